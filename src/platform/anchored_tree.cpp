@@ -1,0 +1,266 @@
+#include "platform/anchored_tree.h"
+
+#include "platform/file_system.h"
+#include "platform/path_codec.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <linux/openat2.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+namespace AnchoredTree {
+namespace {
+
+// Ancestors beyond this many open descriptors are closed and reopened through "..".
+constexpr int kMaxOpenDirectories = 32;
+
+int openComponentwise(int dirFd, std::string_view rel, int flags)
+{
+    UniqueFd current(fcntl(dirFd, F_DUPFD_CLOEXEC, 0));
+    if (!current)
+        return -errno;
+    size_t start = 0;
+    while (start <= rel.size()) {
+        size_t end = rel.find('/', start);
+        if (end == std::string_view::npos)
+            end = rel.size();
+        const std::string component(rel.substr(start, end - start));
+        start = end + 1;
+        if (component.empty() || component == ".")
+            continue;
+        if (component == "..")
+            return -EXDEV;
+        const bool last = start > rel.size();
+        const int componentFlags = last ? flags : O_RDONLY | O_DIRECTORY;
+        const int next = openat(current.get(), component.c_str(),
+                                componentFlags | O_NOFOLLOW | O_CLOEXEC);
+        if (next < 0)
+            return -errno;
+        current.reset(next);
+    }
+    return current.release();
+}
+
+bool isDotOrDotDot(const char* name)
+{
+    return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
+
+struct Frame
+{
+    UniqueFd fd;
+    dev_t dev = 0;
+    ino_t ino = 0;
+    std::string name;
+    std::vector<char> listing;
+    size_t pos = 0;
+};
+
+int readListing(int fd, std::vector<char>& listing)
+{
+    listing.clear();
+    constexpr size_t chunk = 32 * 1024;
+    for (;;) {
+        const size_t used = listing.size();
+        listing.resize(used + chunk);
+        const ssize_t n = getdents64(fd, listing.data() + used, chunk);
+        if (n < 0) {
+            listing.resize(used);
+            return -errno;
+        }
+        listing.resize(used + size_t(n));
+        if (n == 0)
+            return 0;
+    }
+}
+
+const dirent64* nextEntry(Frame& frame)
+{
+    while (frame.pos < frame.listing.size()) {
+        const auto* entry = reinterpret_cast<const dirent64*>(frame.listing.data() + frame.pos);
+        frame.pos += entry->d_reclen;
+        if (!isDotOrDotDot(entry->d_name))
+            return entry;
+    }
+    return nullptr;
+}
+
+class Traversal
+{
+public:
+    Traversal(int parentFd, Visitor& visitor) : m_parentFd(parentFd), m_visitor(visitor) {}
+
+    int run(const char* name)
+    {
+        if (int r = push(m_parentFd, name); r != Visitor::Descend)
+            return r;
+        while (!m_stack.empty()) {
+            Frame& top = m_stack.back();
+            const dirent64* entry = nextEntry(top);
+            const int r = entry ? handle(top, *entry) : pop();
+            if (r < 0)
+                return r;
+        }
+        return 0;
+    }
+
+private:
+    int handle(Frame& top, const dirent64& entry)
+    {
+        const int r = m_visitor.entry(top.fd.get(), entry.d_name, entry.d_type);
+        if (r != Visitor::Descend)
+            return r;
+        const int pushed = push(top.fd.get(), entry.d_name);
+        return pushed == Visitor::Descend ? 0 : pushed;
+    }
+
+    // Opens a directory and makes it the top frame; returns Descend, 0 (skipped) or -errno.
+    int push(int parentFd, const char* name)
+    {
+        closeOldestIfNeeded();
+        const int fd = m_visitor.openDirectory(parentFd, name);
+        if (fd < 0)
+            return m_visitor.openFailed(parentFd, name, -fd);
+        Frame frame;
+        frame.fd.reset(fd);
+        struct stat st;
+        if (fstat(fd, &st) != 0)
+            return -errno;
+        frame.dev = st.st_dev;
+        frame.ino = st.st_ino;
+        frame.name = name;
+        if (int r = readListing(fd, frame.listing); r < 0)
+            return r;
+        m_stack.push_back(std::move(frame));
+        ++m_open;
+        return Visitor::Descend;
+    }
+
+    int pop()
+    {
+        Frame child = std::move(m_stack.back());
+        m_stack.pop_back();
+        int parentFd = m_parentFd;
+        if (!m_stack.empty()) {
+            if (int r = reopenParent(child); r < 0)
+                return r;
+            parentFd = m_stack.back().fd.get();
+        }
+        child.fd.reset();
+        --m_open;
+        return m_visitor.leave(parentFd, child.name.c_str());
+    }
+
+    // A closed ancestor is reopened through ".." of its child; the device and inode must match
+    // what it had, or a directory moved meanwhile would be worked on in the wrong place.
+    int reopenParent(const Frame& child)
+    {
+        Frame& parent = m_stack.back();
+        if (parent.fd)
+            return 0;
+        UniqueFd fd(openat(child.fd.get(), "..", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!fd)
+            return -errno;
+        struct stat st;
+        if (fstat(fd.get(), &st) != 0)
+            return -errno;
+        if (st.st_dev != parent.dev || st.st_ino != parent.ino)
+            return -ESTALE;
+        parent.fd = std::move(fd);
+        ++m_open;
+        if (m_lowestOpen > m_stack.size() - 1)
+            m_lowestOpen = m_stack.size() - 1;
+        return 0;
+    }
+
+    void closeOldestIfNeeded()
+    {
+        while (m_open >= kMaxOpenDirectories && m_lowestOpen < m_stack.size()) {
+            Frame& oldest = m_stack[m_lowestOpen++];
+            if (oldest.fd) {
+                oldest.fd.reset();
+                --m_open;
+            }
+        }
+    }
+
+    int m_parentFd;
+    Visitor& m_visitor;
+    std::vector<Frame> m_stack;
+    int m_open = 0;
+    size_t m_lowestOpen = 0;
+};
+
+} // namespace
+
+int openBeneath(int dirFd, std::string_view rel, int flags)
+{
+    if (rel.empty())
+    {
+        const int fd = fcntl(dirFd, F_DUPFD_CLOEXEC, 0);
+        return fd >= 0 ? fd : -errno;
+    }
+    const std::string path(rel);
+    open_how how{};
+    how.flags = uint64_t(flags | O_NOFOLLOW | O_CLOEXEC);
+    how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        const long fd = syscall(SYS_openat2, dirFd, path.c_str(), &how, sizeof how);
+        if (fd >= 0)
+            return int(fd);
+        if (errno == EAGAIN || errno == EINTR)
+            continue;
+        // Older kernels, or a filter that forbids the call: resolve one component at a time.
+        if (errno == ENOSYS || errno == EPERM)
+            return openComponentwise(dirFd, rel, flags);
+        return -errno;
+    }
+    return openComponentwise(dirFd, rel, flags);
+}
+
+Location locate(const QString& root, const QString& item)
+{
+    Location location;
+    const QString cleanRoot = FileSystem::standardized(root);
+    const QString cleanItem = FileSystem::standardized(item);
+    const QString prefix = cleanRoot.endsWith(u'/') ? cleanRoot : cleanRoot + u'/';
+    if (!cleanItem.startsWith(prefix) || cleanItem.size() == prefix.size()) {
+        location.error = EXDEV;
+        return location;
+    }
+    const QByteArray rel = PathCodec::encode(cleanItem.mid(prefix.size()));
+    const qsizetype slash = rel.lastIndexOf('/');
+    const std::string_view parentRel = slash < 0 ? std::string_view() : std::string_view(rel.constData(), size_t(slash));
+    location.name = rel.mid(slash + 1).toStdString();
+
+    UniqueFd rootFd(open(PathCodec::encode(cleanRoot).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!rootFd) {
+        location.error = errno;
+        return location;
+    }
+    const int parent = openBeneath(rootFd.get(), parentRel, O_RDONLY | O_DIRECTORY);
+    if (parent < 0) {
+        location.error = -parent;
+        return location;
+    }
+    location.parent.reset(parent);
+    return location;
+}
+
+int traverse(int parentFd, const char* name, Visitor& visitor)
+{
+    return Traversal(parentFd, visitor).run(name);
+}
+
+QString errorText(int errorNumber)
+{
+    char buffer[256];
+    return QString::fromLocal8Bit(strerror_r(errorNumber, buffer, sizeof buffer));
+}
+
+} // namespace AnchoredTree

@@ -1,0 +1,26 @@
+// GIO first: Qt defines "signals" as a keyword macro, which GIO uses as a name.
+#include <gio/gio.h>
+
+#include "platform/file_system.h"
+#include "platform/path_codec.h"
+
+namespace FileSystem {
+
+// GIO is the freedesktop.org trash's reference implementation: it percent-encodes the Path line
+// of the .trashinfo, chooses between the home trash and a per-mount one, and checks a per-mount
+// trash's owner and sticky bit, so the item stays restorable from any file manager.
+Outcome moveToTrash(const QString& path)
+{
+    GFile* file = g_file_new_for_path(PathCodec::encode(path).constData());
+    GError* error = nullptr;
+    const gboolean ok = g_file_trash(file, nullptr, &error);
+    g_object_unref(file);
+    if (ok)
+        return Outcome::success();
+    Outcome outcome{error ? QString::fromUtf8(error->message) : QStringLiteral("?")};
+    if (error)
+        g_error_free(error);
+    return outcome;
+}
+
+} // namespace FileSystem

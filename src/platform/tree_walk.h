@@ -1,0 +1,36 @@
+#pragma once
+
+// The parallel allocated-size walk behind FileSystem::allocatedSize and FileSystem::walkFiles.
+// Internal to the platform layer (the benchmark calls it to choose its thread count).
+
+#include <QtGlobal>
+
+#include <functional>
+#include <string_view>
+
+namespace TreeWalk {
+
+/// A regular file whose allocated size reached the report threshold.
+/// `dir` is its folder relative to the walk's root ("" for the root itself).
+using Report = std::function<void(std::string_view dir, const char* name, qint64 allocated)>;
+
+struct Options
+{
+    bool skipHidden = false;
+    qint64 reportAtLeast = 0;     ///< files this large or larger are reported
+    const Report* report = nullptr;
+    int threads = 0;              ///< 0: the default (walkerThreads())
+};
+
+/// Walks every directory below the open directory `rootFd` (which stays owned by the caller),
+/// descriptor-relative, never following a link and skipping whatever cannot be read. Returns the
+/// sum of st_blocks × 512 over the regular files met. The calling thread walks too; up to
+/// `threads - 1` idle walker threads join in, taking whole subtrees when another walker has more
+/// than it can do alone.
+qint64 walk(int rootFd, const Options& options);
+
+/// Threads a walk uses by default: twice the cores, at least 4, since a walk with a cold cache
+/// spends most of its time waiting for the disk.
+int walkerThreads();
+
+} // namespace TreeWalk

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+#include <QtTest>
+
+/// Every test program runs with HOME and XDG_DATA_HOME inside its own temporary folder, set
+/// before anything reads them (the home folder and the trash location are read once).
+namespace TestHome {
+
+/// Creates the temporary home and points the environment at it. Call first thing in main().
+void prepare();
+
+/// The temporary home folder (absolute, no trailing slash).
+QString path();
+
+/// The freedesktop trash of the temporary home ($XDG_DATA_HOME/Trash).
+QString trashPath();
+
+} // namespace TestHome
+
+#define SORVI_TEST_MAIN_IMPL(TestObject, AppClass)                                                 \
+    int main(int argc, char* argv[])                                                               \
+    {                                                                                              \
+        TestHome::prepare();                                                                       \
+        AppClass app(argc, argv);                                                                  \
+        app.setAttribute(Qt::AA_Use96Dpi, true);                                                   \
+        TestObject tc;                                                                             \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                 \
+        return QTest::qExec(&tc, argc, argv);                                                      \
+    }
+
+/// main() for a test without widgets.
+#define SORVI_TEST_MAIN(TestObject) SORVI_TEST_MAIN_IMPL(TestObject, QCoreApplication)
