@@ -1,6 +1,19 @@
 #pragma once
 
-// Desktop services: the workspace (open a URL, reveal files, icons), running applications,
-// bundles and scripts. Each operation arrives with the first code that calls it.
+#include <QUrl>
+#include <QVariantMap>
+
+/// Desktop services: the workspace (open a URL, reveal files, icons), running applications,
+/// bundles and the program's own information dictionary. Fire-and-forget operations report
+/// nothing; none throws.
 namespace Desktop {
+
+/// Opens a URL with its default handler. Nothing happens where no handler exists (the macOS
+/// settings deep links, for one). Needs a QGuiApplication; GUI thread.
+void openUrl(const QUrl& url);
+
+/// The program's own information dictionary, compiled in: CFBundleIdentifier,
+/// CFBundleShortVersionString, CFBundleVersion, and SorviUpdateFeedURL when one was configured.
+QVariantMap ownInfoDictionary();
+
 } // namespace Desktop

@@ -1,0 +1,90 @@
+#pragma once
+
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+/// How the roots of a category are searched.
+struct ScanKind
+{
+    enum class Type { largeFiles, children };
+
+    Type type = Type::children;
+    qint64 minBytes = 0; ///< allocated bytes; meaningful for largeFiles only
+
+    static ScanKind largeFiles(qint64 minBytes) { return {Type::largeFiles, minBytes}; }
+    static ScanKind children() { return {Type::children, 0}; }
+    bool isLargeFiles() const { return type == Type::largeFiles; }
+    friend bool operator==(const ScanKind&, const ScanKind&) = default;
+};
+
+/// How selected items are removed.
+enum class DeletionMode { permanent, trash };
+
+/// One junk category of the fixed catalogue.
+struct Category
+{
+    QString id;
+    QString title;
+    QString symbol;
+    QString detail;
+    std::optional<QString> warning;
+    QStringList roots; ///< absolute paths, in search order
+    ScanKind kind;
+    DeletionMode deletion = DeletionMode::permanent;
+
+    /// The six categories in display order; built once, thread-safely, on first use.
+    static const QList<Category>& all();
+    /// The category with this id, or nullptr.
+    static const Category* find(const QString& id);
+    /// Home directory of the current user, read once.
+    static QString home();
+
+    friend bool operator==(const Category&, const Category&) = default;
+};
+
+/// One found item; its identity is `url`.
+struct CleanItem
+{
+    QString url;     ///< absolute path
+    qint64 size = 0; ///< allocated bytes, as measured by the scan
+
+    QString name() const;
+    friend bool operator==(const CleanItem&, const CleanItem&) = default;
+};
+size_t qHash(const CleanItem& item, size_t seed = 0);
+
+/// Outcome of one category scan.
+struct ScanResult
+{
+    QList<CleanItem> items; ///< largest first
+    bool unreadable = false;
+    friend bool operator==(const ScanResult&, const ScanResult&) = default;
+};
+
+/// Outcome of one removal run.
+struct CleanReport
+{
+    qint64 freed = 0;
+    QStringList failures;
+    friend bool operator==(const CleanReport&, const CleanReport&) = default;
+};
+
+/// Capacity of the start-up volume.
+struct DiskUsage
+{
+    qint64 total = 0;
+    qint64 available = 0;
+
+    qint64 used() const { return total - available > 0 ? total - available : 0; }
+    /// A fresh reading of "/"; zeros when it cannot be read. Any thread.
+    static DiskUsage current();
+    friend bool operator==(const DiskUsage&, const DiskUsage&) = default;
+};
+
+/// Display text of a file, folder, disk or network byte count: decimal units (1 kB = 1000 bytes)
+/// in the user's locale. Pure; any thread.
+QString formatBytes(qint64 bytes);

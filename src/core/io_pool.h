@@ -1,0 +1,8 @@
+#pragma once
+
+class QThreadPool;
+
+/// The one pool for file-system work (scans, sizes, removals, catalogue, leftovers). Sized for
+/// I/O rather than for the cores: most of its threads' time is spent waiting for the disk.
+/// No task on it ever waits for another task of the same pool.
+QThreadPool& ioPool();
