@@ -1,0 +1,83 @@
+#include "core/cleaner.h"
+
+#include "platform/file_system.h"
+
+#include <cerrno>
+#include <unistd.h>
+
+#include <optional>
+
+namespace Cleaner {
+namespace {
+
+// The root whose prefix admits the standardised path, or nothing.
+std::optional<QString> allowingRoot(const QString& path, const Category& category)
+{
+    for (const QString& root : category.roots) {
+        const QString clean = FileSystem::standardized(root);
+        // An empty root would turn the prefix into "/" and admit the whole disk.
+        if (clean.isEmpty())
+            continue;
+        if (path.startsWith(clean + u'/'))
+            return clean;
+    }
+    return std::nullopt;
+}
+
+void makeOwnerWritable(const QString& root, const QString& path)
+{
+    FileSystem::grantOwnerAccess(root, path, ::getuid());
+}
+
+FileSystem::Outcome removePermanently(const QString& root, const QString& path)
+{
+    const FileSystem::Outcome first = FileSystem::removeItem(root, path);
+    if (first.ok())
+        return first;
+    makeOwnerWritable(root, path);
+    return FileSystem::removeItem(root, path);
+}
+
+// GIO takes a path and follows every link above the item, so a link placed between the root and
+// the item would send an outside file to the trash. The parent must resolve to exactly the place
+// below the resolved root that the path names, which also refuses a link that stays inside.
+// A link at the item itself is trashed as a link, never followed.
+FileSystem::Outcome moveToTrash(const QString& root, const QString& path)
+{
+    const QString parent = path.left(path.lastIndexOf(u'/'));
+    if (FileSystem::exists(parent)
+        && FileSystem::resolved(parent) != FileSystem::resolved(root) + parent.mid(root.size()))
+        return FileSystem::Outcome::failure(ELOOP);
+    return FileSystem::moveToTrash(path);
+}
+
+} // namespace
+
+bool isAllowed(const QString& url, const Category& category)
+{
+    return allowingRoot(FileSystem::standardized(url), category).has_value();
+}
+
+CleanReport remove(const QList<CleanItem>& items, const Category& category)
+{
+    CleanReport report;
+    for (const CleanItem& item : items) {
+        // What was tested is what is removed: the standardised path, never the raw one.
+        const QString path = FileSystem::standardized(item.url);
+        const std::optional<QString> root = allowingRoot(path, category);
+        if (!root) {
+            report.failures.append(item.name() + QStringLiteral(": nằm ngoài vùng cho phép"));
+            continue;
+        }
+        const FileSystem::Outcome outcome = category.deletion == DeletionMode::trash
+                                                ? moveToTrash(*root, path)
+                                                : removePermanently(*root, path);
+        if (outcome.ok())
+            report.freed += item.size;
+        else
+            report.failures.append(item.name() + QStringLiteral(": ") + outcome.error);
+    }
+    return report;
+}
+
+} // namespace Cleaner

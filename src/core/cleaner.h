@@ -1,0 +1,25 @@
+#pragma once
+
+#include "core/category.h"
+
+/// Removes the selected items of one category, and only those that lie inside its roots.
+/// Stateless; never throws: every item that is not removed becomes one failure line.
+namespace Cleaner {
+
+/// The allow-list test: true when the standardised `url` ("." and ".." removed, links kept)
+/// lies strictly below one of the category's roots (the root itself, a sibling whose name
+/// merely starts with a root's name, and relative paths are refused). Reads nothing from disk;
+/// any thread.
+bool isAllowed(const QString& url, const Category& category);
+
+/// Removes `items` in order, as the category's `deletion` says: moved to the freedesktop trash
+/// (restorable), or removed for good with everything below. The removal is anchored at the root
+/// that allowed the item and follows no link on the way to it or below it; a trashed item's
+/// parent must resolve to the same place below the root as its path says. A permanent removal
+/// that fails is retried once after the user's own directories of the tree were given owner
+/// rwx. `freed` sums the scanned sizes of the items that went; each other item yields, in item
+/// order, "name: nằm ngoài vùng cho phép" or "name: " + the platform's error text.
+/// Blocking for the whole run; any thread except the GUI thread.
+CleanReport remove(const QList<CleanItem>& items, const Category& category);
+
+} // namespace Cleaner
