@@ -1,0 +1,82 @@
+#include "platform/running_apps.h"
+
+#include "platform/file_system.h"
+#include "platform/path_codec.h"
+
+#include <dirent.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
+
+namespace {
+
+class LinuxInstance final : public RunningApplication
+{
+public:
+    LinuxInstance(pid_t pid, ProcessSignal::Handle handle) : m_pid(pid), m_handle(std::move(handle))
+    {
+    }
+
+    pid_t pid() const override { return m_pid; }
+    bool terminate() override { return m_handle.terminate() == 0; }
+    bool isTerminated() const override { return m_handle.hasExited(); }
+
+private:
+    pid_t m_pid;
+    ProcessSignal::Handle m_handle;
+};
+
+std::optional<pid_t> pidFromName(const char* name)
+{
+    char* end = nullptr;
+    const long value = std::strtol(name, &end, 10);
+    if (end == name || *end != '\0' || value <= 0 || value > INT_MAX)
+        return std::nullopt;
+    return pid_t(value);
+}
+
+QByteArray executableOf(pid_t pid)
+{
+    char target[PATH_MAX];
+    const QByteArray link = "/proc/" + QByteArray::number(pid) + "/exe";
+    const ssize_t n = readlink(link.constData(), target, sizeof target);
+    return n > 0 ? QByteArray(target, n) : QByteArray();
+}
+
+} // namespace
+
+QList<RunningApplicationPtr> LinuxRunningApps::instances(const QString& bundlePath,
+                                                         const QString& /*bundleID*/)
+{
+    QList<RunningApplicationPtr> found;
+    // /proc/PID/exe is always the real location, so the bundle's is compared.
+    const QByteArray inside = PathCodec::encode(FileSystem::resolved(bundlePath)) + '/';
+    DIR* proc = opendir("/proc");
+    if (!proc)
+        return found;
+    const uid_t me = getuid();
+    while (const dirent* entry = readdir(proc)) {
+        const std::optional<pid_t> pid = pidFromName(entry->d_name);
+        if (!pid || ProcessSignal::isProtected(*pid))
+            continue;
+        // Identified before the executable is read and checked again once the pidfd is open,
+        // so the executable read belongs to the process that the handle pins.
+        const std::optional<ProcessSignal::Identity> identity = ProcessSignal::identify(*pid);
+        if (!identity || identity->owner != me)
+            continue;
+        if (!executableOf(*pid).startsWith(inside))
+            continue;
+        ProcessSignal::Handle handle(*identity);
+        if (handle.valid())
+            found.append(std::make_shared<LinuxInstance>(*pid, std::move(handle)));
+    }
+    closedir(proc);
+    return found;
+}
+
+RunningApps& defaultRunningApps()
+{
+    static LinuxRunningApps registry;
+    return registry;
+}
