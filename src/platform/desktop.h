@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QStringList>
 #include <QUrl>
 #include <QVariantMap>
 
@@ -11,6 +12,11 @@ namespace Desktop {
 /// Opens a URL with its default handler. Nothing happens where no handler exists (the macOS
 /// settings deep links, for one). Needs a QGuiApplication; GUI thread.
 void openUrl(const QUrl& url);
+
+/// Shows the items (absolute paths) selected in the file manager: the desktop's
+/// org.freedesktop.FileManager1 ShowItems over D-Bus, or, where no file manager answers it, the
+/// folders that hold them. Fire and forget; never waits for the file manager. GUI thread.
+void revealInFileViewer(const QStringList& paths);
 
 /// The program's own information dictionary, compiled in: CFBundleIdentifier,
 /// CFBundleShortVersionString, CFBundleVersion, and SorviUpdateFeedURL when one was configured.
