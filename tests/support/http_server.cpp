@@ -1,0 +1,230 @@
+#include "support/http_server.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslKey>
+#include <QSslServer>
+#include <QSslSocket>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <memory>
+
+namespace {
+
+// Keeps the client's socket buffers topped up without holding the whole stream in memory.
+constexpr qint64 streamChunk = 64 * 1024;
+
+QByteArray head(const HttpServer::Response& response, qint64 length)
+{
+    QByteArray text = "HTTP/1.1 " + QByteArray::number(response.status) + " Scripted\r\n";
+    text += "Content-Length: " + QByteArray::number(length) + "\r\n";
+    text += "Connection: close\r\n";
+    for (const auto& [name, value] : response.headers)
+        text += name + ": " + value + "\r\n";
+    return text + "\r\n";
+}
+
+} // namespace
+
+HttpServer::Response HttpServer::ok(const QByteArray& body)
+{
+    return withStatus(200, body);
+}
+
+HttpServer::Response HttpServer::withStatus(int status, const QByteArray& body)
+{
+    Response response;
+    response.status = status;
+    response.body = body;
+    response.headers.append(std::pair<QByteArray, QByteArray>("Content-Type", "application/json"));
+    return response;
+}
+
+HttpServer::Response HttpServer::redirect(const QString& location, int status)
+{
+    Response response;
+    response.status = status;
+    response.headers.append(std::pair<QByteArray, QByteArray>("Location", location.toUtf8()));
+    return response;
+}
+
+HttpServer::Response HttpServer::silent()
+{
+    Response response;
+    response.delivery = Delivery::Silent;
+    return response;
+}
+
+HttpServer::Response HttpServer::trickle(const QByteArray& body, std::chrono::milliseconds interval)
+{
+    Response response = ok(body);
+    response.delivery = Delivery::Trickle;
+    response.interval = interval;
+    return response;
+}
+
+HttpServer::Response HttpServer::stream(qint64 bytes)
+{
+    Response response = ok({});
+    response.delivery = Delivery::Stream;
+    response.streamBytes = bytes;
+    return response;
+}
+
+std::optional<HttpServer::TlsIdentity> HttpServer::makeSelfSigned(const QString& folder)
+{
+    const QString openssl = QStandardPaths::findExecutable(QStringLiteral("openssl"));
+    if (openssl.isEmpty())
+        return std::nullopt;
+    const QString certPath = folder + QStringLiteral("/cert.pem");
+    const QString keyPath = folder + QStringLiteral("/key.pem");
+    QProcess process;
+    process.start(openssl, {QStringLiteral("req"), QStringLiteral("-x509"),
+                            QStringLiteral("-newkey"), QStringLiteral("ec"),
+                            QStringLiteral("-pkeyopt"), QStringLiteral("ec_paramgen_curve:prime256v1"),
+                            QStringLiteral("-nodes"), QStringLiteral("-days"), QStringLiteral("2"),
+                            QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"),
+                            QStringLiteral("-addext"),
+                            QStringLiteral("subjectAltName=IP:127.0.0.1,DNS:localhost"),
+                            QStringLiteral("-keyout"), keyPath, QStringLiteral("-out"), certPath});
+    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit ||
+        process.exitCode() != 0)
+        return std::nullopt;
+    QFile cert(certPath);
+    QFile key(keyPath);
+    if (!cert.open(QIODevice::ReadOnly) || !key.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    return TlsIdentity{cert.readAll(), key.readAll()};
+}
+
+HttpServer::HttpServer(QObject* parent) : QObject(parent) {}
+
+HttpServer::~HttpServer() = default;
+
+bool HttpServer::useTls(const TlsIdentity& identity)
+{
+    if (!QSslSocket::supportsSsl() || m_server)
+        return false;
+    const QSslCertificate certificate(identity.certificatePem, QSsl::Pem);
+    const QSslKey key(identity.keyPem, QSsl::Ec, QSsl::Pem);
+    if (certificate.isNull() || key.isNull())
+        return false;
+    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+    configuration.setLocalCertificate(certificate);
+    configuration.setPrivateKey(key);
+    configuration.setPeerVerifyMode(QSslSocket::VerifyNone); // clients bring no certificate
+    auto* server = new QSslServer(this);
+    server->setSslConfiguration(configuration);
+    m_server = server;
+    m_tls = true;
+    return true;
+}
+
+bool HttpServer::listen()
+{
+    if (!m_server)
+        m_server = new QTcpServer(this);
+    connect(m_server, &QTcpServer::pendingConnectionAvailable, this, [this] {
+        while (QTcpSocket* socket = m_server->nextPendingConnection())
+            accept(socket);
+    });
+    return m_server->listen(QHostAddress::LocalHost, 0);
+}
+
+quint16 HttpServer::port() const
+{
+    return m_server ? m_server->serverPort() : 0;
+}
+
+QUrl HttpServer::url(const QString& path) const
+{
+    return QUrl(QStringLiteral("%1://127.0.0.1:%2%3")
+                    .arg(m_tls ? QStringLiteral("https") : QStringLiteral("http"))
+                    .arg(port())
+                    .arg(path));
+}
+
+void HttpServer::route(const QString& path, const Response& response)
+{
+    m_routes.insert(path, response);
+}
+
+void HttpServer::accept(QTcpSocket* socket)
+{
+    socket->setParent(this);
+    connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    auto buffer = std::make_shared<QByteArray>();
+    connect(socket, &QTcpSocket::readyRead, this, [this, socket, buffer] {
+        *buffer += socket->readAll();
+        const qsizetype end = buffer->indexOf("\r\n\r\n");
+        if (end < 0)
+            return;
+        const QByteArray requestHead = buffer->left(end);
+        buffer->clear();
+        // Only one request per connection: later bytes are ignored.
+        disconnect(socket, &QTcpSocket::readyRead, this, nullptr);
+        const QList<QByteArray> requestLine = requestHead.left(requestHead.indexOf("\r\n")).split(' ');
+        QString path = requestLine.size() > 1 ? QString::fromUtf8(requestLine[1]) : QString();
+        path = path.left(path.indexOf(QLatin1Char('?')));
+        m_lastHead = requestHead;
+        m_paths.append(path);
+        const auto route = m_routes.constFind(path);
+        answer(socket, route != m_routes.cend() ? *route : withStatus(404, "not found"));
+        emit requestReceived(path);
+    });
+}
+
+void HttpServer::send(QTcpSocket* socket, const QByteArray& bodyBytes)
+{
+    socket->write(bodyBytes);
+    m_bodyBytesSent += bodyBytes.size();
+}
+
+void HttpServer::answer(QTcpSocket* socket, const Response& response)
+{
+    switch (response.delivery) {
+    case Delivery::Silent: return;
+    case Delivery::Whole:
+        socket->write(head(response, response.body.size()));
+        send(socket, response.body);
+        socket->disconnectFromHost();
+        return;
+    case Delivery::Trickle: {
+        socket->write(head(response, response.body.size()));
+        auto* timer = new QTimer(socket);
+        auto sent = std::make_shared<qsizetype>(0);
+        connect(timer, &QTimer::timeout, socket, [this, socket, timer, sent, body = response.body] {
+            if (*sent >= body.size()) {
+                timer->stop();
+                socket->disconnectFromHost();
+                return;
+            }
+            send(socket, body.mid((*sent)++, 1));
+        });
+        timer->start(response.interval);
+        return;
+    }
+    case Delivery::Stream: {
+        socket->write(head(response, response.streamBytes));
+        auto remaining = std::make_shared<qint64>(response.streamBytes);
+        auto topUp = [this, socket, remaining] {
+            while (*remaining > 0 && socket->bytesToWrite() < 2 * streamChunk &&
+                   socket->state() == QAbstractSocket::ConnectedState) {
+                const qint64 n = std::min(*remaining, streamChunk);
+                send(socket, QByteArray(n, ' '));
+                *remaining -= n;
+            }
+            if (*remaining == 0 && socket->state() == QAbstractSocket::ConnectedState)
+                socket->disconnectFromHost();
+        };
+        connect(socket, &QTcpSocket::bytesWritten, socket, topUp);
+        topUp();
+        return;
+    }
+    }
+}
