@@ -1,0 +1,110 @@
+#pragma once
+
+#include "support/tree_builder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QString>
+
+#include <sys/stat.h>
+
+#include <optional>
+
+/// Real application bundles for tests: Info.plist written as XML or converted to binary by
+/// plistutil, and a real executable (a copy of /bin/sleep) inside.
+namespace BundleFixture {
+
+enum class Format { Xml, Binary };
+
+inline QString escapedXml(QString text)
+{
+    text.replace(u'&', QStringLiteral("&amp;"));
+    text.replace(u'<', QStringLiteral("&lt;"));
+    text.replace(u'>', QStringLiteral("&gt;"));
+    return text;
+}
+
+inline QString stringEntry(const QString& key, const QString& value)
+{
+    return QStringLiteral("<key>%1</key><string>%2</string>").arg(escapedXml(key), escapedXml(value));
+}
+
+/// A whole XML property list whose top-level dictionary holds `body` (raw key/value elements).
+inline QByteArray plistDocument(const QString& body)
+{
+    return QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                          "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
+                          "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
+                          "<plist version=\"1.0\">\n<dict>\n%1\n</dict>\n</plist>\n")
+        .arg(body)
+        .toUtf8();
+}
+
+inline bool writeBytes(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
+/// Writes the XML document at `path`, converted to the binary form by plistutil when asked.
+inline bool writePlist(const QString& path, const QByteArray& xml, Format format)
+{
+    if (format == Format::Xml)
+        return writeBytes(path, xml);
+    const QString source = path + QStringLiteral(".xml");
+    if (!writeBytes(source, xml))
+        return false;
+    const int rc = QProcess::execute(QStringLiteral("plistutil"),
+                                     {QStringLiteral("-i"), source, QStringLiteral("-o"), path,
+                                      QStringLiteral("-f"), QStringLiteral("bin")});
+    QFile::remove(source);
+    QFile file(path);
+    return rc == 0 && file.open(QIODevice::ReadOnly) && file.read(8) == "bplist00";
+}
+
+/// Copies /bin/sleep to `path` (executable), so a process started from it has its
+/// /proc/PID/exe there.
+inline bool copySleep(const QString& path)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile::remove(path);
+    return QFile::copy(QStringLiteral("/bin/sleep"), path) && ::chmod(path.toUtf8().constData(), 0755) == 0;
+}
+
+struct Spec
+{
+    std::optional<QString> identifier;
+    std::optional<QString> version;
+    QString executable = QStringLiteral("main");
+    QString extraEntries;
+    Format format = Format::Xml;
+    bool withExecutable = false;
+};
+
+/// Builds `folder`/`fileName` as a bundle with Contents/Info.plist. Returns its path, or "".
+inline QString makeBundle(const QString& folder, const QString& fileName, const Spec& spec)
+{
+    const QString bundle = folder + u'/' + fileName;
+    QString body = spec.extraEntries;
+    if (spec.identifier)
+        body += stringEntry(QStringLiteral("CFBundleIdentifier"), *spec.identifier);
+    if (spec.version)
+        body += stringEntry(QStringLiteral("CFBundleShortVersionString"), *spec.version);
+    body += stringEntry(QStringLiteral("CFBundleExecutable"), spec.executable);
+    if (!writePlist(bundle + QStringLiteral("/Contents/Info.plist"), plistDocument(body), spec.format))
+        return {};
+    if (spec.withExecutable && !copySleep(bundle + QStringLiteral("/Contents/MacOS/") + spec.executable))
+        return {};
+    return bundle;
+}
+
+inline QString makeBundle(const QString& folder, const QString& fileName, const QString& identifier)
+{
+    Spec spec;
+    spec.identifier = identifier;
+    return makeBundle(folder, fileName, spec);
+}
+
+} // namespace BundleFixture
