@@ -31,3 +31,13 @@ QString trashPath();
 
 /// main() for a test without widgets.
 #define SORVI_TEST_MAIN(TestObject) SORVI_TEST_MAIN_IMPL(TestObject, QCoreApplication)
+
+/// main() for a test with widgets. Runs on the offscreen platform unless another one is set, so
+/// it needs no display.
+#define SORVI_TEST_GUI_MAIN(TestObject)                                                            \
+    static const bool sorviOffscreen_ = [] {                                                       \
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))                                        \
+            qputenv("QT_QPA_PLATFORM", "offscreen");                                               \
+        return true;                                                                               \
+    }();                                                                                           \
+    SORVI_TEST_MAIN_IMPL(TestObject, QApplication)

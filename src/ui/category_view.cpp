@@ -1,0 +1,331 @@
+#include "ui/category_view.h"
+
+#include "core/app_model.h"
+#include "core/permission_helper.h"
+#include "platform/desktop.h"
+#include "ui/clean_item_delegate.h"
+#include "ui/clean_item_model.h"
+#include "ui/dialogs.h"
+#include "ui/panels.h"
+#include "ui/spinner.h"
+#include "ui/symbols.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListView>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+const QColor kOrange(0xff, 0x95, 0x00);
+const QColor kRed(0xff, 0x3b, 0x30);
+
+// Runs on after the screen is gone if the user navigates away: the result reaches the user
+// through the model's message.
+QCoro::Task<> emptyTrashThenRescan(QPointer<AppModel> model, Category category)
+{
+    auto emptied = PermissionHelper::emptyTrashViaFinder();
+    const QString text = co_await emptied;
+    if (!model)
+        co_return;
+    model->setMessage(text);
+    auto rescan = model->scan(category);
+    co_await rescan;
+}
+
+QLabel* wrappedLabel(const QString& text, QWidget* parent)
+{
+    auto* label = new QLabel(text, parent);
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    return label;
+}
+
+// An icon beside a wrapped text, both in one colour.
+QWidget* symbolNote(const QString& symbol, const QString& text, const QColor& colour,
+                    QWidget* parent)
+{
+    auto* row = new QWidget(parent);
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(6);
+    auto* icon = new QLabel(row);
+    icon->setPixmap(Symbols::icon(symbol).pixmap(16, 16));
+    auto* label = wrappedLabel(text, row);
+    TextStyle::callout(label);
+    TextStyle::colour(label, colour);
+    layout->addWidget(icon, 0, Qt::AlignTop);
+    layout->addWidget(label, 1);
+    return row;
+}
+
+void makeDestructive(QPushButton* button)
+{
+    // Prominent and destructive: filled red while enabled; the style greys it out when not.
+    QPalette colours = button->palette();
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        colours.setColor(group, QPalette::Button, kRed);
+        colours.setColor(group, QPalette::ButtonText, Qt::white);
+    }
+    button->setPalette(colours);
+}
+
+} // namespace
+
+CategoryView::CategoryView(AppModel* model, Category category, QWidget* parent)
+    : QWidget(parent)
+    , m_model(model)
+    , m_category(std::move(category))
+{
+    setObjectName(QStringLiteral("category-") + m_category.id);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(24, 24, 24, 24);
+    layout->setSpacing(12);
+    layout->addWidget(buildHeader());
+    if (m_category.warning) {
+        QWidget* warning = symbolNote(QStringLiteral("exclamationmark.triangle.fill"),
+                                      *m_category.warning, kOrange, this);
+        warning->setObjectName(QStringLiteral("categoryWarning"));
+        layout->addWidget(warning);
+    }
+    layout->addWidget(buildNotice());
+    layout->addWidget(buildContent(), 1);
+    layout->addWidget(buildBottomBar());
+
+    connect(m_model, &AppModel::stateChanged, this, [this](const QString& id) {
+        if (id == m_category.id)
+            refresh();
+    });
+    refresh();
+}
+
+QWidget* CategoryView::buildHeader()
+{
+    auto* header = new QWidget(this);
+    auto* column = new QVBoxLayout(header);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(12);
+    QLabel* title = nullptr;
+    QWidget* titleLine = makeSymbolLabel(m_category.symbol, m_category.title, 32, header, &title);
+    title->setObjectName(QStringLiteral("categoryTitle"));
+    TextStyle::largeTitle(title);
+    QLabel* detail = wrappedLabel(m_category.detail, header);
+    detail->setObjectName(QStringLiteral("categoryDetail"));
+    TextStyle::secondary(detail);
+    column->addWidget(titleLine);
+    column->addWidget(detail);
+    return header;
+}
+
+QWidget* CategoryView::buildNotice()
+{
+    m_notice = new QWidget(this);
+    m_notice->setObjectName(QStringLiteral("unreadableNotice"));
+    auto* column = new QVBoxLayout(m_notice);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(8);
+    column->addWidget(symbolNote(QStringLiteral("lock.fill"),
+                                 QStringLiteral("macOS đang chặn SorviClean đọc thư mục này. Cấp "
+                                                "Full Disk Access cho SorviClean, bật công tắc, "
+                                                "rồi mở lại app và bấm Quét lại."),
+                                 kRed, m_notice));
+    auto* buttons = new QHBoxLayout;
+    auto* settings = new QPushButton(QStringLiteral("Mở cài đặt Full Disk Access"), m_notice);
+    settings->setObjectName(QStringLiteral("openFullDiskAccessButton"));
+    connect(settings, &QPushButton::clicked, this, [] { PermissionHelper::openFullDiskAccess(); });
+    buttons->addWidget(settings);
+    if (m_category.id == u"trash") {
+        auto* empty = new QPushButton(QStringLiteral("Dọn Thùng rác qua Finder"), m_notice);
+        empty->setObjectName(QStringLiteral("emptyTrashButton"));
+        connect(empty, &QPushButton::clicked, this,
+                [this] { emptyTrashThenRescan(m_model, m_category); });
+        buttons->addWidget(empty);
+    }
+    buttons->addStretch(1);
+    column->addLayout(buttons);
+    return m_notice;
+}
+
+QWidget* CategoryView::buildContent()
+{
+    m_content = new QStackedWidget(this);
+    m_content->setObjectName(QStringLiteral("categoryContent"));
+
+    m_progressPage = new QWidget(m_content);
+    m_progressPage->setObjectName(QStringLiteral("progressPage"));
+    auto* progress = new QVBoxLayout(m_progressPage);
+    progress->addStretch(1);
+    progress->addWidget(new Spinner(24, m_progressPage), 0, Qt::AlignHCenter);
+    auto* scanning = new QLabel(QStringLiteral("Đang quét..."), m_progressPage);
+    TextStyle::secondary(scanning);
+    progress->addWidget(scanning, 0, Qt::AlignHCenter);
+    progress->addStretch(1);
+
+    m_emptyPage = new QWidget(m_content);
+    m_emptyPage->setObjectName(QStringLiteral("emptyPage"));
+    auto* empty = new QVBoxLayout(m_emptyPage);
+    empty->addStretch(1);
+    auto* nothing = new QLabel(QStringLiteral("Không có gì để dọn 🎉"), m_emptyPage);
+    nothing->setObjectName(QStringLiteral("emptyLabel"));
+    TextStyle::secondary(nothing);
+    empty->addWidget(nothing, 0, Qt::AlignHCenter);
+    empty->addStretch(1);
+
+    m_listPage = new QWidget(m_content);
+    m_listPage->setObjectName(QStringLiteral("listPage"));
+    auto* list = new QVBoxLayout(m_listPage);
+    list->setContentsMargins(0, 0, 0, 0);
+    auto* header = new QHBoxLayout;
+    auto* all = new QPushButton(QStringLiteral("Chọn tất cả"), m_listPage);
+    all->setObjectName(QStringLiteral("selectAllButton"));
+    auto* none = new QPushButton(QStringLiteral("Bỏ chọn"), m_listPage);
+    none->setObjectName(QStringLiteral("selectNoneButton"));
+    m_count = new QLabel(m_listPage);
+    m_count->setObjectName(QStringLiteral("itemCount"));
+    TextStyle::secondary(m_count);
+    header->addWidget(all);
+    header->addWidget(none);
+    header->addStretch(1);
+    header->addWidget(m_count);
+    connect(all, &QPushButton::clicked, this, [this] { m_model->selectAll(m_category, true); });
+    connect(none, &QPushButton::clicked, this, [this] { m_model->selectAll(m_category, false); });
+
+    m_items = new CleanItemListModel(m_model, m_category, this);
+    m_list = new QListView(m_listPage);
+    m_list->setObjectName(QStringLiteral("itemList"));
+    m_list->setModel(m_items);
+    m_list->setItemDelegate(new CleanItemDelegate(m_list));
+    // Every row has the same height: the view then lays out any number of rows at once.
+    m_list->setUniformItemSizes(true);
+    m_list->setSelectionMode(QAbstractItemView::NoSelection);
+    m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    m_list->setTextElideMode(Qt::ElideRight);
+    m_list->setWordWrap(false);
+    m_list->setMouseTracking(true);
+    m_list->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_list, &QListView::customContextMenuRequested, this,
+            &CategoryView::showContextMenu);
+    list->addLayout(header);
+    list->addWidget(m_list, 1);
+
+    m_content->addWidget(m_progressPage);
+    m_content->addWidget(m_emptyPage);
+    m_content->addWidget(m_listPage);
+    return m_content;
+}
+
+QWidget* CategoryView::buildBottomBar()
+{
+    auto* bar = new QWidget(this);
+    auto* row = new QHBoxLayout(bar);
+    row->setContentsMargins(0, 0, 0, 0);
+    m_rescan = new QPushButton(Symbols::icon(QStringLiteral("arrow.clockwise")),
+                               QStringLiteral("Quét lại"), bar);
+    m_rescan->setObjectName(QStringLiteral("rescanButton"));
+    m_clean = new QPushButton(Symbols::icon(QStringLiteral("trash")), QString(), bar);
+    m_clean->setObjectName(QStringLiteral("cleanButton"));
+    makeDestructive(m_clean);
+    row->addWidget(m_rescan);
+    row->addStretch(1);
+    row->addWidget(m_clean);
+    connect(m_rescan, &QPushButton::clicked, this, [this] { m_model->scan(m_category); });
+    connect(m_clean, &QPushButton::clicked, this, &CategoryView::confirmClean);
+    return bar;
+}
+
+void CategoryView::refresh()
+{
+    const AppModel::State state = m_model->state(m_category);
+    m_notice->setVisible(state.result.unreadable);
+    if (state.scanning)
+        m_content->setCurrentWidget(m_progressPage);
+    else if (state.result.items.isEmpty())
+        m_content->setCurrentWidget(m_emptyPage);
+    else
+        m_content->setCurrentWidget(m_listPage);
+    m_count->setText(QString::number(state.result.items.size()) + QStringLiteral(" mục"));
+    m_rescan->setEnabled(!state.scanning);
+    m_clean->setText(QStringLiteral("Dọn ") + formatBytes(m_model->selectedSize(m_category)));
+    m_clean->setEnabled(!state.selected.isEmpty() && !state.scanning);
+    if (m_confirmation)
+        setPlainInformativeText(m_confirmation, confirmationMessage());
+}
+
+bool CategoryView::confirming() const
+{
+    return !m_confirmation.isNull();
+}
+
+QMessageBox* CategoryView::confirmation() const
+{
+    return m_confirmation;
+}
+
+QString CategoryView::confirmationTitle() const
+{
+    return m_category.deletion == DeletionMode::trash
+               ? QStringLiteral("Chuyển các mục đã chọn vào Thùng rác?")
+               : QStringLiteral("Xoá vĩnh viễn các mục đã chọn?");
+}
+
+QString CategoryView::confirmationAction() const
+{
+    return m_category.deletion == DeletionMode::trash ? QStringLiteral("Chuyển vào Thùng rác")
+                                                      : QStringLiteral("Xoá");
+}
+
+QString CategoryView::confirmationMessage() const
+{
+    const AppModel::State state = m_model->state(m_category);
+    return QString::number(state.selected.size()) + QStringLiteral(" mục · ")
+           + formatBytes(m_model->selectedSize(m_category));
+}
+
+void CategoryView::confirmClean()
+{
+    if (m_confirmation)
+        return;
+    auto* dialog = new QMessageBox(this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setObjectName(QStringLiteral("cleanConfirmation"));
+    dialog->setIcon(QMessageBox::Warning);
+    dialog->setWindowTitle(confirmationTitle());
+    dialog->setTextFormat(Qt::PlainText);
+    dialog->setText(confirmationTitle());
+    setPlainInformativeText(dialog, confirmationMessage());
+    QPushButton* destroy = dialog->addButton(confirmationAction(), QMessageBox::DestructiveRole);
+    destroy->setObjectName(QStringLiteral("confirmButton"));
+    makeDestructive(destroy);
+    QPushButton* cancel = dialog->addButton(QStringLiteral("Huỷ"), QMessageBox::RejectRole);
+    cancel->setObjectName(QStringLiteral("cancelButton"));
+    dialog->setDefaultButton(cancel);
+    dialog->setEscapeButton(cancel);
+    connect(dialog, &QMessageBox::finished, this, [this, dialog, destroy] {
+        const bool confirmed = dialog->clickedButton() == destroy;
+        m_confirmation = nullptr;
+        if (confirmed)
+            m_model->clean(m_category);
+    });
+    m_confirmation = dialog;
+    dialog->open();
+}
+
+void CategoryView::showContextMenu(const QPoint& position)
+{
+    const QModelIndex index = m_list->indexAt(position);
+    if (!index.isValid())
+        return;
+    const QString url = index.data(CleanItemListModel::UrlRole).toString();
+    auto* menu = new QMenu(this);
+    menu->setObjectName(QStringLiteral("itemContextMenu"));
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    QAction* reveal = menu->addAction(QStringLiteral("Hiện trong Finder"));
+    reveal->setObjectName(QStringLiteral("revealAction"));
+    connect(reveal, &QAction::triggered, this, [url] { Desktop::revealInFileViewer({url}); });
+    menu->popup(m_list->viewport()->mapToGlobal(position));
+}

@@ -1,0 +1,24 @@
+#include "ui/screenshot.h"
+
+#include "ui/main_window.h"
+
+#include <QPixmap>
+#include <QPointer>
+#include <QTimer>
+
+namespace {
+// Long enough for layouts and a screen's own first load to settle after the scan.
+constexpr int kSettleMs = 600;
+} // namespace
+
+void saveScreenshotWhenReady(MainWindow& window, const QString& path,
+                             std::function<void(bool written)> done)
+{
+    QPointer<MainWindow> target(&window);
+    QObject::connect(&window, &MainWindow::startupScanFinished, &window, [target, path, done] {
+        QTimer::singleShot(kSettleMs, target, [target, path, done] {
+            const bool written = target && target->grab().save(path, "PNG");
+            done(written);
+        });
+    }, Qt::SingleShotConnection);
+}
