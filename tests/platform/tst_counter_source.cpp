@@ -1,0 +1,464 @@
+#include "platform/linux_counter_source.h"
+#include "support/test_home.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QVariantMap>
+
+#include <unistd.h>
+
+Q_DECLARE_METATYPE(std::optional<QList<ProcessorTicks>>)
+Q_DECLARE_METATYPE(std::optional<qint32>)
+
+namespace {
+
+// A folder holding copies of /proc and /sys files, written in place so that descriptors a
+// source keeps open see the new contents.
+class Fixture
+{
+public:
+    Fixture() { QVERIFY(m_dir.isValid()); }
+    QString root() const { return m_dir.path(); }
+
+    bool put(const QString& path, const QByteArray& content)
+    {
+        const QString full = m_dir.filePath(path);
+        QDir().mkpath(QFileInfo(full).path());
+        QFile file(full);
+        return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+    }
+    bool remove(const QString& path) { return QDir(m_dir.filePath(path)).removeRecursively(); }
+
+    // A stat line with the given name and fields 14, 15 and 22.
+    bool putProcess(int pid, const QByteArray& name, quint64 user, quint64 system, quint64 start,
+                    const QByteArray& statm = "100 40 15 1 0 20 0\n")
+    {
+        QByteArray stat = QByteArray::number(pid) + " (" + name + ") S 1 1 1 0 -1 4194560 100 0 0 0 ";
+        stat += QByteArray::number(user) + ' ' + QByteArray::number(system);
+        stat += " 0 0 20 0 1 0 " + QByteArray::number(start) + " 1000000 40 18446744073709551615\n";
+        const QString dir = QStringLiteral("proc/%1/").arg(pid);
+        return put(dir + QStringLiteral("stat"), stat) && put(dir + QStringLiteral("statm"), statm);
+    }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+const QByteArray kMemInfo = "MemTotal:        8000000 kB\n"
+                            "MemFree:         1000000 kB\n"
+                            "Active(anon):     400000 kB\n"
+                            "Inactive(anon):   200000 kB\n"
+                            "Active(file):    1000000 kB\n"
+                            "Inactive(file):   600000 kB\n"
+                            "Unevictable:        4000 kB\n"
+                            "SwapTotal:       2000000 kB\n"
+                            "SwapFree:        1500000 kB\n"
+                            "SUnreclaim:        80000 kB\n"
+                            "KernelStack:       12000 kB\n"
+                            "PageTables:        24000 kB\n"
+                            "Zswap:             40000 kB\n";
+
+const ProcessUsage* findPid(const QList<ProcessUsage>& list, int pid)
+{
+    for (const ProcessUsage& usage : list) {
+        if (usage.pid == pid)
+            return &usage;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+class TestCounterSource : public QObject
+{
+    Q_OBJECT
+private slots:
+    void processorTicks_data()
+    {
+        QTest::addColumn<QByteArray>("stat");
+        QTest::addColumn<std::optional<QList<ProcessorTicks>>>("expected");
+        using Ticks = QList<ProcessorTicks>;
+        // system = system + irq + softirq + steal, idle = idle + iowait; the "cpu" total line
+        // is not a processor.
+        QTest::newRow("two processors")
+            << QByteArray("cpu  30 2 20 300 5 1 1 1 0 0\ncpu0 10 1 5 100 2 1 0 0 0 0\n"
+                          "cpu1 20 1 15 200 3 0 1 1 0 0\nintr 5 0 0\n")
+            << std::optional(Ticks{{10, 6, 102, 1}, {20, 17, 203, 1}});
+        QTest::newRow("old kernel with four fields")
+            << QByteArray("cpu0 7 8 9 10\n") << std::optional(Ticks{{7, 9, 10, 8}});
+        QTest::newRow("truncated to 32 bits")
+            << QByteArray("cpu0 4294967301 0 0 4294967296\n") << std::optional(Ticks{{5, 0, 0, 0}});
+        QTest::newRow("malformed processor line")
+            << QByteArray("cpu0 1 2 3 4\ncpu1 1 x 3 4\n") << std::optional<Ticks>();
+        QTest::newRow("truncated file") << QByteArray("cpu0 1 2") << std::optional<Ticks>();
+        QTest::newRow("no processor lines") << QByteArray("cpu  1 2 3 4\n") << std::optional<Ticks>();
+        QTest::newRow("empty") << QByteArray() << std::optional<Ticks>();
+    }
+
+    void processorTicks()
+    {
+        QFETCH(QByteArray, stat);
+        QFETCH(std::optional<QList<ProcessorTicks>>, expected);
+        Fixture fixture;
+        QVERIFY(fixture.put("proc/stat", stat));
+        LinuxCounterSource source(fixture.root());
+        source.beginSample();
+        QCOMPARE(source.processorTicks(), expected);
+    }
+
+    void everyReadingAbsentWhenFilesAreMissing()
+    {
+        Fixture fixture;
+        LinuxCounterSource source(fixture.root());
+        source.beginSample();
+        QVERIFY(!source.processorTicks());
+        QCOMPARE(source.physicalMemory(), quint64(0));
+        QVERIFY(!source.vmPageCounts());
+        QVERIFY(!source.swapUsage());
+        QVERIFY(!source.pressureLevel());
+        QVERIFY(!source.interfaces());
+        QVERIFY(!source.powerSources());
+        QVERIFY(!source.loadAverage());
+        QVERIFY(!source.processes());
+        QVERIFY(source.pageSize() > 0);
+    }
+
+    void memoryMapping()
+    {
+        Fixture fixture;
+        QVERIFY(fixture.put("proc/meminfo", kMemInfo));
+        LinuxCounterSource source(fixture.root());
+        source.beginSample();
+        const quint64 page = source.pageSize();
+        QCOMPARE(source.physicalMemory(), quint64(8000000) * 1024);
+        const auto pages = source.vmPageCounts();
+        QVERIFY(pages);
+        QCOMPARE(pages->internal, quint64(600000) * 1024 / page);
+        QCOMPARE(pages->purgeable, quint64(0));
+        QCOMPARE(pages->wired, quint64(4000 + 80000 + 12000 + 24000) * 1024 / page);
+        QCOMPARE(pages->compressor, quint64(40000) * 1024 / page);
+        QCOMPARE(pages->external, quint64(1600000) * 1024 / page);
+        QCOMPARE(source.swapUsage(), (SwapUsage{quint64(2000000) * 1024, quint64(500000) * 1024}));
+    }
+
+    void memoryReadOncePerSample()
+    {
+        Fixture fixture;
+        QVERIFY(fixture.put("proc/meminfo", kMemInfo));
+        LinuxCounterSource source(fixture.root());
+        source.beginSample();
+        QCOMPARE(source.physicalMemory(), quint64(8000000) * 1024);
+        // The three memory readings of one sample come from one reading of the file.
+        QVERIFY(fixture.put("proc/meminfo", "MemTotal: 4 kB\n"));
+        QVERIFY(source.vmPageCounts());
+        QVERIFY(source.swapUsage());
+        source.beginSample();
+        QCOMPARE(source.physicalMemory(), quint64(4096));
+        QVERIFY(!source.vmPageCounts());
+        QVERIFY(!source.swapUsage());
+    }
+
+    void memoryWithMissingAndMalformedKeys()
+    {
+        Fixture fixture;
+        // No Zswap, no SwapFree, a garbled Unevictable line: optional keys count as 0, swap
+        // cannot be told.
+        QVERIFY(fixture.put("proc/meminfo", "MemTotal: 1000 kB\nActive(anon): 8 kB\n"
+                                            "Inactive(anon): 0 kB\nActive(file): 4 kB\n"
+                                            "Inactive(file): 4 kB\nUnevictable: lots kB\n"
+                                            "SwapTotal: 0 kB\n"));
+        LinuxCounterSource source(fixture.root());
+        source.beginSample();
+        const auto pages = source.vmPageCounts();
+        QVERIFY(pages);
+        QCOMPARE(pages->wired, quint64(0));
+        QCOMPARE(pages->compressor, quint64(0));
+        QCOMPARE(pages->internal, quint64(8192) / source.pageSize());
+        QVERIFY(!source.swapUsage());
+    }
+
+    void pressure_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<std::optional<qint32>>("expected");
+        const QByteArray full0 = "full avg10=0.00 avg60=0.00 avg300=0.00 total=0\n";
+        QTest::newRow("calm") << "some avg10=0.00 avg60=0.00 avg300=0.00 total=0\n" + full0
+                              << std::optional<qint32>(1);
+        QTest::newRow("just below warning") << "some avg10=9.99 avg60=1 avg300=0 total=5\n" + full0
+                                            << std::optional<qint32>(1);
+        QTest::newRow("warning") << "some avg10=10.00 avg60=1 avg300=0 total=5\n" + full0
+                                 << std::optional<qint32>(2);
+        QTest::newRow("critical")
+            << QByteArray("some avg10=35.50 avg60=1 avg300=0 total=5\n"
+                          "full avg10=12.25 avg60=1 avg300=0 total=5\n")
+            << std::optional<qint32>(4);
+        QTest::newRow("only some") << QByteArray("some avg10=0.50 avg60=0 avg300=0 total=1\n")
+                                   << std::optional<qint32>(1);
+        QTest::newRow("malformed") << QByteArray("some avg10=abc\n") << std::optional<qint32>();
+        QTest::newRow("empty") << QByteArray() << std::optional<qint32>();
+    }
+
+    void pressure()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(std::optional<qint32>, expected);
+        Fixture fixture;
+        QVERIFY(fixture.put("proc/pressure/memory", text));
+        LinuxCounterSource source(fixture.root());
+        source.beginSample();
+        QCOMPARE(source.pressureLevel(), expected);
+    }
+
+    void interfaces()
+    {
+        Fixture fixture;
+        QVERIFY(fixture.put(
+            "proc/net/dev",
+            "Inter-|   Receive                            |  Transmit\n"
+            " face |bytes    packets errs drop fifo frame compressed multicast|bytes packets\n"
+            "    lo: 5000 10 0 0 0 0 0 0 5000 10 0 0 0 0 0 0\n"
+            "  eth0: 123456 100 0 0 0 0 0 0 654321 90 0 0 0 0 0 0\n"
+            "wlan0-with-a-long:42 1 0 0 0 0 0 0 24 1 0 0 0 0 0 0\n"
+            "  bad0: 1 2 3\n"
+            "  ../x: 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1\n"
+            "  lo2: 7 0 0 0 0 0 0 0 8 0 0 0 0 0 0 0\n"));
+        QVERIFY(fixture.put("sys/class/net/lo/flags", "0x9\n"));
+        QVERIFY(fixture.put("sys/class/net/eth0/flags", "0x1003\n"));
+        QVERIFY(fixture.put("sys/class/net/lo2/flags", "0x49\n"));
+        LinuxCounterSource source(fixture.root());
+        source.beginSample();
+        const auto list = source.interfaces();
+        QVERIFY(list);
+        const QList<InterfaceCounters> expected{{"lo", true, 5000, 5000},
+                                                {"eth0", false, 123456, 654321},
+                                                {"wlan0-with-a-long", false, 42, 24},
+                                                {"lo2", true, 7, 8}};
+        QCOMPARE(*list, expected);
+    }
+
+    void interfaceWithoutFlagsIsLoopbackOnlyByName()
+    {
+        Fixture fixture;
+        QVERIFY(fixture.put("proc/net/dev", "h\nh\n lo: 1 0 0 0 0 0 0 0 2 0 0 0 0 0 0 0\n"
+                                            " eth1: 3 0 0 0 0 0 0 0 4 0 0 0 0 0 0 0\n"));
+        LinuxCounterSource source(fixture.root());
+        source.beginSample();
+        const auto list = source.interfaces();
+        QVERIFY(list);
+        QCOMPARE(list->size(), 2);
+        QVERIFY(list->at(0).loopback);
+        QVERIFY(!list->at(1).loopback);
+    }
+
+    void powerSources()
+    {
+        Fixture fixture;
+        QVERIFY(fixture.put("sys/class/power_supply/AC/uevent",
+                            "POWER_SUPPLY_NAME=AC\nPOWER_SUPPLY_TYPE=Mains\nPOWER_SUPPLY_ONLINE=1\n"));
+        QVERIFY(fixture.put("sys/class/power_supply/BAT0/uevent",
+                            "POWER_SUPPLY_NAME=BAT0\nPOWER_SUPPLY_TYPE=Battery\n"
+                            "POWER_SUPPLY_STATUS=Charging\nPOWER_SUPPLY_PRESENT=1\n"
+                            "POWER_SUPPLY_CAPACITY=57\nPOWER_SUPPLY_SCOPE=System\n"));
+        QVERIFY(fixture.put("sys/class/power_supply/hidpp_battery_0/uevent",
+                            "POWER_SUPPLY_TYPE=Battery\nPOWER_SUPPLY_SCOPE=Device\n"
+                            "POWER_SUPPLY_CAPACITY=80\n"));
+        QVERIFY(fixture.put("sys/class/power_supply/ups/uevent", "POWER_SUPPLY_TYPE=UPS\n"));
+        QVERIFY(QDir().mkpath(fixture.root() + "/sys/class/power_supply/broken"));
+        LinuxCounterSource source(fixture.root());
+        source.beginSample();
+        const auto list = source.powerSources();
+        QVERIFY(list);
+        QCOMPARE(list->size(), 5); // sorted by name: AC, BAT0, broken, hidpp_battery_0, ups
+        QCOMPARE(list->at(0).toMap().value("Type").toString(), QStringLiteral("Mains"));
+        const QVariantMap battery = list->at(1).toMap();
+        QCOMPARE(battery.value("Type").toString(), QStringLiteral("InternalBattery"));
+        QCOMPARE(battery.value("Current Capacity"), QVariant(qlonglong(57)));
+        QCOMPARE(battery.value("Max Capacity"), QVariant(qlonglong(100)));
+        QCOMPARE(battery.value("Is Charging"), QVariant(true));
+        QCOMPARE(battery.value("Power Source State").toString(), QStringLiteral("AC Power"));
+        QCOMPARE(battery.value("Time to Empty"), QVariant(qlonglong(0)));
+        QVERIFY(!list->at(2).isValid());
+        QCOMPARE(list->at(3).toMap().value("Type").toString(), QStringLiteral("Battery"));
+        QCOMPARE(list->at(4).toMap().value("Type").toString(), QStringLiteral("UPS"));
+    }
+
+    void dischargingBatteryFromEnergy()
+    {
+        Fixture fixture;
+        QVERIFY(fixture.put("sys/class/power_supply/AC/uevent",
+                            "POWER_SUPPLY_TYPE=Mains\nPOWER_SUPPLY_ONLINE=0\n"));
+        QVERIFY(fixture.put("sys/class/power_supply/BAT1/uevent",
+                            "POWER_SUPPLY_TYPE=Battery\nPOWER_SUPPLY_STATUS=Discharging\n"
+                            "POWER_SUPPLY_ENERGY_NOW=30000000\nPOWER_SUPPLY_ENERGY_FULL=60000000\n"
+                            "POWER_SUPPLY_POWER_NOW=10000000\n"));
+        LinuxCounterSource source(fixture.root());
+        source.beginSample();
+        const auto list = source.powerSources();
+        QVERIFY(list);
+        const QVariantMap battery = list->at(1).toMap();
+        QCOMPARE(battery.value("Current Capacity"), QVariant(qlonglong(30000000)));
+        QCOMPARE(battery.value("Max Capacity"), QVariant(qlonglong(60000000)));
+        QCOMPARE(battery.value("Is Charging"), QVariant(false));
+        QCOMPARE(battery.value("Power Source State").toString(), QStringLiteral("Battery Power"));
+        QCOMPARE(battery.value("Time to Empty"), QVariant(qlonglong(180)));
+    }
+
+    void loadAverage_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<bool>("valid");
+        QTest::newRow("normal") << QByteArray("0.59 0.55 0.32 2/130 12586\n") << true;
+        QTest::newRow("two values") << QByteArray("0.59 0.55\n") << false;
+        QTest::newRow("garbage") << QByteArray("a b c\n") << false;
+        QTest::newRow("not a number") << QByteArray("nan 1 1 1/1 1\n") << false;
+    }
+
+    void loadAverage()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(bool, valid);
+        Fixture fixture;
+        QVERIFY(fixture.put("proc/loadavg", text));
+        LinuxCounterSource source(fixture.root());
+        const auto load = source.loadAverage();
+        QCOMPARE(bool(load), valid);
+        if (valid)
+            QCOMPARE(*load, (std::array<double, 3>{0.59, 0.55, 0.32}));
+    }
+
+    void processesOfFixture()
+    {
+        Fixture fixture;
+        const QByteArray hostile = "a) (b\nc d) ";
+        QVERIFY(fixture.putProcess(42, hostile, 150, 50, 9000));
+        QVERIFY(fixture.putProcess(7, "bash", 1, 2, 300, "10 5 5 0 0 0 0\n"));
+        QVERIFY(fixture.putProcess(8, "kworker/0:1-eve", 0, 9, 3)); // 15 bytes, empty cmdline
+        QVERIFY(fixture.put("proc/8/cmdline", ""));
+        QVERIFY(fixture.putProcess(9, "gnome-shell-cal", 3, 4, 5));
+        QVERIFY(fixture.put("proc/9/cmdline",
+                            QByteArray("/usr/libexec/gnome-shell-calendar-server\0--x\0", 45)));
+        QVERIFY(fixture.putProcess(10, "", 0, 0, 6));
+        QVERIFY(fixture.put("proc/11/stat", "11 (truncated) S 1 1"));    // too few fields
+        QVERIFY(fixture.put("proc/11/statm", "1 1 1 0 0 0 0\n"));
+        QVERIFY(fixture.put("proc/12/stat", "12 no parentheses S 1\n")); // malformed
+        QVERIFY(fixture.putProcess(13, "nostatm", 1, 1, 1));
+        QVERIFY(QFile::remove(fixture.root() + "/proc/13/statm"));
+        QVERIFY(fixture.putProcess(14, "badstatm", 1, 1, 1, "x y z\n"));
+        QVERIFY(fixture.put("proc/self/stat", "not a pid directory"));
+        QVERIFY(fixture.put("proc/0/stat", "0 (zero) S"));
+        QVERIFY(fixture.put("proc/meminfo", kMemInfo));
+
+        LinuxCounterSource source(fixture.root());
+        source.beginSample();
+        const auto list = source.processes();
+        QVERIFY(list);
+        QCOMPARE(list->size(), 5);
+        const quint64 page = quint64(sysconf(_SC_PAGESIZE));
+
+        const ProcessUsage* odd = findPid(*list, 42);
+        QVERIFY(odd);
+        QCOMPARE(odd->name, hostile);
+        QCOMPARE(odd->userTime, quint64(150));
+        QCOMPARE(odd->systemTime, quint64(50));
+        QCOMPARE(odd->startTime, std::optional<quint64>(9000));
+        QCOMPARE(odd->footprint, (40 - 15) * page);
+
+        QCOMPARE(findPid(*list, 7)->footprint, quint64(0));
+        QCOMPARE(findPid(*list, 8)->name, QByteArray("kworker/0:1-eve"));
+        QCOMPARE(findPid(*list, 9)->name, QByteArray("gnome-shell-calendar-server"));
+        QCOMPARE(findPid(*list, 10)->name, QByteArray());
+        for (int unreadable : {0, 11, 12, 13, 14})
+            QVERIFY2(!findPid(*list, unreadable), qPrintable(QString::number(unreadable)));
+    }
+
+    void keptDescriptorsAreReadAgainAndClosedWhenGone()
+    {
+        Fixture fixture;
+        QVERIFY(fixture.putProcess(100, "first", 10, 10, 77));
+        QVERIFY(fixture.putProcess(101, "second", 5, 5, 78));
+        LinuxCounterSource source(fixture.root());
+        QVERIFY(source.processes());
+        QCOMPARE(source.keptDescriptors(), 4);
+
+        // Rewritten in place: the kept descriptors must be read again, not their old contents.
+        QVERIFY(fixture.putProcess(100, "renamed", 20, 30, 77, "100 60 10 0 0 0 0\n"));
+        auto list = source.processes();
+        QVERIFY(list);
+        const ProcessUsage* first = findPid(*list, 100);
+        QVERIFY(first);
+        QCOMPARE(first->userTime, quint64(20));
+        QCOMPARE(first->systemTime, quint64(30));
+        QCOMPARE(first->name, QByteArray("renamed"));
+        QCOMPARE(first->footprint, 50 * quint64(sysconf(_SC_PAGESIZE)));
+        QCOMPARE(source.keptDescriptors(), 4);
+
+        QVERIFY(fixture.remove("proc/101"));
+        list = source.processes();
+        QVERIFY(list);
+        QCOMPARE(list->size(), 1);
+        QCOMPARE(source.keptDescriptors(), 2);
+
+        QVERIFY(fixture.remove("proc/100"));
+        QVERIFY(!source.processes()); // nothing listed
+        QCOMPARE(source.keptDescriptors(), 2); // a failed listing changes nothing
+        QVERIFY(fixture.putProcess(102, "third", 1, 1, 79));
+        QVERIFY(source.processes());
+        QCOMPARE(source.keptDescriptors(), 2);
+    }
+
+    void realSystemInvariants()
+    {
+        LinuxCounterSource source;
+        source.beginSample();
+        const auto ticks1 = source.processorTicks();
+        const auto nets1 = source.interfaces();
+        const auto procs1 = source.processes();
+        QVERIFY(ticks1 && !ticks1->isEmpty());
+        QVERIFY(nets1);
+        QVERIFY(procs1);
+        QVERIFY(source.physicalMemory() > 0);
+        QVERIFY(source.vmPageCounts());
+        QVERIFY(source.loadAverage());
+
+        const ProcessUsage* self = findPid(*procs1, int(getpid()));
+        QVERIFY(self);
+        QVERIFY(self->footprint > 0);
+        QCOMPARE(self->name, QByteArray("tst_counter_source")); // widened past 15 bytes
+        QVERIFY(source.keptDescriptors() >= 2);
+
+        // Burn a little CPU so that our own counters have something to move.
+        volatile quint64 spin = 0;
+        for (quint64 i = 0; i < 30'000'000; ++i)
+            spin = spin + i;
+
+        source.beginSample();
+        const auto ticks2 = source.processorTicks();
+        const auto nets2 = source.interfaces();
+        const auto procs2 = source.processes();
+        QVERIFY(ticks2 && nets2 && procs2);
+        if (ticks2->size() == ticks1->size()) {
+            for (qsizetype i = 0; i < ticks1->size(); ++i) {
+                QVERIFY(ticks2->at(i).user >= ticks1->at(i).user);
+                QVERIFY(ticks2->at(i).system >= ticks1->at(i).system);
+                QVERIFY(ticks2->at(i).idle >= ticks1->at(i).idle);
+                QVERIFY(ticks2->at(i).nice >= ticks1->at(i).nice);
+            }
+        }
+        for (const InterfaceCounters& before : *nets1) {
+            for (const InterfaceCounters& after : *nets2) {
+                if (after.name == before.name) {
+                    QVERIFY(after.rxBytes >= before.rxBytes);
+                    QVERIFY(after.txBytes >= before.txBytes);
+                }
+            }
+        }
+        const ProcessUsage* selfAgain = findPid(*procs2, int(getpid()));
+        QVERIFY(selfAgain);
+        QVERIFY(selfAgain->userTime + selfAgain->systemTime >= self->userTime + self->systemTime);
+        QCOMPARE(selfAgain->startTime, self->startTime);
+    }
+};
+
+SORVI_TEST_MAIN(TestCounterSource)
+#include "tst_counter_source.moc"
