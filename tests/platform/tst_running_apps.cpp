@@ -19,22 +19,7 @@ QString bundleWithSleep(const QString& name)
     return BundleFixture::makeBundle(folder, name + QStringLiteral(".app"), spec);
 }
 
-// Started through sh so that SIGTERM can be set to ignored before the exec; an ignored signal
-// stays ignored across exec, and /proc/PID/exe is then the bundle's executable itself.
-std::unique_ptr<QProcess> start(const QString& executable, bool ignoreTerm)
-{
-    auto process = std::make_unique<QProcess>();
-    const QString trap = ignoreTerm ? QStringLiteral("trap '' TERM; ") : QString();
-    process->start(QStringLiteral("/bin/sh"),
-                   {QStringLiteral("-c"), trap + QStringLiteral("exec \"$0\" 60"), executable});
-    if (!process->waitForStarted())
-        return nullptr;
-    // The exec has happened once /proc/PID/exe names the executable.
-    const QString exe = QStringLiteral("/proc/%1/exe").arg(process->processId());
-    if (!QTest::qWaitFor([&] { return QFile::symLinkTarget(exe) == executable; }, 5000))
-        return nullptr;
-    return process;
-}
+using BundleFixture::startProcess;
 
 QList<pid_t> pids(const QList<RunningApplicationPtr>& instances)
 {
@@ -56,10 +41,10 @@ private slots:
         const QString foo = bundleWithSleep(QStringLiteral("Foo"));
         const QString fooBar = bundleWithSleep(QStringLiteral("FooBar"));
         QVERIFY(!foo.isEmpty() && !fooBar.isEmpty());
-        auto first = start(foo + QStringLiteral("/Contents/MacOS/main"), false);
-        auto second = start(foo + QStringLiteral("/Contents/MacOS/main"), false);
+        auto first = startProcess(foo + QStringLiteral("/Contents/MacOS/main"), false);
+        auto second = startProcess(foo + QStringLiteral("/Contents/MacOS/main"), false);
         // Same prefix without the slash: FooBar.app is not inside Foo.app.
-        auto other = start(fooBar + QStringLiteral("/Contents/MacOS/main"), false);
+        auto other = startProcess(fooBar + QStringLiteral("/Contents/MacOS/main"), false);
         QVERIFY(first && second && other);
 
         LinuxRunningApps registry;
@@ -83,8 +68,8 @@ private slots:
     void terminateIsPolite()
     {
         const QString bundle = bundleWithSleep(QStringLiteral("Polite"));
-        auto quitter = start(bundle + QStringLiteral("/Contents/MacOS/main"), false);
-        auto stubborn = start(bundle + QStringLiteral("/Contents/MacOS/main"), true);
+        auto quitter = startProcess(bundle + QStringLiteral("/Contents/MacOS/main"), false);
+        auto stubborn = startProcess(bundle + QStringLiteral("/Contents/MacOS/main"), true);
         QVERIFY(quitter && stubborn);
 
         const pid_t quitterPid = pid_t(quitter->processId());

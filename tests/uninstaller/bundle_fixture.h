@@ -6,9 +6,11 @@
 #include <QFile>
 #include <QProcess>
 #include <QString>
+#include <QtTest>
 
 #include <sys/stat.h>
 
+#include <memory>
 #include <optional>
 
 /// Real application bundles for tests: Info.plist written as XML or converted to binary by
@@ -105,6 +107,23 @@ inline QString makeBundle(const QString& folder, const QString& fileName, const 
     Spec spec;
     spec.identifier = identifier;
     return makeBundle(folder, fileName, spec);
+}
+
+/// Starts `executable` (for 60 s) through sh, so that SIGTERM can be set to ignored before the
+/// exec: an ignored signal stays ignored across exec, and /proc/PID/exe is then the executable
+/// itself. Returns once the exec has happened, or nullptr.
+inline std::unique_ptr<QProcess> startProcess(const QString& executable, bool ignoreTerm)
+{
+    auto process = std::make_unique<QProcess>();
+    const QString trap = ignoreTerm ? QStringLiteral("trap '' TERM; ") : QString();
+    process->start(QStringLiteral("/bin/sh"),
+                   {QStringLiteral("-c"), trap + QStringLiteral("exec \"$0\" 60"), executable});
+    if (!process->waitForStarted())
+        return nullptr;
+    const QString exe = QStringLiteral("/proc/%1/exe").arg(process->processId());
+    if (!QTest::qWaitFor([&] { return QFile::symLinkTarget(exe) == executable; }, 5000))
+        return nullptr;
+    return process;
 }
 
 } // namespace BundleFixture
