@@ -6,6 +6,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QPointer>
 #include <QTimer>
 
 #include <memory>
@@ -14,12 +15,14 @@ namespace FeedTransfer {
 
 namespace {
 
-// Shared between the reply's signal handlers and the awaiting coroutine.
+// As many as Qt's own default.
+constexpr int maxRedirects = 50;
+
+// Shared between the signal handlers and the awaiting coroutine.
 struct Progress
 {
-    QUrl current;
+    QPointer<QNetworkReply> reply; // the hop in flight
     QByteArray body;
-    std::optional<QUrl> refusedRedirect;
     bool tooLarge = false;
     bool timedOut = false;
 };
@@ -46,11 +49,36 @@ QString timedOutText()
     return QStringLiteral("The request timed out.");
 }
 
+QNetworkRequest requestFor(const QUrl& url, std::chrono::milliseconds timeout)
+{
+    QNetworkRequest request(url);
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
+                         QNetworkRequest::AlwaysNetwork);
+    // Qt 6.4 following redirects itself repeats requests and ends a chain of a few hops with a
+    // made-up status 100; each hop is therefore a request of our own.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::ManualRedirectPolicy);
+    request.setTransferTimeout(static_cast<int>(timeout.count()));
+    return request;
+}
+
+/// Where a finished hop redirects to, if it is a redirect at all.
+std::optional<QUrl> redirectTarget(QNetworkReply* reply, const QUrl& url)
+{
+    if (reply->error() != QNetworkReply::NoError)
+        return std::nullopt;
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (status != 301 && status != 302 && status != 303 && status != 307 && status != 308)
+        return std::nullopt;
+    const QByteArray location = reply->rawHeader("Location");
+    const QUrl target = QUrl::fromEncoded(location, QUrl::StrictMode);
+    if (location.isEmpty() || !target.isValid())
+        return std::nullopt;
+    return url.resolved(target);
+}
+
 Result conclude(QNetworkReply* reply, Progress& progress)
 {
-    if (progress.refusedRedirect)
-        return failure(QStringLiteral("The redirect to %1 was refused.")
-                           .arg(progress.refusedRedirect->toDisplayString()));
     if (progress.timedOut)
         return failure(timedOutText());
     if (progress.tooLarge)
@@ -60,7 +88,7 @@ Result conclude(QNetworkReply* reply, Progress& progress)
     // Qt's own transfer time-out is the only other thing that cancels a reply.
     if (error == QNetworkReply::OperationCanceledError)
         return failure(timedOutText());
-    // Errors below 200 are connection-level: TLS, refused, too many redirects, ...
+    // Errors below 200 are connection-level: TLS, refused, closed, ...
     if (error != QNetworkReply::NoError && error < QNetworkReply::ContentAccessDenied)
         return failure(reply->errorString());
 
@@ -79,45 +107,51 @@ Result conclude(QNetworkReply* reply, Progress& progress)
 
 QCoro::Task<Result> fetch(QUrl url, std::chrono::milliseconds timeout)
 {
-    // The manager and the reply outlive the coroutine frame by one turn of the event loop: the
-    // coroutine may be resumed from inside the reply's own signal emission.
+    // The manager and its replies outlive the coroutine frame by one turn of the event loop:
+    // the coroutine may be resumed from inside a reply's own signal emission.
     auto* manager = new QNetworkAccessManager;
-    QNetworkRequest request(url);
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
-                         QNetworkRequest::AlwaysNetwork);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                         QNetworkRequest::UserVerifiedRedirectPolicy);
-    request.setTransferTimeout(static_cast<int>(timeout.count()));
-    QNetworkReply* reply = manager->get(request);
-
     auto progress = std::make_shared<Progress>();
-    progress->current = url;
-    QObject::connect(reply, &QNetworkReply::redirected, reply, [reply, progress](const QUrl& to) {
-        if (!FeedAddress::permitsRedirect(progress->current, to)) {
-            progress->refusedRedirect = to;
-            reply->abort();
-            return;
-        }
-        progress->current = to;
-        emit reply->redirectAllowed();
-    });
-    QObject::connect(reply, &QNetworkReply::readyRead, reply,
-                     [reply, progress] { drain(reply, *progress); });
     // Qt's transfer time-out only measures silence; a trickling server would never trip it.
-    auto* deadline = new QTimer(reply);
+    auto* deadline = new QTimer(manager);
     deadline->setSingleShot(true);
-    QObject::connect(deadline, &QTimer::timeout, reply, [reply, progress] {
+    QObject::connect(deadline, &QTimer::timeout, manager, [progress] {
         progress->timedOut = true;
-        reply->abort();
+        if (progress->reply)
+            progress->reply->abort();
     });
     deadline->start(timeout);
 
-    co_await reply;
+    Result result;
+    for (int redirects = 0;; ++redirects) {
+        QNetworkReply* reply = manager->get(requestFor(url, timeout));
+        progress->reply = reply;
+        progress->body.clear();
+        QObject::connect(reply, &QNetworkReply::readyRead, reply,
+                         [reply, progress] { drain(reply, *progress); });
 
+        co_await reply;
+
+        if (reply->error() == QNetworkReply::NoError)
+            drain(reply, *progress);
+        reply->deleteLater();
+        const std::optional<QUrl> target = redirectTarget(reply, url);
+        if (!target || progress->tooLarge) {
+            result = conclude(reply, *progress);
+            break;
+        }
+        if (!FeedAddress::permitsRedirect(url, *target)) {
+            result = failure(QStringLiteral("The redirect to %1 was refused.")
+                                 .arg(target->toDisplayString()));
+            break;
+        }
+        if (redirects == maxRedirects) {
+            result = failure(QStringLiteral("The feed was redirected more than %1 times.")
+                                 .arg(maxRedirects));
+            break;
+        }
+        url = *target;
+    }
     deadline->stop();
-    if (reply->error() == QNetworkReply::NoError)
-        drain(reply, *progress);
-    Result result = conclude(reply, *progress);
     manager->deleteLater();
     co_return result;
 }

@@ -23,10 +23,11 @@ struct Result
 };
 
 /// GETs `url`, always from the network, and resumes on the calling thread (which needs an
-/// event loop). Fails when the whole exchange takes longer than `timeout`, when a redirect
-/// leads to an address FeedAddress::permitsRedirect refuses, when the status is not exactly
-/// 200, and when the body grows beyond maxBodyBytes (abandoned as soon as it does). TLS errors
-/// are never ignored. Safe to abandon: the transfer owns everything it uses.
+/// event loop). Follows at most 50 redirects, each only to an address that
+/// FeedAddress::permitsRedirect allows. Fails when the whole exchange, redirects included, takes
+/// longer than `timeout`, when a redirect is refused, when the final status is not exactly 200,
+/// and when a body grows beyond maxBodyBytes (abandoned as soon as it does). TLS errors are never
+/// ignored. The transfer owns everything it uses, so its caller may go away meanwhile.
 QCoro::Task<Result> fetch(QUrl url, std::chrono::milliseconds timeout);
 
 } // namespace FeedTransfer

@@ -19,11 +19,12 @@ namespace {
 // Keeps the client's socket buffers topped up without holding the whole stream in memory.
 constexpr qint64 streamChunk = 64 * 1024;
 
-QByteArray head(const HttpServer::Response& response, qint64 length)
+QByteArray head(const HttpServer::Response& response, qint64 length, bool keepAlive = false)
 {
     QByteArray text = "HTTP/1.1 " + QByteArray::number(response.status) + " Scripted\r\n";
     text += "Content-Length: " + QByteArray::number(length) + "\r\n";
-    text += "Connection: close\r\n";
+    if (!keepAlive)
+        text += "Connection: close\r\n";
     for (const auto& [name, value] : response.headers)
         text += name + ": " + value + "\r\n";
     return text + "\r\n";
@@ -161,21 +162,25 @@ void HttpServer::accept(QTcpSocket* socket)
     auto buffer = std::make_shared<QByteArray>();
     connect(socket, &QTcpSocket::readyRead, this, [this, socket, buffer] {
         *buffer += socket->readAll();
-        const qsizetype end = buffer->indexOf("\r\n\r\n");
-        if (end < 0)
-            return;
-        const QByteArray requestHead = buffer->left(end);
-        buffer->clear();
-        // Only one request per connection: later bytes are ignored.
-        disconnect(socket, &QTcpSocket::readyRead, this, nullptr);
-        const QList<QByteArray> requestLine = requestHead.left(requestHead.indexOf("\r\n")).split(' ');
-        QString path = requestLine.size() > 1 ? QString::fromUtf8(requestLine[1]) : QString();
-        path = path.left(path.indexOf(QLatin1Char('?')));
-        m_lastHead = requestHead;
-        m_paths.append(path);
-        const auto route = m_routes.constFind(path);
-        answer(socket, route != m_routes.cend() ? *route : withStatus(404, "not found"));
-        emit requestReceived(path);
+        // Requests are GETs without a body; a kept-alive connection may carry several.
+        for (qsizetype end; (end = buffer->indexOf("\r\n\r\n")) >= 0;) {
+            const QByteArray requestHead = buffer->left(end);
+            buffer->remove(0, end + 4);
+            const QList<QByteArray> requestLine =
+                requestHead.left(requestHead.indexOf("\r\n")).split(' ');
+            QString path = requestLine.size() > 1 ? QString::fromUtf8(requestLine[1]) : QString();
+            path = path.left(path.indexOf(QLatin1Char('?')));
+            m_lastHead = requestHead;
+            m_paths.append(path);
+            const auto route = m_routes.constFind(path);
+            const Response response = route != m_routes.cend() ? *route : withStatus(404, "not found");
+            answer(socket, response);
+            emit requestReceived(path);
+            if (response.delivery != Delivery::Whole) {
+                disconnect(socket, &QTcpSocket::readyRead, this, nullptr);
+                return;
+            }
+        }
     });
 }
 
@@ -190,9 +195,8 @@ void HttpServer::answer(QTcpSocket* socket, const Response& response)
     switch (response.delivery) {
     case Delivery::Silent: return;
     case Delivery::Whole:
-        socket->write(head(response, response.body.size()));
+        socket->write(head(response, response.body.size(), true));
         send(socket, response.body);
-        socket->disconnectFromHost();
         return;
     case Delivery::Trickle: {
         socket->write(head(response, response.body.size()));
