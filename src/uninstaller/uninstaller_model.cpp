@@ -2,6 +2,7 @@
 
 #include "core/io_pool.h"
 #include "core/scanner.h"
+#include "platform/bundle.h"
 #include "platform/file_system.h"
 #include "platform/running_apps.h"
 #include "platform/script_runner.h"
@@ -156,6 +157,12 @@ qint64 UninstallerModel::totalSelectedSize() const
 bool UninstallerModel::isRunning(const InstalledApp& app) const
 {
     return !runningApps().instances(app.url, app.bundleID).isEmpty();
+}
+
+QString UninstallerModel::iconPath(const InstalledApp& app)
+{
+    const std::optional<Bundle> bundle = Bundle::open(app.url);
+    return bundle ? bundle->iconPath() : QString();
 }
 
 QCoro::Task<> UninstallerModel::load()

@@ -97,6 +97,10 @@ public:
     qint64 totalSelectedSize() const;
     /// Whether an instance of `app` is running. Reads the process table: a few milliseconds.
     bool isRunning(const InstalledApp& app) const;
+    /// The icon file of `app` (Contents/Resources/<CFBundleIconFile>, ".icns" added when the
+    /// name has none), or "" when the bundle names none that exists; the screen then shows a
+    /// generic application icon. Reads the bundle's Info.plist: cache the answer per `url`.
+    static QString iconPath(const InstalledApp& app);
 
     /// Loads the list (loading true until it is stored), then measures every bundle
     /// concurrently, storing each size as it arrives (appChanged for its row). Returns when every
