@@ -4,10 +4,9 @@
 #include "core/io_pool.h"
 #include "core/scanner.h"
 
+#include <QCoro/QCoroFuture>
 #include <QPointer>
 #include <QtConcurrent>
-
-#include <QCoro/QCoroFuture>
 
 namespace {
 
@@ -41,9 +40,8 @@ QString cleanMessage(const CleanReport& report, const Category& category)
     if (category.deletion == DeletionMode::trash)
         text += QStringLiteral(" Các mục đã được chuyển vào Thùng rác.");
     if (!report.failures.isEmpty()) {
-        text += QStringLiteral("\n\nKhông xoá được ") + QString::number(report.failures.size())
-                + QStringLiteral(" mục:\n")
-                + report.failures.mid(0, kListedFailures).join(u'\n');
+        text += QStringLiteral("\n\nKhông xoá được ") + QString::number(report.failures.size()) +
+                QStringLiteral(" mục:\n") + report.failures.mid(0, kListedFailures).join(u'\n');
     }
     return text;
 }
@@ -60,12 +58,10 @@ AppModel::State AppModel::state(const Category& c) const
 qint64 AppModel::selectedSize(const Category& c) const
 {
     const auto it = m_states.constFind(c.id);
-    if (it == m_states.cend())
-        return 0;
+    if (it == m_states.cend()) return 0;
     qint64 total = 0;
     for (const CleanItem& item : it->result.items)
-        if (it->selected.contains(item.url))
-            total += item.size;
+        if (it->selected.contains(item.url)) total += item.size;
     return total;
 }
 
@@ -85,8 +81,7 @@ qint64 AppModel::totalReclaimable() const
 
 void AppModel::setMessage(const std::optional<QString>& message)
 {
-    if (m_message == message)
-        return;
+    if (m_message == message) return;
     m_message = message;
     emit messageChanged();
 }
@@ -94,19 +89,16 @@ void AppModel::setMessage(const std::optional<QString>& message)
 void AppModel::toggle(const Category& c, const QString& url)
 {
     const auto it = m_states.constFind(c.id);
-    if (it == m_states.cend())
-        return;
+    if (it == m_states.cend()) return;
     State next = *it;
-    if (!next.selected.remove(url))
-        next.selected.insert(url);
+    if (!next.selected.remove(url)) next.selected.insert(url);
     setState(c.id, next);
 }
 
 void AppModel::selectAll(const Category& c, bool on)
 {
     const auto it = m_states.constFind(c.id);
-    if (it == m_states.cend())
-        return;
+    if (it == m_states.cend()) return;
     State next = *it;
     next.selected = on ? urlsOf(next.result) : QSet<QString>();
     setState(c.id, next);
@@ -123,8 +115,7 @@ QCoro::Task<> AppModel::scan(Category c)
 
     auto scanning = Scanner::scan(c);
     ScanResult result = co_await scanning;
-    if (!self)
-        co_return;
+    if (!self) co_return;
 
     State finished;
     // Another scan of the same category may still be running; the flag stays up until the last
@@ -145,8 +136,7 @@ QCoro::Task<> AppModel::scanAll()
         scans.push_back(scan(c));
     for (QCoro::Task<>& task : scans)
         co_await task;
-    if (!self)
-        co_return;
+    if (!self) co_return;
     setDisk(DiskUsage::current());
 }
 
@@ -158,44 +148,37 @@ QCoro::Task<> AppModel::clean(Category c)
     // from the latest result, is never handed to the cleaner.
     QList<CleanItem> items;
     for (const CleanItem& item : current.result.items)
-        if (current.selected.contains(item.url))
-            items.append(item);
-    if (items.isEmpty())
-        co_return;
+        if (current.selected.contains(item.url)) items.append(item);
+    if (items.isEmpty()) co_return;
 
     auto removal = QtConcurrent::task([items, c] { return Cleaner::remove(items, c); })
                        .onThreadPool(ioPool())
                        .withPriority(1)
                        .spawn();
     const CleanReport report = co_await removal;
-    if (!self)
-        co_return;
+    if (!self) co_return;
     setMessage(cleanMessage(report, c));
 
     auto rescan = scan(c);
     co_await rescan;
-    if (!self)
-        co_return;
+    if (!self) co_return;
     setDisk(DiskUsage::current());
 }
 
 void AppModel::setState(const QString& id, const State& state)
 {
     const auto it = m_states.constFind(id);
-    if (it != m_states.cend() && *it == state)
-        return;
+    if (it != m_states.cend() && *it == state) return;
     const qint64 before = totalReclaimable();
     m_states.insert(id, state);
     emit stateChanged(id);
     emit statesChanged();
-    if (totalReclaimable() != before)
-        emit totalReclaimableChanged();
+    if (totalReclaimable() != before) emit totalReclaimableChanged();
 }
 
 void AppModel::setDisk(const DiskUsage& disk)
 {
-    if (m_disk == disk)
-        return;
+    if (m_disk == disk) return;
     m_disk = disk;
     emit diskChanged();
 }

@@ -7,7 +7,6 @@
 #include <QObject>
 #include <QSet>
 #include <QString>
-
 #include <optional>
 
 /// The cleaning model behind the sidebar, the overview and the category screens: per-category
@@ -32,9 +31,9 @@ public:
     /// The state of one category.
     struct State
     {
-        bool scanning = false; ///< a scan of the category is running
-        bool scanned = false;  ///< at least one scan has finished
-        ScanResult result;     ///< the last finished scan
+        bool scanning = false;  ///< a scan of the category is running
+        bool scanned = false;   ///< at least one scan has finished
+        ScanResult result;      ///< the last finished scan
         QSet<QString> selected; ///< URLs the user wants removed (may name items not in result)
         friend bool operator==(const State&, const State&) = default;
     };

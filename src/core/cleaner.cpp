@@ -3,9 +3,8 @@
 #include "platform/file_system.h"
 
 #include <cerrno>
-#include <unistd.h>
-
 #include <optional>
+#include <unistd.h>
 
 namespace Cleaner {
 namespace {
@@ -16,10 +15,8 @@ std::optional<QString> allowingRoot(const QString& path, const Category& categor
     for (const QString& root : category.roots) {
         const QString clean = FileSystem::standardized(root);
         // An empty root would turn the prefix into "/" and admit the whole disk.
-        if (clean.isEmpty())
-            continue;
-        if (path.startsWith(clean + u'/'))
-            return clean;
+        if (clean.isEmpty()) continue;
+        if (path.startsWith(clean + u'/')) return clean;
     }
     return std::nullopt;
 }
@@ -32,8 +29,7 @@ void makeOwnerWritable(const QString& root, const QString& path)
 FileSystem::Outcome removePermanently(const QString& root, const QString& path)
 {
     const FileSystem::Outcome first = FileSystem::removeItem(root, path);
-    if (first.ok())
-        return first;
+    if (first.ok()) return first;
     makeOwnerWritable(root, path);
     return FileSystem::removeItem(root, path);
 }
@@ -45,8 +41,8 @@ FileSystem::Outcome removePermanently(const QString& root, const QString& path)
 FileSystem::Outcome moveToTrash(const QString& root, const QString& path)
 {
     const QString parent = path.left(path.lastIndexOf(u'/'));
-    if (FileSystem::exists(parent)
-        && FileSystem::resolved(parent) != FileSystem::resolved(root) + parent.mid(root.size()))
+    if (FileSystem::exists(parent) &&
+        FileSystem::resolved(parent) != FileSystem::resolved(root) + parent.mid(root.size()))
         return FileSystem::Outcome::failure(ELOOP);
     return FileSystem::moveToTrash(path);
 }

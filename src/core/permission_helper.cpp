@@ -5,17 +5,14 @@
 #include "platform/file_system.h"
 #include "platform/script_runner.h"
 
+#include <QCoro/QCoroFuture>
 #include <QSet>
 #include <QStandardPaths>
 #include <QThreadPool>
-#include <QtConcurrent>
 #include <QUrl>
-
-#include <QCoro/QCoroFuture>
-
-#include <unistd.h>
-
+#include <QtConcurrent>
 #include <optional>
+#include <unistd.h>
 
 namespace PermissionHelper {
 namespace {
@@ -25,17 +22,16 @@ const QString kUnknownError = QStringLiteral("Lỗi không xác định");
 
 QString failureText(const QString& reason)
 {
-    return QStringLiteral("Không dọn được Thùng rác: ") + reason
-           + QStringLiteral("\n\nHãy cho phép SorviClean điều khiển Finder trong System Settings > "
-                            "Privacy & Security > Automation.");
+    return QStringLiteral("Không dọn được Thùng rác: ") + reason +
+           QStringLiteral("\n\nHãy cho phép SorviClean điều khiển Finder trong System Settings > "
+                          "Privacy & Security > Automation.");
 }
 
 QString runFinderScript(ScriptRunner& runner)
 {
     const ScriptRunner::Result result =
         runner.run(QStringLiteral("tell application \"Finder\" to empty the trash"));
-    if (result.ok)
-        return kEmptied;
+    if (result.ok) return kEmptied;
     const bool usable = result.errorMessage && !result.errorMessage->isEmpty();
     return failureText(usable ? *result.errorMessage : kUnknownError);
 }
@@ -52,8 +48,7 @@ QString homeTrashPath()
 FileSystem::Outcome removeEntry(const QString& folder, const QString& entry)
 {
     const FileSystem::Outcome first = FileSystem::removeItem(folder, entry);
-    if (first.ok())
-        return first;
+    if (first.ok()) return first;
     // Trashed trees are often read-only (module caches, unpacked archives).
     FileSystem::grantOwnerAccess(folder, entry, ::getuid());
     return FileSystem::removeItem(folder, entry);
@@ -63,8 +58,8 @@ FileSystem::Outcome removeEntry(const QString& folder, const QString& entry)
 
 void openFullDiskAccess()
 {
-    Desktop::openUrl(
-        QUrl(QStringLiteral("x-apple.systempreferences:com.apple.preference.security?Privacy_AllFiles")));
+    Desktop::openUrl(QUrl(QStringLiteral(
+        "x-apple.systempreferences:com.apple.preference.security?Privacy_AllFiles")));
 }
 
 QString emptyHomeTrash()
@@ -81,12 +76,10 @@ QString emptyHomeTrash()
         unreadable = !entries;
         for (const QString& entry : entries.value_or(QStringList())) {
             const FileSystem::Outcome outcome = removeEntry(files, entry);
-            if (outcome.ok())
-                continue;
+            if (outcome.ok()) continue;
             const QString name = FileSystem::lastComponent(entry);
             kept.insert(name + QStringLiteral(".trashinfo"));
-            if (!firstFailure)
-                firstFailure = name + QStringLiteral(": ") + outcome.error;
+            if (!firstFailure) firstFailure = name + QStringLiteral(": ") + outcome.error;
         }
     }
     // Records go only after their files, and a record whose file stayed is kept with it.
@@ -95,17 +88,14 @@ QString emptyHomeTrash()
         unreadable = !entries;
         for (const QString& entry : entries.value_or(QStringList())) {
             const QString name = FileSystem::lastComponent(entry);
-            if (kept.contains(name))
-                continue;
+            if (kept.contains(name)) continue;
             const FileSystem::Outcome outcome = removeEntry(info, entry);
             if (!outcome.ok() && !firstFailure)
                 firstFailure = name + QStringLiteral(": ") + outcome.error;
         }
     }
-    if (firstFailure)
-        return failureText(*firstFailure);
-    if (unreadable)
-        return failureText(kUnknownError);
+    if (firstFailure) return failureText(*firstFailure);
+    if (unreadable) return failureText(kUnknownError);
     return kEmptied;
 }
 
@@ -113,7 +103,8 @@ QCoro::Task<QString> emptyTrashViaFinder(ScriptRunner& runner)
 {
     ScriptRunner* script = &runner;
     // Not the I/O pool: the Finder may keep the thread for minutes (the consent dialog).
-    auto run = QtConcurrent::run(QThreadPool::globalInstance(), [script] { return runFinderScript(*script); });
+    auto run = QtConcurrent::run(QThreadPool::globalInstance(),
+                                 [script] { return runFinderScript(*script); });
     QString text = co_await run;
     co_return text;
 }

@@ -13,11 +13,9 @@
 #include <QSemaphore>
 #include <QSignalSpy>
 #include <QThreadPool>
-
 #include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
-
 #include <vector>
 
 using namespace TreeBuilder;
@@ -33,9 +31,9 @@ const Category& category(const char* id)
 bool allocateFile(const QString& path, qint64 size)
 {
     makeDir(FileSystem::standardized(path + "/.."));
-    const int fd = ::open(PathCodec::encode(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return false;
+    const int fd =
+        ::open(PathCodec::encode(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
     const bool ok = ::posix_fallocate(fd, 0, size) == 0;
     ::close(fd);
     return ok;
@@ -50,8 +48,7 @@ QStringList makeItems(const Category& c, const QString& prefix, int count)
         const QString path = c.roots[0] + u'/' + prefix + QString::number(i);
         const qint64 size = (large ? c.kind.minBytes : 0) + 4096 * (i + 1);
         const bool ok = large ? allocateFile(path, size) : writeFile(path, size);
-        if (!ok)
-            qFatal("cannot create %s", qPrintable(path));
+        if (!ok) qFatal("cannot create %s", qPrintable(path));
         paths.append(path);
     }
     return paths;
@@ -324,8 +321,7 @@ private slots:
         QCoro::waitFor(model.clean(c));
 
         QString expected = "Đã giải phóng " + formatBytes(freed) + ".";
-        if (c.deletion == DeletionMode::trash)
-            expected += " Các mục đã được chuyển vào Thùng rác.";
+        if (c.deletion == DeletionMode::trash) expected += " Các mục đã được chuyển vào Thùng rác.";
         const QString text = model.message().value_or(QString());
         if (vanishing > 0) {
             expected += "\n\nKhông xoá được " + QString::number(vanishing) + " mục:\n";
@@ -352,8 +348,8 @@ private slots:
         for (const QString& path : paths)
             QVERIFY(!FileSystem::exists(path));
         const qsizetype trashed =
-            FileSystem::children(TestHome::trashPath() + "/files").value_or(QStringList()).size()
-            - trashedBefore.size();
+            FileSystem::children(TestHome::trashPath() + "/files").value_or(QStringList()).size() -
+            trashedBefore.size();
         QCOMPARE(trashed, c.deletion == DeletionMode::trash ? removable : 0);
         Q_UNUSED(disk);
     }
@@ -371,7 +367,8 @@ private slots:
 
         QCoro::waitFor(model.clean(c));
 
-        QCOMPARE(model.message(), std::optional<QString>("Đã giải phóng " + formatBytes(selected) + "."));
+        QCOMPARE(model.message(),
+                 std::optional<QString>("Đã giải phóng " + formatBytes(selected) + "."));
         QVERIFY(FileSystem::exists(paths[0]));
         QVERIFY(FileSystem::exists(late));
         QVERIFY(!FileSystem::exists(paths[1]));
@@ -403,10 +400,8 @@ private slots:
             return n;
         };
         connect(&model, &AppModel::stateChanged, this, [&](const QString& id) {
-            if (model.states().value(id).scanning)
-                return;
-            if (++finished == 1)
-                stillScanningAtFirstFinish = scanningNow();
+            if (model.states().value(id).scanning) return;
+            if (++finished == 1) stillScanningAtFirstFinish = scanningNow();
         });
         connect(&model, &AppModel::diskChanged, this, [&] { finishedAtDisk = finished; });
 
@@ -464,7 +459,8 @@ private slots:
                 break;
             case 2:
                 for (const CleanItem& item : model.state(c).result.items)
-                    if (item.name().startsWith("victim") && !model.state(c).selected.contains(item.url))
+                    if (item.name().startsWith("victim") &&
+                        !model.state(c).selected.contains(item.url))
                         model.toggle(c, item.url);
                 break;
             default:

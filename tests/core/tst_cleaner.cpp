@@ -5,7 +5,6 @@
 #include "support/tree_builder.h"
 
 #include <QFile>
-
 #include <cerrno>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,8 +18,7 @@ const QString kOutside = QStringLiteral(": nằm ngoài vùng cho phép");
 mode_t modeOf(const QString& path)
 {
     struct stat st;
-    if (::lstat(PathCodec::encode(path).constData(), &st) != 0)
-        return mode_t(-1);
+    if (::lstat(PathCodec::encode(path).constData(), &st) != 0) return mode_t(-1);
     return st.st_mode & 07777;
 }
 
@@ -52,8 +50,7 @@ QStringList trashInfoFiles()
 bool writeLines(const QString& path, const QStringList& lines)
 {
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
+    if (!file.open(QIODevice::WriteOnly)) return false;
     file.write(lines.join(u'\n').toUtf8());
     return true;
 }
@@ -61,8 +58,7 @@ bool writeLines(const QString& path, const QStringList& lines)
 QStringList readLines(const QString& path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {QStringLiteral("<no report>")};
+    if (!file.open(QIODevice::ReadOnly)) return {QStringLiteral("<no report>")};
     return QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
 }
 
@@ -85,26 +81,32 @@ private slots:
         QTest::newRow("root with slash") << "caches" << caches + "/" << false;
         QTest::newRow("root with dot") << "caches" << caches + "/." << false;
         QTest::newRow("child then up") << "caches" << caches + "/com.app/.." << false;
-        QTest::newRow("sibling with root's name as prefix") << "caches" << caches + "Old/x" << false;
-        QTest::newRow("dot-dot into another home folder") << "caches" << caches + "/../Logs/x" << false;
-        QTest::newRow("dot-dot deep out to the home") << "caches" << caches + "/a/../../../Documents"
-                                                      << false;
+        QTest::newRow("sibling with root's name as prefix")
+            << "caches" << caches + "Old/x" << false;
+        QTest::newRow("dot-dot into another home folder")
+            << "caches" << caches + "/../Logs/x" << false;
+        QTest::newRow("dot-dot deep out to the home")
+            << "caches" << caches + "/a/../../../Documents" << false;
         QTest::newRow("dot-dot that stays inside") << "caches" << caches + "/a/../b" << true;
         QTest::newRow("single dot inside") << "caches" << caches + "/./com.app" << true;
         QTest::newRow("trailing slash") << "caches" << caches + "/com.app/" << true;
         QTest::newRow("doubled slash") << "caches" << home + "/Library//Caches//com.app" << true;
-        QTest::newRow("relative") << "caches" << "Library/Caches/com.app" << false;
-        QTest::newRow("relative from home") << "caches" << "./Library/Caches/x" << false;
+        QTest::newRow("relative") << "caches"
+                                  << "Library/Caches/com.app" << false;
+        QTest::newRow("relative from home") << "caches"
+                                            << "./Library/Caches/x" << false;
         QTest::newRow("other case") << "caches" << home + "/Library/caches/com.app" << false;
-        QTest::newRow("empty") << "caches" << "" << false;
-        QTest::newRow("slash") << "caches" << "/" << false;
+        QTest::newRow("empty") << "caches"
+                               << "" << false;
+        QTest::newRow("slash") << "caches"
+                               << "/" << false;
         QTest::newRow("other category's root") << "logs" << caches + "/com.app" << false;
         QTest::newRow("dev third root") << "dev" << home + "/.npm/_cacache/index-v5" << true;
         QTest::newRow("dev fourth root") << "dev" << home + "/.gradle/caches/x" << true;
         QTest::newRow("dev parent of a root") << "dev" << home + "/.gradle/wrapper" << false;
         QTest::newRow("large file deep in Movies") << "large" << home + "/Movies/a/b/c.mov" << true;
-        QTest::newRow("large climbing to Library") << "large" << home + "/Movies/../Library/x"
-                                                   << false;
+        QTest::newRow("large climbing to Library")
+            << "large" << home + "/Movies/../Library/x" << false;
     }
     void allowList()
     {
@@ -131,12 +133,9 @@ private slots:
 
         // The sizes are the scanned ones, deliberately not what the disk holds now.
         const QList<CleanItem> items{
-            {root + "Old/kept", 1},
-            {root + "/first", 1000},
-            {root + "/../Logs/kept.log", 2},
-            {root, 4},
-            {root + "/vanished", 8},
-            {root + "/./second", 20000},
+            {root + "Old/kept", 1},          {root + "/first", 1000},
+            {root + "/../Logs/kept.log", 2}, {root, 4},
+            {root + "/vanished", 8},         {root + "/./second", 20000},
         };
         const CleanReport report = Cleaner::remove(items, caches);
 
@@ -169,7 +168,8 @@ private slots:
         QVERIFY(writeFile(outside + "/victim/data", 4096));
         QVERIFY(makeDir(root));
         QVERIFY(makeLink(outside, root + "/detour"));
-        const Category category = categoryAt(root, toTrash ? DeletionMode::trash : DeletionMode::permanent);
+        const Category category =
+            categoryAt(root, toTrash ? DeletionMode::trash : DeletionMode::permanent);
         const QString item = root + "/detour/victim";
         QVERIFY(Cleaner::isAllowed(item, category));
         const QStringList trashedBefore = trashInfoFiles();
@@ -198,7 +198,8 @@ private slots:
         const QString outside = base.path() + "/outside";
         QVERIFY(writeFile(outside + "/data", 4096));
         QVERIFY(makeLink(outside, root + "/link"));
-        const Category category = categoryAt(root, toTrash ? DeletionMode::trash : DeletionMode::permanent);
+        const Category category =
+            categoryAt(root, toTrash ? DeletionMode::trash : DeletionMode::permanent);
 
         const CleanReport report = Cleaner::remove({{root + "/link", 7}}, category);
 
@@ -246,7 +247,8 @@ private slots:
         QString stored = FileSystem::lastComponent(added[0]);
         stored.chop(int(qstrlen(".trashinfo")));
         const QString storedPath = TestHome::trashPath() + "/files/" + stored;
-        QVERIFY(::rename(PathCodec::encode(storedPath).constData(), PathCodec::encode(original).constData()) == 0);
+        QVERIFY(::rename(PathCodec::encode(storedPath).constData(),
+                         PathCodec::encode(original).constData()) == 0);
         QCOMPARE(blocksOf(data), bytes);
         QVERIFY(QFile::remove(added[0]));
     }
@@ -273,7 +275,8 @@ private slots:
         const Category category = categoryAt(root);
         const int code = runAsNobody([&] {
             // Two identical trees: the first proves that a single removal is refused.
-            if (!writeFile(outside + "/ro/file", 100) || !makeLink(outside + "/ro", root + "/item/link"))
+            if (!writeFile(outside + "/ro/file", 100) ||
+                !makeLink(outside + "/ro", root + "/item/link"))
                 return 11;
             setMode(outside + "/ro", 0555);
             for (const QString& item : {root + "/probe", root + "/item"}) {
@@ -283,8 +286,7 @@ private slots:
                 setMode(item + "/sub", 0555);
                 setMode(item, 0555);
             }
-            if (FileSystem::removeItem(root, root + "/probe").ok())
-                return 12;
+            if (FileSystem::removeItem(root, root + "/probe").ok()) return 12;
             const CleanReport result = Cleaner::remove({{root + "/item", 777}}, category);
             QStringList lines = result.failures;
             lines.prepend(QString::number(result.freed));

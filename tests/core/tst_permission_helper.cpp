@@ -10,7 +10,6 @@
 #include <QMutex>
 #include <QStandardPaths>
 #include <QThread>
-
 #include <cerrno>
 #include <cstdlib>
 #include <sys/stat.h>
@@ -117,8 +116,8 @@ private slots:
         const QString denied =
             QStringLiteral("Not authorized to send Apple events to Finder. (-1743)");
         QTest::newRow("emptied") << true << std::optional<QString>() << "Đã dọn Thùng rác.";
-        QTest::newRow("emptied, message ignored") << true << std::optional<QString>("noise")
-                                                  << "Đã dọn Thùng rác.";
+        QTest::newRow("emptied, message ignored")
+            << true << std::optional<QString>("noise") << "Đã dọn Thùng rác.";
         QTest::newRow("refused with a message")
             << false << std::optional<QString>(denied)
             << "Không dọn được Thùng rác: " + denied + kAutomation;
@@ -146,8 +145,7 @@ private slots:
 
     void osascriptRunnerWithoutOsascriptFails()
     {
-        if (hasOsascript())
-            QSKIP("osascript exists here; the Finder would really be asked");
+        if (hasOsascript()) QSKIP("osascript exists here; the Finder would really be asked");
         OsascriptRunner runner;
         QCOMPARE(QCoro::waitFor(PermissionHelper::emptyTrashViaFinder(runner)),
                  "Không dọn được Thùng rác: Lỗi không xác định" + kAutomation);
@@ -235,8 +233,7 @@ private slots:
         const int code = runAsNobody([&] {
             ::setenv("XDG_DATA_HOME", PathCodec::encode(data).constData(), 1);
             QFile out(result);
-            if (!out.open(QIODevice::WriteOnly))
-                return 10;
+            if (!out.open(QIODevice::WriteOnly)) return 10;
             out.write(PermissionHelper::emptyHomeTrash().toUtf8());
             return 0;
         });
@@ -244,18 +241,15 @@ private slots:
         QCOMPARE(code, 0);
         QFile in(result);
         QVERIFY(in.open(QIODevice::ReadOnly));
-        QCOMPARE(QString::fromUtf8(in.readAll()),
-                 "Không dọn được Thùng rác: blocked: " + FileSystem::Outcome::failure(EACCES).error
-                     + kAutomation);
+        QCOMPARE(QString::fromUtf8(in.readAll()), "Không dọn được Thùng rác: blocked: " +
+                                                      FileSystem::Outcome::failure(EACCES).error +
+                                                      kAutomation);
         QCOMPARE(entries(trash + "/files"), QStringList{"blocked"});
         QCOMPARE(entries(trash + "/info"), QStringList{"blocked.trashinfo"});
         QVERIFY(FileSystem::exists(trash + "/files/blocked/foreign/file"));
     }
 
-    void openFullDiskAccessReturnsWithoutAHandler()
-    {
-        PermissionHelper::openFullDiskAccess();
-    }
+    void openFullDiskAccessReturnsWithoutAHandler() { PermissionHelper::openFullDiskAccess(); }
 };
 
 SORVI_TEST_MAIN(TestPermissionHelper)
