@@ -13,6 +13,7 @@
 #include <QSemaphore>
 #include <QSignalSpy>
 #include <QThreadPool>
+#include <QTimer>
 #include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
@@ -378,6 +379,30 @@ private slots:
         QCOMPARE(after.selected, urlsOf(after.result.items));
         model.clearMessage();
         QVERIFY(!model.message());
+    }
+
+    void cleanRemovesOffTheGuiThread()
+    {
+        const Category& c = category("caches");
+        const QStringList paths = makeItems(c, "item", 2);
+        AppModel model;
+        scanAndWait(model, c);
+        PoolGate gate;
+
+        auto task = model.clean(c);
+
+        // The pool is held, so a removal that ran on this thread would already be done.
+        QVERIFY(!task.isReady());
+        for (const QString& path : paths)
+            QVERIFY(FileSystem::exists(path));
+        QVERIFY(!model.message());
+        bool ticked = false;
+        QTimer::singleShot(0, this, [&] { ticked = true; });
+        QVERIFY(QTest::qWaitFor([&] { return ticked; }));
+        gate.release();
+        QCoro::waitFor(task);
+        for (const QString& path : paths)
+            QVERIFY(!FileSystem::exists(path));
     }
 
     void scanAllIsConcurrentAndRefreshesDiskLast()
