@@ -5,184 +5,256 @@
 
 #include <QThread>
 #include <QThreadPool>
-
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-
 #include <array>
 #include <atomic>
 #include <condition_variable>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <limits.h>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <pthread.h>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 namespace TreeWalk {
 namespace {
 
-// A walker keeps at most this many directories open; deeper ones are handed on as jobs.
+// A walker keeps at most this many folders open (its current path); deeper folders are queued by
+// path and reopened from the root, so a walk never holds more than threads × kMaxDepth
+// descriptors however deep the tree is.
 constexpr int kMaxDepth = 24;
+// One getdents64 call lists a typical folder whole.
 constexpr size_t kListingBuffer = 32 * 1024;
+constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+
+// The helpers' pool. A child forked from a process whose pool had started threads would queue
+// work for threads that do not exist in it, so the child forgets the pool and makes its own.
+std::atomic<QThreadPool*> g_helperPool{nullptr};
+
+void forgetHelperPoolAfterFork()
+{
+    g_helperPool.store(nullptr, std::memory_order_relaxed);
+}
 
 QThreadPool& helperPool()
 {
-    static QThreadPool* pool = [] {
-        auto* p = new QThreadPool;
-        p->setMaxThreadCount(walkerThreads());
-        p->setExpiryTimeout(5000);
-        return p;
-    }();
+    QThreadPool* pool = g_helperPool.load(std::memory_order_acquire);
+    if (pool) return *pool;
+    [[maybe_unused]] static const int registered =
+        pthread_atfork(nullptr, nullptr, forgetHelperPoolAfterFork);
+    auto* fresh = new QThreadPool;
+    fresh->setMaxThreadCount(walkerThreads());
+    fresh->setExpiryTimeout(5000);
+    if (g_helperPool.compare_exchange_strong(pool, fresh, std::memory_order_acq_rel)) return *fresh;
+    delete fresh;
     return *pool;
 }
-
-// What the walkers of one walk share: a stack of subtrees (paths relative to the root) waiting
-// for a walker, and the count of walkers busy with one.
-struct Shared
-{
-    int rootFd = -1;
-    const Options* options = nullptr;
-
-    std::mutex mutex;
-    std::condition_variable wake;
-    std::vector<std::string> jobs;
-    int busy = 0;
-    int idle = 0;
-    int helpers = 0;     // helpers inside work()
-    bool finished = false; // the caller's own work() returned: no helper joins any more
-    std::condition_variable helpersDone;
-
-    // Read without the lock on every directory, to decide whether to hand a subtree on.
-    std::atomic<int> idleHint{0};
-    std::atomic<int> queuedHint{0};
-    std::atomic<qint64> total{0};
-
-    void push(std::string job)
-    {
-        std::lock_guard lock(mutex);
-        jobs.push_back(std::move(job));
-        queuedHint.store(int(jobs.size()), std::memory_order_relaxed);
-        wake.notify_one();
-    }
-
-    std::optional<std::string> take()
-    {
-        std::unique_lock lock(mutex);
-        while (jobs.empty()) {
-            if (busy == 0) {
-                wake.notify_all();
-                return std::nullopt;
-            }
-            idleHint.store(++idle, std::memory_order_relaxed);
-            wake.wait(lock);
-            idleHint.store(--idle, std::memory_order_relaxed);
-        }
-        std::string job = std::move(jobs.back());
-        jobs.pop_back();
-        queuedHint.store(int(jobs.size()), std::memory_order_relaxed);
-        ++busy;
-        return job;
-    }
-
-    void finish()
-    {
-        std::lock_guard lock(mutex);
-        if (--busy == 0 && jobs.empty())
-            wake.notify_all();
-    }
-
-    bool wantsWork() const
-    {
-        return queuedHint.load(std::memory_order_relaxed) < idleHint.load(std::memory_order_relaxed);
-    }
-};
 
 bool isDotOrDotDot(const char* name)
 {
     return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
 
-// One thread's walk. Its buffers are allocated once and reused for every directory, so an entry
-// costs no allocation: one getdents64 call serves hundreds of entries, and only regular files
-// (and entries of unknown type) cost an fstatat.
+void appendComponent(std::string& path, const char* name)
+{
+    if (!path.empty()) path.push_back('/');
+    path.append(name);
+}
+
+// A folder for a walker to start from: opened already (taken from another walker), or only
+// named by its path below the root (too deep for the walker that met it).
+struct Job
+{
+    UniqueFd fd;
+    std::string path;
+    bool opened = false;
+};
+
+class Walker;
+
+// What the walkers of one walk share. Work moves between walkers only when one of them is idle:
+// it takes the shallowest folder still waiting in another walker's stack, which is likely the
+// largest piece left, so a walk hands work over a few times per thread rather than per folder.
+struct Shared : std::enable_shared_from_this<Shared>
+{
+    int rootFd = -1;
+    const Options* options = nullptr;
+    int maxWalkers = 1;
+
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::condition_variable helpersGone;
+    std::vector<Walker*> walkers;      // every walker that joined; they live until `done`
+    std::vector<std::string> deepJobs; // folders beyond a walker's depth, by path
+    int idle = 0;                      // walkers looking for work
+    int helpers = 0;                   // helpers that joined and have not left
+    bool done = false;                 // every walker was idle with nothing left to take
+
+    // Read without the lock after every folder, to decide whether to wake or start a walker.
+    std::atomic<int> idleHint{0};
+    std::atomic<int> helpersAsked{0};
+    std::atomic<qint64> total{0};
+
+    std::optional<Job> next();
+    void offer();
+    void pushDeep(std::string path);
+    void startHelper();
+
+private:
+    std::optional<Job> takeWork();
+};
+
+// One thread's walk: depth-first, with the folders still to visit on an explicit stack whose
+// names live in one reused buffer, so an entry costs no allocation. Each folder is listed whole
+// (one getdents64 call serves hundreds of entries) before its subfolders are visited; regular
+// files (and entries of unknown type) cost one fstatat, folders one openat.
 class Walker
 {
 public:
-    explicit Walker(Shared& shared) : m_shared(shared), m_options(*shared.options) {}
-
-    void run(const std::string& job)
+    explicit Walker(Shared& shared)
+        : m_shared(shared), m_options(*shared.options), m_buffer(new char[kListingBuffer])
     {
-        const int fd = AnchoredTree::openBeneath(m_shared.rootFd, job, O_RDONLY | O_DIRECTORY);
-        if (fd < 0)
-            return;
-        m_path = job;
-        m_depth = 0;
-        enter(fd);
-        while (m_depth > 0)
-            step();
+        m_fds.fill(-1);
+    }
+    ~Walker() { closeFrom(0); }
+    Walker(const Walker&) = delete;
+    Walker& operator=(const Walker&) = delete;
+
+    void run(Job job)
+    {
+        if (!job.opened)
+            job.fd.reset(std::max(
+                -1, AnchoredTree::openBeneath(m_shared.rootFd, job.path, O_RDONLY | O_DIRECTORY)));
+        if (!job.fd) return;
+        {
+            std::lock_guard lock(m_mutex);
+            m_path = std::move(job.path);
+        }
+        enter(0, job.fd.release());
+        while (descendNext()) {
+        }
+        closeFrom(0);
+    }
+
+    // Level of the shallowest folder another walker may take, or -1 when there is none to
+    // spare (the last one waiting stays with its owner, which is about to visit it anyway).
+    int spareLevel()
+    {
+        std::lock_guard lock(m_mutex);
+        return m_pending.size() - m_bottom >= 2 ? m_pending[m_bottom].level : -1;
+    }
+
+    // Called by another walker. The folder is opened while the owner is kept from closing its
+    // parent.
+    std::optional<Job> steal()
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_pending.size() - m_bottom < 2) return std::nullopt;
+        const Pending pending = m_pending[m_bottom++];
+        const char* name = m_names.data() + pending.name;
+        Job job;
+        job.path.assign(m_path, 0, m_pathLengths[size_t(pending.level)]);
+        appendComponent(job.path, name);
+        job.fd.reset(openat(m_fds[size_t(pending.level)], name, kFolderFlags));
+        job.opened = true;
+        return job;
     }
 
     qint64 total() const { return m_total; }
 
 private:
-    struct Frame
+    struct Pending
     {
-        UniqueFd fd;
-        size_t pathLength = 0;
-        size_t pos = 0;
-        size_t length = 0;
-        std::unique_ptr<char[]> buffer;
+        size_t name; // offset into m_names
+        int level;   // index of the open parent folder in m_fds
     };
 
-    void enter(int fd)
+    void enter(int level, int fd)
     {
-        Frame& frame = m_frames[size_t(m_depth++)];
-        frame.fd.reset(fd);
-        frame.pathLength = m_path.size();
-        frame.pos = frame.length = 0;
-        if (!frame.buffer)
-            frame.buffer = std::make_unique<char[]>(kListingBuffer);
+        m_fds[size_t(level)] = fd;
+        m_pathLengths[size_t(level)] = m_path.size();
+        m_depth = level + 1;
+        list(level);
     }
 
-    void leave()
+    // Closes the open folders from `level` down. Only folders that no waiting entry refers to
+    // are closed, so another walker never sees a descriptor go away under it.
+    void closeFrom(int level)
     {
-        m_frames[size_t(--m_depth)].fd.reset();
-        if (m_depth > 0)
-            m_path.resize(m_frames[size_t(m_depth - 1)].pathLength);
-    }
-
-    void step()
-    {
-        Frame& frame = m_frames[size_t(m_depth - 1)];
-        if (frame.pos >= frame.length) {
-            const ssize_t n = getdents64(frame.fd.get(), frame.buffer.get(), kListingBuffer);
-            if (n <= 0)
-                return leave();
-            frame.pos = 0;
-            frame.length = size_t(n);
+        for (int i = level; i < m_depth; ++i) {
+            if (m_fds[size_t(i)] >= 0) ::close(m_fds[size_t(i)]);
+            m_fds[size_t(i)] = -1;
         }
-        const auto* entry = reinterpret_cast<const dirent64*>(frame.buffer.get() + frame.pos);
-        frame.pos += entry->d_reclen;
-        visit(frame, entry->d_name, entry->d_type);
+        if (level < m_depth) m_depth = level;
     }
 
-    void visit(Frame& frame, const char* name, unsigned char type)
+    bool descendNext()
     {
-        if (isDotOrDotDot(name) || (m_options.skipHidden && name[0] == '.'))
-            return;
+        int level = 0;
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_pending.size() == m_bottom) {
+                m_pending.clear();
+                m_names.clear();
+                m_bottom = 0;
+                return false;
+            }
+            const Pending pending = m_pending.back();
+            m_pending.pop_back();
+            level = pending.level;
+            const size_t length = std::strlen(m_names.data() + pending.name);
+            std::memcpy(m_name, m_names.data() + pending.name, length + 1);
+            m_names.resize(pending.name);
+            m_path.resize(m_pathLengths[size_t(level)]);
+            appendComponent(m_path, m_name);
+        }
+        // The stack's levels never decrease from bottom to top, so nothing waiting refers to a
+        // folder deeper than `level`.
+        closeFrom(level + 1);
+        if (level + 1 == kMaxDepth) {
+            m_shared.pushDeep(m_path);
+            return true;
+        }
+        const int fd = openat(m_fds[size_t(level)], m_name, kFolderFlags);
+        if (fd >= 0) enter(level + 1, fd);
+        return true;
+    }
+
+    void list(int level)
+    {
+        const int fd = m_fds[size_t(level)];
+        size_t waiting = 0;
+        for (;;) {
+            const ssize_t n = getdents64(fd, m_buffer.get(), kListingBuffer);
+            if (n <= 0) break;
+            m_folders.clear();
+            for (size_t pos = 0; pos < size_t(n);) {
+                const auto* entry = reinterpret_cast<const dirent64*>(m_buffer.get() + pos);
+                pos += entry->d_reclen;
+                visit(fd, entry->d_name, entry->d_type);
+            }
+            if (!m_folders.empty()) waiting = queue(level);
+        }
+        // A single waiting folder is the owner's next step; handing it over would only add a
+        // wake-up.
+        if (waiting >= 2) m_shared.offer();
+    }
+
+    void visit(int dirFd, const char* name, unsigned char type)
+    {
+        if (isDotOrDotDot(name) || (m_options.skipHidden && name[0] == '.')) return;
         if (type == DT_REG || type == DT_UNKNOWN) {
             struct stat st;
-            if (fstatat(frame.fd.get(), name, &st, AT_SYMLINK_NOFOLLOW) != 0)
-                return;
-            if (S_ISREG(st.st_mode))
-                return count(name, qint64(st.st_blocks) * 512);
-            if (!S_ISDIR(st.st_mode))
-                return;
+            if (fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return;
+            if (S_ISREG(st.st_mode)) return count(name, qint64(st.st_blocks) * 512);
+            if (!S_ISDIR(st.st_mode)) return;
             type = DT_DIR;
         }
-        if (type == DT_DIR)
-            descend(frame, name);
+        if (type == DT_DIR) m_folders.push_back(name);
     }
 
     void count(const char* name, qint64 allocated)
@@ -192,72 +264,135 @@ private:
             (*m_options.report)(m_path, name, allocated);
     }
 
-    void descend(Frame& frame, const char* name)
+    // Subfolders of one listing buffer go onto the stack under one lock. Returns how many
+    // folders wait in the stack.
+    size_t queue(int level)
     {
-        if (m_depth == kMaxDepth || m_shared.wantsWork()) {
-            m_shared.push(childPath(name));
-            return;
+        std::lock_guard lock(m_mutex);
+        for (const char* name : m_folders) {
+            const size_t offset = m_names.size();
+            m_names.insert(m_names.end(), name, name + std::strlen(name) + 1);
+            m_pending.push_back(Pending{offset, level});
         }
-        const int fd = openat(frame.fd.get(), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (fd < 0)
-            return;
-        appendComponent(m_path, name);
-        enter(fd);
-    }
-
-    std::string childPath(const char* name) const
-    {
-        std::string path = m_path;
-        appendComponent(path, name);
-        return path;
-    }
-
-    static void appendComponent(std::string& path, const char* name)
-    {
-        if (!path.empty())
-            path.push_back('/');
-        path.append(name);
+        return m_pending.size() - m_bottom;
     }
 
     Shared& m_shared;
     const Options& m_options;
-    std::array<Frame, kMaxDepth> m_frames;
-    int m_depth = 0;
-    std::string m_path;
+    std::unique_ptr<char[]> m_buffer;
+    std::vector<const char*> m_folders; // subfolders met in the current listing buffer
+    char m_name[NAME_MAX + 1];
     qint64 m_total = 0;
+
+    // The open folders of the current path: m_fds[0] is the job's folder. Only the owner opens
+    // and closes them; other walkers read the descriptor of a level that still has entries
+    // waiting, under m_mutex.
+    std::array<int, kMaxDepth> m_fds;
+    std::array<size_t, kMaxDepth> m_pathLengths{};
+    int m_depth = 0;
+
+    // Guards what other walkers read: the stack, its names and the current path. The owner
+    // takes it once per folder visited and once per listing buffer with subfolders; it is
+    // contended only when work is taken.
+    std::mutex m_mutex;
+    std::string m_path; // of the folder being listed, relative to the root
+    std::vector<char> m_names;
+    std::vector<Pending> m_pending; // the owner pops at the back, other walkers take at m_bottom
+    size_t m_bottom = 0;
 };
 
-void work(Shared& shared)
+std::optional<Job> Shared::takeWork()
 {
-    Walker walker(shared);
-    while (std::optional<std::string> job = shared.take()) {
-        walker.run(*job);
-        shared.finish();
+    if (!deepJobs.empty()) {
+        Job job;
+        job.path = std::move(deepJobs.back());
+        deepJobs.pop_back();
+        return job;
     }
+    for (;;) {
+        Walker* victim = nullptr;
+        int best = kMaxDepth;
+        for (Walker* walker : walkers) {
+            const int level = walker->spareLevel();
+            if (level >= 0 && level < best) {
+                best = level;
+                victim = walker;
+            }
+        }
+        if (!victim) return std::nullopt;
+        if (std::optional<Job> job = victim->steal()) return job;
+    }
+}
+
+// Blocks until there is work for the calling walker, or returns nullopt when the walk is over.
+std::optional<Job> Shared::next()
+{
+    std::unique_lock lock(mutex);
+    for (;;) {
+        if (done) return std::nullopt;
+        idleHint.store(++idle);
+        std::optional<Job> job = takeWork();
+        if (job) {
+            idleHint.store(--idle);
+            return job;
+        }
+        // Every walker idle: the stacks are all empty, since only a running walker fills one.
+        if (idle == int(walkers.size())) {
+            done = true;
+            wake.notify_all();
+            return std::nullopt;
+        }
+        wake.wait(lock);
+        idleHint.store(--idle);
+    }
+}
+
+// Called by a walker after it queued subfolders. The idle count is read after the walker's own
+// lock was released: an idle walker that looked at this walker's stack before the new entries
+// had announced itself first, so it is woken here.
+void Shared::offer()
+{
+    if (idleHint.load() > 0) {
+        std::lock_guard lock(mutex);
+        wake.notify_one();
+        return;
+    }
+    if (helpersAsked.load(std::memory_order_relaxed) < maxWalkers - 1) startHelper();
+}
+
+void Shared::pushDeep(std::string path)
+{
+    std::lock_guard lock(mutex);
+    deepJobs.push_back(std::move(path));
+    wake.notify_one();
+}
+
+void work(Shared& shared, Walker& walker)
+{
+    while (std::optional<Job> job = shared.next())
+        walker.run(std::move(*job));
     shared.total.fetch_add(walker.total(), std::memory_order_relaxed);
 }
 
-// A helper joins only while the walk is still running; one that the pool starts late finds it
-// finished and leaves at once, so the caller never waits for a helper that has not begun, and a
-// busy pool never delays a walk.
-void startHelpers(const std::shared_ptr<Shared>& shared, int count)
+// A helper joins only while the walk is running; one that the pool starts late finds it done and
+// leaves at once, so the caller never waits for a helper that has not begun, and a busy pool
+// never delays a walk.
+void Shared::startHelper()
 {
-    for (int i = 0; i < count; ++i) {
-        const bool started = helperPool().tryStart([shared] {
-            {
-                std::lock_guard lock(shared->mutex);
-                if (shared->finished)
-                    return;
-                ++shared->helpers;
-            }
-            work(*shared);
+    if (helpersAsked.fetch_add(1, std::memory_order_relaxed) >= maxWalkers - 1) return;
+    const bool started = helperPool().tryStart([shared = shared_from_this()] {
+        Walker walker(*shared);
+        {
             std::lock_guard lock(shared->mutex);
-            if (--shared->helpers == 0)
-                shared->helpersDone.notify_all();
-        });
-        if (!started)
-            return;
-    }
+            if (shared->done) return;
+            shared->walkers.push_back(&walker);
+            ++shared->helpers;
+        }
+        work(*shared, walker);
+        std::lock_guard lock(shared->mutex);
+        if (--shared->helpers == 0) shared->helpersGone.notify_all();
+    });
+    if (!started) helpersAsked.fetch_sub(1, std::memory_order_relaxed);
 }
 
 } // namespace
@@ -272,13 +407,18 @@ qint64 walk(int rootFd, const Options& options)
     auto shared = std::make_shared<Shared>();
     shared->rootFd = rootFd;
     shared->options = &options;
-    shared->jobs.emplace_back();
-    const int threads = options.threads > 0 ? options.threads : walkerThreads();
-    startHelpers(shared, threads - 1);
-    work(*shared);
-    std::unique_lock lock(shared->mutex);
-    shared->finished = true;
-    shared->helpersDone.wait(lock, [&] { return shared->helpers == 0; });
+    shared->maxWalkers = options.threads > 0 ? options.threads : walkerThreads();
+    Job first;
+    first.fd.reset(fcntl(rootFd, F_DUPFD_CLOEXEC, 0));
+    first.opened = true;
+    {
+        Walker walker(*shared);
+        shared->walkers.push_back(&walker);
+        walker.run(std::move(first));
+        work(*shared, walker);
+        std::unique_lock lock(shared->mutex);
+        shared->helpersGone.wait(lock, [&] { return shared->helpers == 0; });
+    }
     return shared->total.load();
 }
 
