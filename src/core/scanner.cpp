@@ -3,11 +3,9 @@
 #include "core/io_pool.h"
 #include "platform/file_system.h"
 
+#include <QCoro/QCoroFuture>
 #include <QMutex>
 #include <QtConcurrent>
-
-#include <QCoro/QCoroFuture>
-
 #include <algorithm>
 
 namespace Scanner {
@@ -25,16 +23,14 @@ Listing listRoots(const Category& category)
 {
     Listing listing;
     for (const QString& root : category.roots) {
-        if (!FileSystem::exists(root))
-            continue;
+        if (!FileSystem::exists(root)) continue;
         const std::optional<QStringList> children = FileSystem::children(root);
         if (!children) {
             listing.unreadable = true;
             continue;
         }
         for (const QString& child : *children)
-            if (FileSystem::lastComponent(child) != u".DS_Store")
-                listing.entries.append(child);
+            if (FileSystem::lastComponent(child) != u".DS_Store") listing.entries.append(child);
     }
     return listing;
 }
@@ -42,15 +38,13 @@ Listing listRoots(const Category& category)
 std::optional<CleanItem> sizeEntry(const QString& entry)
 {
     const qint64 size = allocatedSize(entry);
-    if (size < 1)
-        return std::nullopt;
+    if (size < 1) return std::nullopt;
     return CleanItem{entry, size};
 }
 
 void collect(QList<CleanItem>& items, const std::optional<CleanItem>& item)
 {
-    if (item)
-        items.append(*item);
+    if (item) items.append(*item);
 }
 
 void sortLargestFirst(QList<CleanItem>& items)
@@ -64,8 +58,7 @@ ScanResult scanLargeFiles(const Category& category, qint64 minBytes)
     QMutex mutex;
     QList<CleanItem> items;
     for (const QString& root : category.roots) {
-        if (!FileSystem::exists(root))
-            continue;
+        if (!FileSystem::exists(root)) continue;
         FileSystem::walkFiles(root, FileSystem::Hidden::Skip, minBytes,
                               [&](const FileSystem::WalkedFile& file) {
                                   QMutexLocker lock(&mutex);
@@ -73,8 +66,7 @@ ScanResult scanLargeFiles(const Category& category, qint64 minBytes)
                               });
     }
     sortLargestFirst(items);
-    if (items.size() > kMaxLargeFiles)
-        items.resize(kMaxLargeFiles);
+    if (items.size() > kMaxLargeFiles) items.resize(kMaxLargeFiles);
     return ScanResult{items, false};
 }
 
@@ -84,13 +76,17 @@ QCoro::Task<ScanResult> scanChildren(Category category)
     // twice.
     auto listed = QtConcurrent::run(&ioPool(), [category] { return listRoots(category); });
     const Listing listing = co_await listed;
-    // One sizing task per entry; the pool bounds how many run at once, and a single huge entry
-    // is itself walked by several threads.
+    // One sizing task per entry, started at once; the pool bounds how many run, and a single huge
+    // entry is itself walked by several threads. The sort runs on the pool too: a root may hold
+    // many thousands of entries.
+    const bool unreadable = listing.unreadable;
     auto sized = QtConcurrent::mappedReduced<QList<CleanItem>>(
-        &ioPool(), listing.entries, sizeEntry, collect, QtConcurrent::UnorderedReduce);
-    QList<CleanItem> items = co_await sized;
-    sortLargestFirst(items);
-    ScanResult result{items, listing.unreadable};
+                     &ioPool(), listing.entries, sizeEntry, collect, QtConcurrent::UnorderedReduce)
+                     .then(&ioPool(), [unreadable](QList<CleanItem> items) {
+                         sortLargestFirst(items);
+                         return ScanResult{items, unreadable};
+                     });
+    ScanResult result = co_await sized;
     co_return result;
 }
 
