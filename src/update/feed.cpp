@@ -1,7 +1,6 @@
 #include "update/feed.h"
 
 #include <QStringDecoder>
-
 #include <functional>
 
 namespace Feed {
@@ -27,17 +26,22 @@ public:
     Kind peek()
     {
         skipSpace();
-        if (m_pos >= m_text.size())
-            return Kind::Invalid;
+        if (m_pos >= m_text.size()) return Kind::Invalid;
         const char16_t c = m_text[m_pos].unicode();
         switch (c) {
-        case u'{': return Kind::Object;
-        case u'[': return Kind::Array;
-        case u'"': return Kind::String;
+        case u'{':
+            return Kind::Object;
+        case u'[':
+            return Kind::Array;
+        case u'"':
+            return Kind::String;
         case u't':
-        case u'f': return Kind::Bool;
-        case u'n': return Kind::Null;
-        default: return (c == u'-' || (c >= u'0' && c <= u'9')) ? Kind::Number : Kind::Invalid;
+        case u'f':
+            return Kind::Bool;
+        case u'n':
+            return Kind::Null;
+        default:
+            return (c == u'-' || (c >= u'0' && c <= u'9')) ? Kind::Number : Kind::Invalid;
         }
     }
 
@@ -50,24 +54,16 @@ public:
     /// Reads an object; `member` is called with each key and must consume its value.
     bool object(const QString& path, const std::function<bool(const QString&)>& member)
     {
-        if (!expect(Kind::Object, path) || !enter())
-            return false;
-        if (peekChar(u'}'))
-            return leave();
+        if (!expect(Kind::Object, path) || !enter()) return false;
+        if (peekChar(u'}')) return leave();
         while (true) {
-            if (peek() != Kind::String)
-                return syntax(QStringLiteral("expected a key"));
+            if (peek() != Kind::String) return syntax(QStringLiteral("expected a key"));
             QString key;
-            if (!parseString(key))
-                return false;
-            if (!peekChar(u':'))
-                return syntax(QStringLiteral("expected ':'"));
-            if (!member(key))
-                return false;
-            if (peekChar(u','))
-                continue;
-            if (peekChar(u'}'))
-                return leave();
+            if (!parseString(key)) return false;
+            if (!peekChar(u':')) return syntax(QStringLiteral("expected ':'"));
+            if (!member(key)) return false;
+            if (peekChar(u',')) continue;
+            if (peekChar(u'}')) return leave();
             return syntax(QStringLiteral("expected ',' or '}'"));
         }
     }
@@ -75,17 +71,12 @@ public:
     /// Reads an array; `element` is called with each index and must consume the element.
     bool array(const QString& path, const std::function<bool(qsizetype)>& element)
     {
-        if (!expect(Kind::Array, path) || !enter())
-            return false;
-        if (peekChar(u']'))
-            return leave();
+        if (!expect(Kind::Array, path) || !enter()) return false;
+        if (peekChar(u']')) return leave();
         for (qsizetype index = 0;; ++index) {
-            if (!element(index))
-                return false;
-            if (peekChar(u','))
-                continue;
-            if (peekChar(u']'))
-                return leave();
+            if (!element(index)) return false;
+            if (peekChar(u',')) continue;
+            if (peekChar(u']')) return leave();
             return syntax(QStringLiteral("expected ',' or ']'"));
         }
     }
@@ -97,18 +88,14 @@ public:
 
     bool integer(const QString& path, qint64& out)
     {
-        if (!expect(Kind::Number, path))
-            return false;
+        if (!expect(Kind::Number, path)) return false;
         QStringView raw;
         bool integral = false;
-        if (!parseNumber(raw, integral))
-            return false;
-        if (!integral)
-            return shape(QStringLiteral("%1 is not an integer").arg(path));
+        if (!parseNumber(raw, integral)) return false;
+        if (!integral) return shape(QStringLiteral("%1 is not an integer").arg(path));
         bool ok = false;
         out = raw.toLongLong(&ok);
-        if (!ok)
-            return shape(QStringLiteral("%1 does not fit in 64 bits").arg(path));
+        if (!ok) return shape(QStringLiteral("%1 does not fit in 64 bits").arg(path));
         return true;
     }
 
@@ -118,8 +105,10 @@ public:
     bool skip()
     {
         switch (peek()) {
-        case Kind::Object: return object({}, [this](const QString&) { return skip(); });
-        case Kind::Array: return array({}, [this](qsizetype) { return skip(); });
+        case Kind::Object:
+            return object({}, [this](const QString&) { return skip(); });
+        case Kind::Array:
+            return array({}, [this](qsizetype) { return skip(); });
         case Kind::String: {
             QString ignored;
             return parseString(ignored);
@@ -132,10 +121,13 @@ public:
         case Kind::Bool:
             return m_text[m_pos] == u't' ? literal(QLatin1String("true"))
                                          : literal(QLatin1String("false"));
-        case Kind::Null: return null();
-        case Kind::Invalid: break;
+        case Kind::Null:
+            return null();
+        case Kind::Invalid:
+            break;
         }
-        return syntax(atEnd() ? QStringLiteral("unexpected end") : QStringLiteral("expected a value"));
+        return syntax(atEnd() ? QStringLiteral("unexpected end")
+                              : QStringLiteral("expected a value"));
     }
 
     bool missing(const QString& path, const char* key)
@@ -146,7 +138,8 @@ public:
     bool syntax(const QString& what)
     {
         if (m_error.isEmpty())
-            m_error = QStringLiteral("The feed is not valid JSON: %1 at offset %2.").arg(what).arg(m_pos);
+            m_error =
+                QStringLiteral("The feed is not valid JSON: %1 at offset %2.").arg(what).arg(m_pos);
         return false;
     }
 
@@ -161,14 +154,12 @@ private:
     bool expect(Kind kind, const QString& path)
     {
         const Kind found = peek();
-        if (found == kind)
-            return true;
-        if (found == Kind::Invalid)
-            return skip(); // records the syntax error
-        static const char* const names[] = {"an object", "an array", "a string",
+        if (found == kind) return true;
+        if (found == Kind::Invalid) return skip(); // records the syntax error
+        static const char* const names[] = {"an object", "an array",  "a string",
                                             "a number",  "a boolean", "null"};
-        return shape(QStringLiteral("%1 is not %2")
-                         .arg(path, QLatin1String(names[static_cast<int>(kind)])));
+        return shape(
+            QStringLiteral("%1 is not %2").arg(path, QLatin1String(names[static_cast<int>(kind)])));
     }
 
     bool enter()
@@ -189,8 +180,7 @@ private:
     {
         while (m_pos < m_text.size()) {
             const char16_t c = m_text[m_pos].unicode();
-            if (c != u' ' && c != u'\t' && c != u'\n' && c != u'\r')
-                return;
+            if (c != u' ' && c != u'\t' && c != u'\n' && c != u'\r') return;
             ++m_pos;
         }
     }
@@ -222,10 +212,8 @@ private:
     bool parseNumber(QStringView& raw, bool& integral)
     {
         const qsizetype start = m_pos;
-        if (m_text[m_pos] == u'-')
-            ++m_pos;
-        if (!digitAt(m_pos))
-            return syntax(QStringLiteral("invalid number"));
+        if (m_text[m_pos] == u'-') ++m_pos;
+        if (!digitAt(m_pos)) return syntax(QStringLiteral("invalid number"));
         if (m_text[m_pos] == u'0')
             ++m_pos;
         else
@@ -234,18 +222,15 @@ private:
         integral = true;
         if (m_pos < m_text.size() && m_text[m_pos] == u'.') {
             integral = false;
-            if (!digitAt(++m_pos))
-                return syntax(QStringLiteral("invalid number"));
+            if (!digitAt(++m_pos)) return syntax(QStringLiteral("invalid number"));
             while (digitAt(m_pos))
                 ++m_pos;
         }
         if (m_pos < m_text.size() && (m_text[m_pos] == u'e' || m_text[m_pos] == u'E')) {
             integral = false;
             ++m_pos;
-            if (m_pos < m_text.size() && (m_text[m_pos] == u'+' || m_text[m_pos] == u'-'))
-                ++m_pos;
-            if (!digitAt(m_pos))
-                return syntax(QStringLiteral("invalid number"));
+            if (m_pos < m_text.size() && (m_text[m_pos] == u'+' || m_text[m_pos] == u'-')) ++m_pos;
+            if (!digitAt(m_pos)) return syntax(QStringLiteral("invalid number"));
             while (digitAt(m_pos))
                 ++m_pos;
         }
@@ -257,11 +242,9 @@ private:
     {
         code = 0;
         for (int i = 0; i < 4; ++i, ++m_pos) {
-            if (m_pos >= m_text.size())
-                return false;
+            if (m_pos >= m_text.size()) return false;
             const int digit = hexValue(m_text[m_pos].unicode());
-            if (digit < 0)
-                return false;
+            if (digit < 0) return false;
             code = static_cast<char16_t>(code * 16 + digit);
         }
         return true;
@@ -269,12 +252,9 @@ private:
 
     static int hexValue(char16_t c)
     {
-        if (c >= u'0' && c <= u'9')
-            return c - u'0';
-        if (c >= u'a' && c <= u'f')
-            return c - u'a' + 10;
-        if (c >= u'A' && c <= u'F')
-            return c - u'A' + 10;
+        if (c >= u'0' && c <= u'9') return c - u'0';
+        if (c >= u'a' && c <= u'f') return c - u'a' + 10;
+        if (c >= u'A' && c <= u'F') return c - u'A' + 10;
         return -1;
     }
 
@@ -283,40 +263,53 @@ private:
         out.clear();
         ++m_pos; // opening quote
         while (true) {
-            if (m_pos >= m_text.size())
-                return syntax(QStringLiteral("unterminated string"));
+            if (m_pos >= m_text.size()) return syntax(QStringLiteral("unterminated string"));
             const char16_t c = m_text[m_pos].unicode();
             if (c == u'"') {
                 ++m_pos;
                 break;
             }
-            if (c < 0x20)
-                return syntax(QStringLiteral("control character in a string"));
+            if (c < 0x20) return syntax(QStringLiteral("control character in a string"));
             if (c != u'\\') {
                 out.append(QChar(c));
                 ++m_pos;
                 continue;
             }
-            if (++m_pos >= m_text.size())
-                return syntax(QStringLiteral("unterminated string"));
+            if (++m_pos >= m_text.size()) return syntax(QStringLiteral("unterminated string"));
             const char16_t escaped = m_text[m_pos++].unicode();
             switch (escaped) {
-            case u'"': out.append(u'"'); break;
-            case u'\\': out.append(u'\\'); break;
-            case u'/': out.append(u'/'); break;
-            case u'b': out.append(u'\b'); break;
-            case u'f': out.append(u'\f'); break;
-            case u'n': out.append(u'\n'); break;
-            case u'r': out.append(u'\r'); break;
-            case u't': out.append(u'\t'); break;
+            case u'"':
+                out.append(u'"');
+                break;
+            case u'\\':
+                out.append(u'\\');
+                break;
+            case u'/':
+                out.append(u'/');
+                break;
+            case u'b':
+                out.append(u'\b');
+                break;
+            case u'f':
+                out.append(u'\f');
+                break;
+            case u'n':
+                out.append(u'\n');
+                break;
+            case u'r':
+                out.append(u'\r');
+                break;
+            case u't':
+                out.append(u'\t');
+                break;
             case u'u': {
                 char16_t code = 0;
-                if (!hexDigits(code))
-                    return syntax(QStringLiteral("invalid \\u escape"));
+                if (!hexDigits(code)) return syntax(QStringLiteral("invalid \\u escape"));
                 out.append(QChar(code));
                 break;
             }
-            default: return syntax(QStringLiteral("invalid escape"));
+            default:
+                return syntax(QStringLiteral("invalid escape"));
             }
         }
         // Escapes can spell half a surrogate pair, which is no text at all.
@@ -350,8 +343,7 @@ bool readRelease(Reader& reader, const QString& path, Release& release)
         }
         if (key == QLatin1String("notes")) {
             release.notes.clear();
-            if (reader.peek() == Kind::Null)
-                return reader.null();
+            if (reader.peek() == Kind::Null) return reader.null();
             const QString notesPath = path + QLatin1String(".notes");
             return reader.array(notesPath, [&](qsizetype index) {
                 QString line;
@@ -363,12 +355,9 @@ bool readRelease(Reader& reader, const QString& path, Release& release)
         }
         return reader.skip();
     });
-    if (!ok)
-        return false;
-    if (!haveVersion)
-        return reader.missing(path, "version");
-    if (!haveBuild)
-        return reader.missing(path, "build");
+    if (!ok) return false;
+    if (!haveVersion) return reader.missing(path, "version");
+    if (!haveBuild) return reader.missing(path, "build");
     return true;
 }
 
@@ -396,12 +385,9 @@ bool readEntry(Reader& reader, const QString& path, Entry& entry)
         }
         return reader.skip();
     });
-    if (!ok)
-        return false;
-    if (!haveId)
-        return reader.missing(path, "id");
-    if (!haveVersions)
-        return reader.missing(path, "versions");
+    if (!ok) return false;
+    if (!haveId) return reader.missing(path, "id");
+    if (!haveVersions) return reader.missing(path, "versions");
     return true;
 }
 
@@ -411,32 +397,27 @@ Decoded decode(const QByteArray& body)
 {
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     const QString text = utf8.decode(body);
-    if (utf8.hasError())
-        return {std::nullopt, QStringLiteral("The feed is not valid UTF-8.")};
+    if (utf8.hasError()) return {std::nullopt, QStringLiteral("The feed is not valid UTF-8.")};
 
     Reader reader(text);
     Document document;
     bool haveApps = false;
     const QString top = QStringLiteral("the document");
     bool ok = reader.object(top, [&](const QString& key) {
-        if (key != QLatin1String("apps"))
-            return reader.skip();
+        if (key != QLatin1String("apps")) return reader.skip();
         haveApps = true;
         document.apps.clear();
         return reader.array(QStringLiteral("apps"), [&](qsizetype index) {
             Entry entry;
-            if (!readEntry(reader, QStringLiteral("apps[%1]").arg(index), entry))
-                return false;
+            if (!readEntry(reader, QStringLiteral("apps[%1]").arg(index), entry)) return false;
             document.apps.append(entry);
             return true;
         });
     });
-    if (ok && !haveApps)
-        ok = reader.missing(top, "apps");
+    if (ok && !haveApps) ok = reader.missing(top, "apps");
     if (ok && !reader.atEnd())
         ok = reader.syntax(QStringLiteral("unexpected text after the document"));
-    if (!ok)
-        return {std::nullopt, reader.error()};
+    if (!ok) return {std::nullopt, reader.error()};
     return {std::move(document), {}};
 }
 

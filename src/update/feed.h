@@ -4,7 +4,6 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
-
 #include <optional>
 
 /// The update feed's JSON format and its strict decoder. Pure functions; any thread.

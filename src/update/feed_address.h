@@ -2,7 +2,6 @@
 
 #include <QString>
 #include <QUrl>
-
 #include <optional>
 
 /// Which addresses the update feed may be fetched from, and the download page derived from one.

@@ -8,7 +8,6 @@
 #include <QNetworkRequest>
 #include <QPointer>
 #include <QTimer>
-
 #include <memory>
 
 namespace FeedTransfer {
@@ -29,8 +28,7 @@ struct Progress
 
 void drain(QNetworkReply* reply, Progress& progress)
 {
-    if (progress.tooLarge)
-        return;
+    if (progress.tooLarge) return;
     progress.body += reply->read(maxBodyBytes + 1 - progress.body.size());
     if (progress.body.size() > maxBodyBytes) {
         progress.tooLarge = true;
@@ -65,29 +63,25 @@ QNetworkRequest requestFor(const QUrl& url, std::chrono::milliseconds timeout)
 /// Where a finished hop redirects to, if it is a redirect at all.
 std::optional<QUrl> redirectTarget(QNetworkReply* reply, const QUrl& url)
 {
-    if (reply->error() != QNetworkReply::NoError)
-        return std::nullopt;
+    if (reply->error() != QNetworkReply::NoError) return std::nullopt;
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (status != 301 && status != 302 && status != 303 && status != 307 && status != 308)
         return std::nullopt;
     const QByteArray location = reply->rawHeader("Location");
     const QUrl target = QUrl::fromEncoded(location, QUrl::StrictMode);
-    if (location.isEmpty() || !target.isValid())
-        return std::nullopt;
+    if (location.isEmpty() || !target.isValid()) return std::nullopt;
     return url.resolved(target);
 }
 
 Result conclude(QNetworkReply* reply, Progress& progress)
 {
-    if (progress.timedOut)
-        return failure(timedOutText());
+    if (progress.timedOut) return failure(timedOutText());
     if (progress.tooLarge)
         return failure(QStringLiteral("The feed is larger than %1 bytes.").arg(maxBodyBytes));
 
     const QNetworkReply::NetworkError error = reply->error();
     // Qt's own transfer time-out is the only other thing that cancels a reply.
-    if (error == QNetworkReply::OperationCanceledError)
-        return failure(timedOutText());
+    if (error == QNetworkReply::OperationCanceledError) return failure(timedOutText());
     // Errors below 200 are connection-level: TLS, refused, closed, ...
     if (error != QNetworkReply::NoError && error < QNetworkReply::ContentAccessDenied)
         return failure(reply->errorString());
@@ -96,10 +90,10 @@ Result conclude(QNetworkReply* reply, Progress& progress)
     if (!status.isValid())
         return failure(QStringLiteral("The server returned a response that is not HTTP."));
     if (status.toInt() != 200)
-        return failure(QStringLiteral("The server returned an unexpected response (HTTP status %1).")
-                           .arg(status.toInt()));
-    if (error != QNetworkReply::NoError)
-        return failure(reply->errorString());
+        return failure(
+            QStringLiteral("The server returned an unexpected response (HTTP status %1).")
+                .arg(status.toInt()));
+    if (error != QNetworkReply::NoError) return failure(reply->errorString());
     return {true, std::move(progress.body), {}};
 }
 
@@ -116,8 +110,7 @@ QCoro::Task<Result> fetch(QUrl url, std::chrono::milliseconds timeout)
     deadline->setSingleShot(true);
     QObject::connect(deadline, &QTimer::timeout, manager, [progress] {
         progress->timedOut = true;
-        if (progress->reply)
-            progress->reply->abort();
+        if (progress->reply) progress->reply->abort();
     });
     deadline->start(timeout);
 
@@ -131,8 +124,7 @@ QCoro::Task<Result> fetch(QUrl url, std::chrono::milliseconds timeout)
 
         co_await reply;
 
-        if (reply->error() == QNetworkReply::NoError)
-            drain(reply, *progress);
+        if (reply->error() == QNetworkReply::NoError) drain(reply, *progress);
         reply->deleteLater();
         const std::optional<QUrl> target = redirectTarget(reply, url);
         if (!target || progress->tooLarge) {
@@ -140,13 +132,13 @@ QCoro::Task<Result> fetch(QUrl url, std::chrono::milliseconds timeout)
             break;
         }
         if (!FeedAddress::permitsRedirect(url, *target)) {
-            result = failure(QStringLiteral("The redirect to %1 was refused.")
-                                 .arg(target->toDisplayString()));
+            result = failure(
+                QStringLiteral("The redirect to %1 was refused.").arg(target->toDisplayString()));
             break;
         }
         if (redirects == maxRedirects) {
-            result = failure(QStringLiteral("The feed was redirected more than %1 times.")
-                                 .arg(maxRedirects));
+            result = failure(
+                QStringLiteral("The feed was redirected more than %1 times.").arg(maxRedirects));
             break;
         }
         url = *target;

@@ -1,11 +1,9 @@
 #pragma once
 
 #include <QByteArray>
+#include <QCoro/QCoroTask>
 #include <QString>
 #include <QUrl>
-
-#include <QCoro/QCoroTask>
-
 #include <chrono>
 
 /// One HTTP fetch of the update feed.

@@ -17,15 +17,12 @@ std::optional<qint64> parseInt64(const QString& text)
 {
     qsizetype i = 0;
     const bool negative = text.startsWith(QLatin1Char('-'));
-    if (negative || text.startsWith(QLatin1Char('+')))
-        ++i;
-    if (i == text.size())
-        return std::nullopt;
+    if (negative || text.startsWith(QLatin1Char('+'))) ++i;
+    if (i == text.size()) return std::nullopt;
     qint64 value = 0;
     for (; i < text.size(); ++i) {
         const char16_t c = text[i].unicode();
-        if (c < u'0' || c > u'9')
-            return std::nullopt;
+        if (c < u'0' || c > u'9') return std::nullopt;
         // Accumulating towards the sign keeps the most negative value representable.
         const int digit = c - u'0';
         if (__builtin_mul_overflow(value, 10, &value) ||
@@ -40,8 +37,7 @@ std::optional<qint64> parseInt64(const QString& text)
 std::optional<QString> UpdateChecker::processEnvironment(const QString& name)
 {
     const QByteArray key = name.toLocal8Bit();
-    if (!qEnvironmentVariableIsSet(key.constData()))
-        return std::nullopt;
+    if (!qEnvironmentVariableIsSet(key.constData())) return std::nullopt;
     return qEnvironmentVariable(key.constData());
 }
 
@@ -62,8 +58,7 @@ UpdateChecker::UpdateChecker(QVariantMap info, Timing timing, EnvironmentLookup 
 
 void UpdateChecker::clearMessage()
 {
-    if (!m_message)
-        return;
+    if (!m_message) return;
     m_message.reset();
     emit messageChanged();
 }
@@ -77,17 +72,18 @@ QString UpdateChecker::currentVersion() const
 qint64 UpdateChecker::currentBuild() const
 {
     const QVariant value = m_info.value(QStringLiteral("CFBundleVersion"));
-    if (!isText(value))
-        return 0;
+    if (!isText(value)) return 0;
     return parseInt64(value.toString()).value_or(0);
 }
 
 std::optional<QUrl> UpdateChecker::feedURL() const
 {
     QString raw;
-    if (const std::optional<QString> variable = m_environment(QStringLiteral("SORVI_UPDATE_FEED_URL")))
+    if (const std::optional<QString> variable =
+            m_environment(QStringLiteral("SORVI_UPDATE_FEED_URL")))
         raw = *variable;
-    else if (const QVariant value = m_info.value(QStringLiteral("SorviUpdateFeedURL")); isText(value))
+    else if (const QVariant value = m_info.value(QStringLiteral("SorviUpdateFeedURL"));
+             isText(value))
         raw = value.toString();
     return FeedAddress::fromText(raw);
 }
@@ -95,15 +91,13 @@ std::optional<QUrl> UpdateChecker::feedURL() const
 std::optional<QUrl> UpdateChecker::downloadPageURL() const
 {
     const std::optional<QUrl> feed = feedURL();
-    if (!feed)
-        return std::nullopt;
+    if (!feed) return std::nullopt;
     return FeedAddress::downloadPage(*feed, currentVersion());
 }
 
 void UpdateChecker::start()
 {
-    if (m_looping || !feedURL())
-        return;
+    if (m_looping || !feedURL()) return;
     m_looping = true;
     runPeriodicCheck();
 }
@@ -118,16 +112,14 @@ QCoro::Task<> UpdateChecker::check(bool manual)
 {
     const std::optional<QUrl> feed = feedURL();
     if (!feed) {
-        if (manual)
-            setMessage(QStringLiteral("Chưa cấu hình địa chỉ kiểm tra cập nhật."));
+        if (manual) setMessage(QStringLiteral("Chưa cấu hình địa chỉ kiểm tra cập nhật."));
         co_return;
     }
 
     QPointer<UpdateChecker> self(this);
     auto transfer = FeedTransfer::fetch(*feed, m_timing.transferTimeout);
     const FeedTransfer::Result result = co_await transfer;
-    if (!self)
-        co_return;
+    if (!self) co_return;
     if (!result.ok) {
         fail(result.error, manual);
         co_return;
@@ -142,8 +134,7 @@ QCoro::Task<> UpdateChecker::check(bool manual)
 
 void UpdateChecker::fail(const QString& description, bool manual)
 {
-    if (manual)
-        setMessage(QStringLiteral("Không kiểm tra được cập nhật: ") + description);
+    if (manual) setMessage(QStringLiteral("Không kiểm tra được cập nhật: ") + description);
 }
 
 void UpdateChecker::compare(const Feed::Document& feed, bool manual)
@@ -151,14 +142,12 @@ void UpdateChecker::compare(const Feed::Document& feed, bool manual)
     const auto entry = std::find_if(feed.apps.cbegin(), feed.apps.cend(),
                                     [](const Feed::Entry& e) { return e.id == appID; });
     if (entry == feed.apps.cend() || entry->versions.isEmpty()) {
-        if (manual)
-            setMessage(QStringLiteral("Không tìm thấy thông tin phiên bản."));
+        if (manual) setMessage(QStringLiteral("Không tìm thấy thông tin phiên bản."));
         return;
     }
     const Feed::Release* newest = &entry->versions.first();
     for (const Feed::Release& release : entry->versions)
-        if (release.build > newest->build)
-            newest = &release;
+        if (release.build > newest->build) newest = &release;
 
     if (currentBuild() < newest->build) {
         setAvailable(Available{newest->version, newest->build, newest->notes});
@@ -172,22 +161,19 @@ void UpdateChecker::compare(const Feed::Document& feed, bool manual)
 
 void UpdateChecker::setAvailable(std::optional<Available> available)
 {
-    if (m_available == available)
-        return;
+    if (m_available == available) return;
     m_available = std::move(available);
     emit availableChanged();
 }
 
 void UpdateChecker::setMessage(const QString& text)
 {
-    if (m_message == text)
-        return;
+    if (m_message == text) return;
     m_message = text;
     emit messageChanged();
 }
 
 void UpdateChecker::openDownloadPage() const
 {
-    if (const std::optional<QUrl> page = downloadPageURL())
-        Desktop::openUrl(*page);
+    if (const std::optional<QUrl> page = downloadPageURL()) Desktop::openUrl(*page);
 }

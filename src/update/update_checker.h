@@ -2,14 +2,12 @@
 
 #include "platform/desktop.h"
 
+#include <QCoro/QCoroTask>
 #include <QObject>
 #include <QStringList>
 #include <QTimer>
 #include <QUrl>
 #include <QVariantMap>
-
-#include <QCoro/QCoroTask>
-
 #include <chrono>
 #include <functional>
 #include <optional>
@@ -25,8 +23,8 @@ struct Document;
 class UpdateChecker : public QObject
 {
     Q_OBJECT
-    Q_PROPERTY(std::optional<UpdateChecker::Available> available READ available NOTIFY
-                   availableChanged)
+    Q_PROPERTY(
+        std::optional<UpdateChecker::Available> available READ available NOTIFY availableChanged)
     Q_PROPERTY(std::optional<QString> message READ message NOTIFY messageChanged)
     Q_PROPERTY(QString currentVersion READ currentVersion CONSTANT)
 

@@ -11,7 +11,6 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
-
 #include <memory>
 
 namespace {
@@ -23,8 +22,7 @@ QByteArray head(const HttpServer::Response& response, qint64 length, bool keepAl
 {
     QByteArray text = "HTTP/1.1 " + QByteArray::number(response.status) + " Scripted\r\n";
     text += "Content-Length: " + QByteArray::number(length) + "\r\n";
-    if (!keepAlive)
-        text += "Connection: close\r\n";
+    if (!keepAlive) text += "Connection: close\r\n";
     for (const auto& [name, value] : response.headers)
         text += name + ": " + value + "\r\n";
     return text + "\r\n";
@@ -80,26 +78,24 @@ HttpServer::Response HttpServer::stream(qint64 bytes)
 std::optional<HttpServer::TlsIdentity> HttpServer::makeSelfSigned(const QString& folder)
 {
     const QString openssl = QStandardPaths::findExecutable(QStringLiteral("openssl"));
-    if (openssl.isEmpty())
-        return std::nullopt;
+    if (openssl.isEmpty()) return std::nullopt;
     const QString certPath = folder + QStringLiteral("/cert.pem");
     const QString keyPath = folder + QStringLiteral("/key.pem");
     QProcess process;
-    process.start(openssl, {QStringLiteral("req"), QStringLiteral("-x509"),
-                            QStringLiteral("-newkey"), QStringLiteral("ec"),
-                            QStringLiteral("-pkeyopt"), QStringLiteral("ec_paramgen_curve:prime256v1"),
-                            QStringLiteral("-nodes"), QStringLiteral("-days"), QStringLiteral("2"),
-                            QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"),
-                            QStringLiteral("-addext"),
-                            QStringLiteral("subjectAltName=IP:127.0.0.1,DNS:localhost"),
-                            QStringLiteral("-keyout"), keyPath, QStringLiteral("-out"), certPath});
+    process.start(openssl,
+                  {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
+                   QStringLiteral("ec"), QStringLiteral("-pkeyopt"),
+                   QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes"),
+                   QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-subj"),
+                   QStringLiteral("/CN=127.0.0.1"), QStringLiteral("-addext"),
+                   QStringLiteral("subjectAltName=IP:127.0.0.1,DNS:localhost"),
+                   QStringLiteral("-keyout"), keyPath, QStringLiteral("-out"), certPath});
     if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit ||
         process.exitCode() != 0)
         return std::nullopt;
     QFile cert(certPath);
     QFile key(keyPath);
-    if (!cert.open(QIODevice::ReadOnly) || !key.open(QIODevice::ReadOnly))
-        return std::nullopt;
+    if (!cert.open(QIODevice::ReadOnly) || !key.open(QIODevice::ReadOnly)) return std::nullopt;
     return TlsIdentity{cert.readAll(), key.readAll()};
 }
 
@@ -109,12 +105,10 @@ HttpServer::~HttpServer() = default;
 
 bool HttpServer::useTls(const TlsIdentity& identity)
 {
-    if (!QSslSocket::supportsSsl() || m_server)
-        return false;
+    if (!QSslSocket::supportsSsl() || m_server) return false;
     const QSslCertificate certificate(identity.certificatePem, QSsl::Pem);
     const QSslKey key(identity.keyPem, QSsl::Ec, QSsl::Pem);
-    if (certificate.isNull() || key.isNull())
-        return false;
+    if (certificate.isNull() || key.isNull()) return false;
     QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
     configuration.setLocalCertificate(certificate);
     configuration.setPrivateKey(key);
@@ -128,8 +122,7 @@ bool HttpServer::useTls(const TlsIdentity& identity)
 
 bool HttpServer::listen()
 {
-    if (!m_server)
-        m_server = new QTcpServer(this);
+    if (!m_server) m_server = new QTcpServer(this);
     connect(m_server, &QTcpServer::pendingConnectionAvailable, this, [this] {
         while (QTcpSocket* socket = m_server->nextPendingConnection())
             accept(socket);
@@ -173,7 +166,8 @@ void HttpServer::accept(QTcpSocket* socket)
             m_lastHead = requestHead;
             m_paths.append(path);
             const auto route = m_routes.constFind(path);
-            const Response response = route != m_routes.cend() ? *route : withStatus(404, "not found");
+            const Response response =
+                route != m_routes.cend() ? *route : withStatus(404, "not found");
             answer(socket, response);
             emit requestReceived(path);
             if (response.delivery != Delivery::Whole) {
@@ -193,7 +187,8 @@ void HttpServer::send(QTcpSocket* socket, const QByteArray& bodyBytes)
 void HttpServer::answer(QTcpSocket* socket, const Response& response)
 {
     switch (response.delivery) {
-    case Delivery::Silent: return;
+    case Delivery::Silent:
+        return;
     case Delivery::Whole:
         socket->write(head(response, response.body.size(), true));
         send(socket, response.body);

@@ -6,7 +6,6 @@
 #include <QObject>
 #include <QStringList>
 #include <QUrl>
-
 #include <chrono>
 #include <optional>
 #include <utility>
