@@ -6,15 +6,13 @@
 #include "monitor/system_sampler.h"
 
 #include <QCoreApplication>
-
-#include <sys/resource.h>
-#include <time.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <sys/resource.h>
+#include <time.h>
+#include <unistd.h>
 
 namespace {
 
@@ -57,8 +55,7 @@ int main(int argc, char* argv[])
         usleep(useconds_t(pauseMs) * 1000);
         const double cpuStart = threadCpuMicroseconds();
         const double wallStart = wallMicroseconds();
-        if (cold)
-            sampler = std::make_unique<SystemSampler>();
+        if (cold) sampler = std::make_unique<SystemSampler>();
         const SystemSnapshot snapshot = sampler->sample();
         cpu += threadCpuMicroseconds() - cpuStart;
         wall += wallMicroseconds() - wallStart;

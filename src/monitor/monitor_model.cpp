@@ -8,7 +8,6 @@
 #include <QPointer>
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
-
 #include <algorithm>
 #include <cerrno>
 
@@ -31,8 +30,7 @@ QString title(ProcessSort sort)
 std::optional<ProcessSort> processSortFromTitle(const QString& text)
 {
     for (const ProcessSort sort : allProcessSorts()) {
-        if (title(sort) == text)
-            return sort;
+        if (title(sort) == text) return sort;
     }
     return std::nullopt;
 }
@@ -69,19 +67,19 @@ public:
         while (!loop->cancelled) {
             auto pause = QCoro::sleepFor(interval);
             co_await pause;
-            if (loop->cancelled)
-                break;
+            if (loop->cancelled) break;
             auto future = QtConcurrent::run(&rig->pool, [sampler] { return sampler->sample(); });
             SystemSnapshot snapshot = co_await future;
-            if (model)
-                model->apply(std::move(snapshot));
+            if (model) model->apply(std::move(snapshot));
         }
-        if (model)
-            emit model->samplingLoopFinished();
+        if (model) emit model->samplingLoopFinished();
     }
 };
 
-MonitorModel::MonitorModel(QObject* parent) : MonitorModel(makeSystemCounterSource(), std::chrono::seconds(2), parent) {}
+MonitorModel::MonitorModel(QObject* parent)
+    : MonitorModel(makeSystemCounterSource(), std::chrono::seconds(2), parent)
+{
+}
 
 MonitorModel::MonitorModel(std::unique_ptr<CounterSource> source,
                            std::chrono::milliseconds interval, QObject* parent)
@@ -92,14 +90,12 @@ MonitorModel::MonitorModel(std::unique_ptr<CounterSource> source,
 MonitorModel::~MonitorModel()
 {
     // Nothing could ever stop a loop whose model is gone.
-    if (m_loop)
-        m_loop->cancelled = true;
+    if (m_loop) m_loop->cancelled = true;
 }
 
 void MonitorModel::setProcessSort(ProcessSort sort)
 {
-    if (sort == m_processSort)
-        return;
+    if (sort == m_processSort) return;
     m_processSort = sort;
     emit processSortChanged(sort);
     refreshTopProcesses();
@@ -112,8 +108,7 @@ void MonitorModel::clearMessage()
 
 void MonitorModel::setMessage(std::optional<QString> message)
 {
-    if (message == m_message)
-        return;
+    if (message == m_message) return;
     m_message = std::move(message);
     emit messageChanged();
 }
@@ -121,8 +116,7 @@ void MonitorModel::setMessage(std::optional<QString> message)
 void MonitorModel::start()
 {
     ++m_watchers;
-    if (m_loop)
-        return;
+    if (m_loop) return;
     m_loop = std::make_shared<Loop>();
     MonitorLoop::run(QPointer<MonitorModel>(this), m_rig, m_loop, m_interval);
     emit samplingChanged(true);
@@ -131,8 +125,7 @@ void MonitorModel::start()
 void MonitorModel::stop()
 {
     m_watchers = std::max(m_watchers - 1, 0);
-    if (m_watchers > 0 || !m_loop)
-        return;
+    if (m_watchers > 0 || !m_loop) return;
     m_loop->cancelled = true;
     m_loop.reset();
     emit samplingChanged(false);
@@ -142,7 +135,8 @@ void MonitorModel::apply(SystemSnapshot snapshot)
 {
     const MemoryInfo& memory = snapshot.memory;
     const quint64 used = memory.app + memory.wired + memory.compressed;
-    const double memoryPercent = memory.total == 0 ? 0.0 : double(used) / double(memory.total) * 100;
+    const double memoryPercent =
+        memory.total == 0 ? 0.0 : double(used) / double(memory.total) * 100;
     const HistoryPoint point{QUuid::createUuid(), QDateTime::currentDateTime(), snapshot.cpuTotal,
                              memoryPercent};
 
@@ -165,20 +159,18 @@ void MonitorModel::refreshTopProcesses()
 {
     QList<ProcessStat> ordered = m_snapshot.processes;
     if (m_processSort == ProcessSort::cpu) {
-        std::stable_sort(ordered.begin(), ordered.end(), [](const ProcessStat& a, const ProcessStat& b) {
-            if (a.cpu != b.cpu)
-                return a.cpu > b.cpu;
-            return a.memory > b.memory;
-        });
+        std::stable_sort(ordered.begin(), ordered.end(),
+                         [](const ProcessStat& a, const ProcessStat& b) {
+                             if (a.cpu != b.cpu) return a.cpu > b.cpu;
+                             return a.memory > b.memory;
+                         });
     } else {
-        std::stable_sort(ordered.begin(), ordered.end(), [](const ProcessStat& a, const ProcessStat& b) {
-            return a.memory > b.memory;
-        });
+        std::stable_sort(
+            ordered.begin(), ordered.end(),
+            [](const ProcessStat& a, const ProcessStat& b) { return a.memory > b.memory; });
     }
-    if (ordered.size() > maxTopProcesses)
-        ordered.resize(maxTopProcesses);
-    if (ordered == m_topProcesses)
-        return;
+    if (ordered.size() > maxTopProcesses) ordered.resize(maxTopProcesses);
+    if (ordered == m_topProcesses) return;
     m_topProcesses = std::move(ordered);
     emit topProcessesChanged();
 }
@@ -194,8 +186,7 @@ void MonitorModel::quit(const ProcessStat& process)
         error = ESRCH; // gone, or its pid now names a newer process
     else
         error = ProcessSignal::terminate(*identity);
-    if (error == 0)
-        return;
+    if (error == 0) return;
     setMessage(QStringLiteral("Không thoát được ") + process.name + QStringLiteral(": ") +
                qt_error_string(error));
 }

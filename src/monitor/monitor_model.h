@@ -6,7 +6,6 @@
 #include <QList>
 #include <QObject>
 #include <QUuid>
-
 #include <chrono>
 #include <memory>
 #include <optional>
@@ -14,8 +13,8 @@
 /// One point of the CPU and memory chart.
 struct HistoryPoint
 {
-    QUuid id;       ///< fresh per point; the point's identity
-    QDateTime time; ///< wall-clock time at which it was added
+    QUuid id;          ///< fresh per point; the point's identity
+    QDateTime time;    ///< wall-clock time at which it was added
     double cpu = 0;    ///< cpuTotal of the snapshot, percent
     double memory = 0; ///< memory in use, percent of the installed memory
 
@@ -44,8 +43,8 @@ class MonitorModel : public QObject
     Q_PROPERTY(SystemSnapshot snapshot READ snapshot NOTIFY snapshotChanged)
     Q_PROPERTY(QList<HistoryPoint> history READ history NOTIFY historyChanged)
     Q_PROPERTY(QList<ProcessStat> topProcesses READ topProcesses NOTIFY topProcessesChanged)
-    Q_PROPERTY(ProcessSort processSort READ processSort WRITE setProcessSort NOTIFY
-                   processSortChanged)
+    Q_PROPERTY(
+        ProcessSort processSort READ processSort WRITE setProcessSort NOTIFY processSortChanged)
     Q_PROPERTY(std::optional<QString> message READ message NOTIFY messageChanged)
     Q_PROPERTY(bool sampling READ isSampling NOTIFY samplingChanged)
 

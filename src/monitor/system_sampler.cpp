@@ -1,7 +1,6 @@
 #include "monitor/system_sampler.h"
 
 #include <QVariantMap>
-
 #include <cmath>
 #include <limits>
 
@@ -21,8 +20,7 @@ std::optional<qint64> integerValue(const QVariantMap& map, const QString& key)
         return value.toLongLong();
     case QMetaType::ULong:
     case QMetaType::ULongLong:
-        if (value.toULongLong() > quint64(std::numeric_limits<qint64>::max()))
-            return std::nullopt;
+        if (value.toULongLong() > quint64(std::numeric_limits<qint64>::max())) return std::nullopt;
         return value.toLongLong();
     default:
         return std::nullopt;
@@ -33,8 +31,7 @@ std::optional<qint64> integerValue(const QVariantMap& map, const QString& key)
 qint64 percentOf(qint64 current, qint64 max)
 {
     constexpr qint64 kLimit = std::numeric_limits<qint64>::max() / 100;
-    if (current <= kLimit && current >= -kLimit)
-        return current * 100 / max;
+    if (current <= kLimit && current >= -kLimit) return current * 100 / max;
     const long double exact = std::trunc((long double)current * 100 / (long double)max);
     if (exact >= (long double)std::numeric_limits<qint64>::max())
         return std::numeric_limits<qint64>::max();
@@ -73,8 +70,7 @@ SystemSnapshot SystemSampler::sample()
     snapshot.netDown = down;
     snapshot.netUp = up;
     snapshot.battery = battery();
-    if (const auto load = m_source->loadAverage())
-        snapshot.load = *load;
+    if (const auto load = m_source->loadAverage()) snapshot.load = *load;
     snapshot.processes = processes();
     return snapshot;
 }
@@ -82,8 +78,7 @@ SystemSnapshot SystemSampler::sample()
 void SystemSampler::sampleCpu(SystemSnapshot& snapshot)
 {
     const std::optional<QList<ProcessorTicks>> ticks = m_source->processorTicks();
-    if (!ticks || ticks->isEmpty())
-        return;
+    if (!ticks || ticks->isEmpty()) return;
     const qsizetype count = ticks->size();
     snapshot.cores = QList<double>(count, 0.0);
     if (count == m_prevTicks.size()) {
@@ -92,7 +87,8 @@ void SystemSampler::sampleCpu(SystemSnapshot& snapshot)
             const ProcessorTicks& now = ticks->at(i);
             const ProcessorTicks& before = m_prevTicks.at(i);
             // Unsigned 32-bit subtraction: a counter that wrapped still gives its small delta.
-            const double user = quint32(now.user - before.user) + double(quint32(now.nice - before.nice));
+            const double user =
+                quint32(now.user - before.user) + double(quint32(now.nice - before.nice));
             const double system = quint32(now.system - before.system);
             const double total = quint32(now.idle - before.idle) + user + system;
             snapshot.cores[i] = total > 0 ? (user + system) / total * 100 : 0;
@@ -114,9 +110,8 @@ void SystemSampler::sampleMemory(MemoryInfo& memory)
     memory.total = m_source->physicalMemory();
     if (const auto pages = m_source->vmPageCounts()) {
         const quint64 page = m_source->pageSize();
-        memory.app = pages->internal > pages->purgeable
-                         ? (pages->internal - pages->purgeable) * page
-                         : 0;
+        memory.app =
+            pages->internal > pages->purgeable ? (pages->internal - pages->purgeable) * page : 0;
         memory.wired = pages->wired * page;
         memory.compressed = pages->compressor * page;
         memory.cached = (pages->external + pages->purgeable) * page;
@@ -131,12 +126,10 @@ void SystemSampler::sampleMemory(MemoryInfo& memory)
 std::pair<double, double> SystemSampler::network()
 {
     const std::optional<QList<InterfaceCounters>> interfaces = m_source->interfaces();
-    if (!interfaces)
-        return {0, 0};
+    if (!interfaces) return {0, 0};
     quint64 rx = 0, tx = 0;
     for (const InterfaceCounters& counters : *interfaces) {
-        if (counters.loopback)
-            continue;
+        if (counters.loopback) continue;
         rx += counters.rxBytes;
         tx += counters.txBytes;
     }
@@ -156,32 +149,27 @@ std::pair<double, double> SystemSampler::network()
 std::optional<BatteryInfo> SystemSampler::battery()
 {
     const std::optional<QList<QVariant>> sources = m_source->powerSources();
-    if (!sources)
-        return std::nullopt;
+    if (!sources) return std::nullopt;
     for (const QVariant& source : *sources) {
-        if (source.typeId() != QMetaType::QVariantMap)
-            continue;
+        if (source.typeId() != QMetaType::QVariantMap) continue;
         const QVariantMap description = source.toMap();
-        if (description.isEmpty())
-            continue;
+        if (description.isEmpty()) continue;
         const QVariant type = description.value(QStringLiteral("Type"));
         if (type.typeId() != QMetaType::QString ||
             type.toString() != QLatin1String("InternalBattery"))
             continue;
         const auto current = integerValue(description, QStringLiteral("Current Capacity"));
         const auto max = integerValue(description, QStringLiteral("Max Capacity"));
-        if (!current || !max || *max < 1)
-            continue;
+        if (!current || !max || *max < 1) continue;
         BatteryInfo info;
         info.percent = percentOf(*current, *max);
         const auto minutes = integerValue(description, QStringLiteral("Time to Empty"));
-        if (minutes && *minutes > 0)
-            info.minutesLeft = *minutes;
+        if (minutes && *minutes > 0) info.minutesLeft = *minutes;
         const QVariant charging = description.value(QStringLiteral("Is Charging"));
         info.charging = charging.typeId() == QMetaType::Bool && charging.toBool();
         const QVariant state = description.value(QStringLiteral("Power Source State"));
-        info.onAC = state.typeId() == QMetaType::QString &&
-                    state.toString() == QLatin1String("AC Power");
+        info.onAC =
+            state.typeId() == QMetaType::QString && state.toString() == QLatin1String("AC Power");
         return info;
     }
     return std::nullopt;
@@ -190,20 +178,17 @@ std::optional<BatteryInfo> SystemSampler::battery()
 QList<ProcessStat> SystemSampler::processes()
 {
     const std::optional<QList<ProcessUsage>> usages = m_source->processes();
-    if (!usages)
-        return {};
+    if (!usages) return {};
     const quint64 now = m_source->monotonicNanoseconds();
     // A clock that did not advance (or went back) gives no elapsed time, hence no rates.
-    const double elapsed = m_prevProcTime != 0 && now > m_prevProcTime
-                               ? double(now - m_prevProcTime)
-                               : 0.0;
+    const double elapsed =
+        m_prevProcTime != 0 && now > m_prevProcTime ? double(now - m_prevProcTime) : 0.0;
     QHash<qint32, ProcessMark> cpuTimes;
     cpuTimes.reserve(usages->size());
     QList<ProcessStat> list;
     list.reserve(usages->size());
     for (const ProcessUsage& usage : *usages) {
-        if (usage.pid <= 0)
-            continue;
+        if (usage.pid <= 0) continue;
         const quint64 cpuNs = toNanoseconds(usage.userTime + usage.systemTime, m_ticksToNs);
         cpuTimes.insert(usage.pid, ProcessMark{cpuNs, usage.startTime});
         ProcessStat stat;
@@ -215,8 +200,7 @@ QList<ProcessStat> SystemSampler::processes()
             previous->startTime == usage.startTime && cpuNs >= previous->cpuNs)
             stat.cpu = double(cpuNs - previous->cpuNs) / elapsed * 100;
         QByteArrayView name(usage.name);
-        if (const qsizetype nul = name.indexOf('\0'); nul >= 0)
-            name = name.first(nul);
+        if (const qsizetype nul = name.indexOf('\0'); nul >= 0) name = name.first(nul);
         stat.name = name.isEmpty() ? QStringLiteral("pid ") + QString::number(usage.pid)
                                    : QString::fromUtf8(name);
         stat.memory = usage.footprint;

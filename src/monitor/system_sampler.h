@@ -6,7 +6,6 @@
 #include <QList>
 #include <QMetaType>
 #include <QString>
-
 #include <array>
 #include <memory>
 #include <optional>
@@ -45,9 +44,9 @@ struct BatteryInfo
 /// One process of a snapshot; its identity is `pid`.
 struct ProcessStat
 {
-    qint32 pid = 0; ///< always > 0
-    QString name;   ///< its name, or "pid " + pid when the name cannot be read
-    double cpu = 0; ///< percent of one processor since the previous sample; may exceed 100
+    qint32 pid = 0;     ///< always > 0
+    QString name;       ///< its name, or "pid " + pid when the name cannot be read
+    double cpu = 0;     ///< percent of one processor since the previous sample; may exceed 100
     quint64 memory = 0; ///< physical footprint, bytes
     /// Tells this process from a later one that reuses its pid (see ProcessSignal::Identity);
     /// absent when the system does not say.

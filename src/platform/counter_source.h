@@ -4,7 +4,6 @@
 #include <QList>
 #include <QString>
 #include <QVariant>
-
 #include <array>
 #include <memory>
 #include <optional>

@@ -5,17 +5,15 @@
 #include "platform/unique_fd.h"
 
 #include <QVariantMap>
-
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
-
-#include <algorithm>
-#include <cstdio>
-#include <cstring>
 #include <unordered_map>
 #include <vector>
 
@@ -46,18 +44,15 @@ MemInfo parseMemInfo(QByteArrayView text)
     MemInfo info;
     forEachLine(text, [&](QByteArrayView line) {
         const qsizetype colon = line.indexOf(':');
-        if (colon <= 0)
-            return;
+        if (colon <= 0) return;
         const QByteArrayView key = line.first(colon);
         const char* p = line.data() + colon + 1;
         const char* end = line.data() + line.size();
         skipBlanks(p, end);
         quint64 value = 0;
-        if (!parseNumber(p, end, value))
-            return;
+        if (!parseNumber(p, end, value)) return;
         skipBlanks(p, end);
-        if (QByteArrayView(p, end - p).startsWith("kB"))
-            value *= 1024;
+        if (QByteArrayView(p, end - p).startsWith("kB")) value *= 1024;
         if (key == "MemTotal")
             info.total = value;
         else if (key == "Active(anon)")
@@ -101,26 +96,20 @@ std::optional<qint32> parsePressure(QByteArrayView text)
     double full = 0;
     forEachLine(text, [&](QByteArrayView line) {
         const bool isSome = line.startsWith("some ");
-        if (!isSome && !line.startsWith("full "))
-            return;
+        if (!isSome && !line.startsWith("full ")) return;
         const qsizetype at = line.indexOf("avg10=");
-        if (at < 0)
-            return;
+        if (at < 0) return;
         const char* p = line.data() + at + 6;
         double value = 0;
-        if (!parseDouble(p, line.data() + line.size(), value))
-            return;
+        if (!parseDouble(p, line.data() + line.size(), value)) return;
         if (isSome)
             some = value;
         else
             full = value;
     });
-    if (!some)
-        return std::nullopt;
-    if (full >= kCriticalFullShare)
-        return 4;
-    if (*some >= kWarningSomeShare)
-        return 2;
+    if (!some) return std::nullopt;
+    if (full >= kCriticalFullShare) return 4;
+    if (*some >= kWarningSomeShare) return 2;
     return 1;
 }
 
@@ -129,8 +118,7 @@ std::optional<QList<ProcessorTicks>> parseCpuTicks(QByteArrayView text)
     QList<ProcessorTicks> cpus;
     bool malformed = false;
     forEachLine(text, [&](QByteArrayView line) {
-        if (malformed || line.size() < 4 || !line.startsWith("cpu") || !isDigit(line[3]))
-            return;
+        if (malformed || line.size() < 4 || !line.startsWith("cpu") || !isDigit(line[3])) return;
         const char* p = line.data() + 3;
         const char* end = line.data() + line.size();
         while (p < end && isDigit(*p))
@@ -140,8 +128,7 @@ std::optional<QList<ProcessorTicks>> parseCpuTicks(QByteArrayView text)
         int count = 0;
         while (count < 8) {
             skipBlanks(p, end);
-            if (p == end || !parseNumber(p, end, v[count]))
-                break;
+            if (p == end || !parseNumber(p, end, v[count])) break;
             ++count;
         }
         if (count < 4) {
@@ -152,8 +139,7 @@ std::optional<QList<ProcessorTicks>> parseCpuTicks(QByteArrayView text)
         cpus.append({quint32(v[0]), quint32(v[2] + v[5] + v[6] + v[7]), quint32(v[3] + v[4]),
                      quint32(v[1])});
     });
-    if (malformed || cpus.isEmpty())
-        return std::nullopt;
+    if (malformed || cpus.isEmpty()) return std::nullopt;
     return cpus;
 }
 
@@ -179,8 +165,7 @@ std::optional<StatFields> parseProcessStat(const char* data, qsizetype size)
 {
     const char* open = static_cast<const char*>(memchr(data, '(', size_t(size)));
     const char* close = static_cast<const char*>(memrchr(data, ')', size_t(size)));
-    if (!open || !close || close < open)
-        return std::nullopt;
+    if (!open || !close || close < open) return std::nullopt;
     StatFields fields;
     fields.nameBegin = open + 1 - data;
     fields.nameLength = close - open - 1;
@@ -189,15 +174,13 @@ std::optional<StatFields> parseProcessStat(const char* data, qsizetype size)
     for (int field = 3; field <= 22; ++field) {
         while (p < end && *p == ' ')
             ++p;
-        if (p == end || *p == '\n')
-            return std::nullopt;
+        if (p == end || *p == '\n') return std::nullopt;
         quint64* target = field == 14   ? &fields.userTicks
                           : field == 15 ? &fields.systemTicks
                           : field == 22 ? &fields.startTime
                                         : nullptr;
         if (target) {
-            if (!parseNumber(p, end, *target))
-                return std::nullopt;
+            if (!parseNumber(p, end, *target)) return std::nullopt;
         } else {
             while (p < end && *p != ' ' && *p != '\n')
                 ++p;
@@ -214,8 +197,7 @@ std::optional<quint64> parseStatmPrivatePages(const char* data, qsizetype size)
     quint64 v[3] = {};
     for (quint64& value : v) {
         skipBlanks(p, end);
-        if (!parseNumber(p, end, value))
-            return std::nullopt;
+        if (!parseNumber(p, end, value)) return std::nullopt;
     }
     return v[1] > v[2] ? v[1] - v[2] : 0;
 }
@@ -231,19 +213,15 @@ QByteArray widenedName(int procFd, pid_t pid, const QByteArray& comm)
 {
     constexpr qsizetype kCommLimit = 15;
     constexpr qsizetype kNameLimit = 255;
-    if (comm.size() != kCommLimit)
-        return comm;
+    if (comm.size() != kCommLimit) return comm;
     char path[32];
     std::snprintf(path, sizeof path, "%d/cmdline", int(pid));
     const std::optional<QByteArray> cmdline = readSmallFile(procFd, path, 4096);
-    if (!cmdline || cmdline->isEmpty())
-        return comm;
+    if (!cmdline || cmdline->isEmpty()) return comm;
     QByteArrayView argv0(*cmdline);
-    if (const qsizetype nul = argv0.indexOf('\0'); nul >= 0)
-        argv0 = argv0.first(nul);
+    if (const qsizetype nul = argv0.indexOf('\0'); nul >= 0) argv0 = argv0.first(nul);
     QByteArrayView beforeBlank = argv0;
-    if (const qsizetype blank = argv0.indexOf(' '); blank >= 0)
-        beforeBlank = argv0.first(blank);
+    if (const qsizetype blank = argv0.indexOf(' '); blank >= 0) beforeBlank = argv0.first(blank);
     for (const QByteArrayView candidate : {baseName(argv0), baseName(beforeBlank)}) {
         if (candidate.size() > kCommLimit && candidate.startsWith(comm))
             return candidate.first(std::min(candidate.size(), kNameLimit)).toByteArray();
@@ -274,18 +252,15 @@ QByteArray textOf(const QVariantMap& keys, const char* key)
 // charge over current); -1 while it cannot be estimated, 0 when not discharging.
 qint64 minutesToEmpty(const QVariantMap& keys)
 {
-    if (textOf(keys, "STATUS") != "Discharging")
-        return 0;
+    if (textOf(keys, "STATUS") != "Discharging") return 0;
     if (const auto seconds = number(keys, "TIME_TO_EMPTY_NOW"); seconds && *seconds > 0)
         return *seconds / 60;
     const auto energy = number(keys, "ENERGY_NOW");
     const auto power = number(keys, "POWER_NOW");
-    if (energy && power && *power > 0)
-        return *energy * 60 / *power;
+    if (energy && power && *power > 0) return *energy * 60 / *power;
     const auto charge = number(keys, "CHARGE_NOW");
     const auto current = number(keys, "CURRENT_NOW");
-    if (charge && current && *current > 0)
-        return *charge * 60 / *current;
+    if (charge && current && *current > 0) return *charge * 60 / *current;
     return -1;
 }
 
@@ -297,10 +272,8 @@ QVariantMap describeSupply(const QVariantMap& keys, std::optional<bool> mainsOnl
     const bool internalBattery = type == "Battery" && textOf(keys, "SCOPE") != "Device";
     description.insert(QStringLiteral("Type"), internalBattery ? QStringLiteral("InternalBattery")
                                                                : QString::fromUtf8(type));
-    if (!internalBattery)
-        return description;
-    if (number(keys, "PRESENT") == 0)
-        return description;
+    if (!internalBattery) return description;
+    if (number(keys, "PRESENT") == 0) return description;
     // The kernel's own percentage first: it is what every desktop shows.
     std::optional<qint64> current = number(keys, "CAPACITY");
     std::optional<qint64> max = current ? std::optional<qint64>(100) : std::nullopt;
@@ -312,10 +285,8 @@ QVariantMap describeSupply(const QVariantMap& keys, std::optional<bool> mainsOnl
         current = number(keys, "CHARGE_NOW");
         max = number(keys, "CHARGE_FULL");
     }
-    if (current)
-        description.insert(QStringLiteral("Current Capacity"), qlonglong(*current));
-    if (max)
-        description.insert(QStringLiteral("Max Capacity"), qlonglong(*max));
+    if (current) description.insert(QStringLiteral("Current Capacity"), qlonglong(*current));
+    if (max) description.insert(QStringLiteral("Max Capacity"), qlonglong(*max));
     const QByteArray status = textOf(keys, "STATUS");
     description.insert(QStringLiteral("Is Charging"), status == "Charging");
     // Without a mains supply to ask, a battery that is not discharging is taken to be on mains.
@@ -330,24 +301,20 @@ std::optional<QVariantMap> parseUevent(QByteArrayView text)
 {
     QVariantMap keys;
     forEachLine(text, [&](QByteArrayView line) {
-        if (!line.startsWith("POWER_SUPPLY_"))
-            return;
+        if (!line.startsWith("POWER_SUPPLY_")) return;
         const qsizetype equals = line.indexOf('=');
-        if (equals < 0)
-            return;
+        if (equals < 0) return;
         keys.insert(QString::fromLatin1(line.sliced(13, equals - 13)),
                     line.sliced(equals + 1).toByteArray());
     });
-    if (keys.isEmpty())
-        return std::nullopt;
+    if (keys.isEmpty()) return std::nullopt;
     return keys;
 }
 
 std::optional<std::vector<QByteArray>> listDirectory(int dirFd, const char* path)
 {
     const int fd = openat(dirFd, path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return std::nullopt;
+    if (fd < 0) return std::nullopt;
     DIR* dir = fdopendir(fd);
     if (!dir) {
         close(fd);
@@ -355,8 +322,7 @@ std::optional<std::vector<QByteArray>> listDirectory(int dirFd, const char* path
     }
     std::vector<QByteArray> names;
     while (const dirent* entry = readdir(dir)) {
-        if (entry->d_name[0] != '.')
-            names.emplace_back(entry->d_name);
+        if (entry->d_name[0] != '.') names.emplace_back(entry->d_name);
     }
     closedir(dir);
     std::sort(names.begin(), names.end());
@@ -365,7 +331,7 @@ std::optional<std::vector<QByteArray>> listDirectory(int dirFd, const char* path
 
 struct ProcEntry
 {
-    UniqueFd stat;  // kept open between samples when the descriptor budget allows
+    UniqueFd stat; // kept open between samples when the descriptor budget allows
     UniqueFd statm;
     QByteArray comm; // name as the stat line gave it last
     QByteArray name; // comm, widened from the command line
@@ -402,8 +368,7 @@ struct LinuxCounterSource::Private
 
     void forget(ProcEntry& entry)
     {
-        if (entry.stat)
-            kept -= 2;
+        if (entry.stat) kept -= 2;
         entry.stat.reset();
         entry.statm.reset();
         entry.named = false;
@@ -415,8 +380,7 @@ struct LinuxCounterSource::Private
     void fitBudget(size_t processCount)
     {
         rlimit limit{};
-        if (getrlimit(RLIMIT_NOFILE, &limit) != 0)
-            return;
+        if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return;
         const rlim_t needed = rlim_t(processCount) * 2;
         if (needed > limit.rlim_cur / 2 && limit.rlim_cur < limit.rlim_max) {
             rlimit raised = limit;
@@ -434,8 +398,7 @@ std::optional<ProcessUsage> LinuxCounterSource::Private::readProcess(int procFd,
 {
     ProcEntry& entry = procs[pid];
     entry.pass = pass;
-    if (entry.foreign)
-        return std::nullopt;
+    if (entry.foreign) return std::nullopt;
 
     char stat[1024];
     ssize_t statSize = -1;
@@ -443,28 +406,26 @@ std::optional<ProcessUsage> LinuxCounterSource::Private::readProcess(int procFd,
         statSize = pread(entry.stat.get(), stat, sizeof stat, 0);
         // A kept descriptor of a process that ended fails with ESRCH, even when its PID has
         // been given to a newcomer meanwhile: start afresh with that one.
-        if (statSize <= 0)
-            forget(entry);
+        if (statSize <= 0) forget(entry);
     }
     UniqueFd statFd;
     if (!entry.stat) {
         char path[32];
         std::snprintf(path, sizeof path, "%d/stat", int(pid));
         statFd.reset(openat(procFd, path, O_RDONLY | O_CLOEXEC));
-        if (!statFd)
-            return std::nullopt;
-        struct stat owner{};
+        if (!statFd) return std::nullopt;
+        struct stat owner
+        {
+        };
         if (checkOwner && (fstat(statFd.get(), &owner) != 0 || owner.st_uid != uid)) {
             entry.foreign = true;
             return std::nullopt;
         }
         statSize = pread(statFd.get(), stat, sizeof stat, 0);
-        if (statSize <= 0)
-            return std::nullopt;
+        if (statSize <= 0) return std::nullopt;
     }
     const std::optional<StatFields> fields = parseProcessStat(stat, statSize);
-    if (!fields)
-        return std::nullopt;
+    if (!fields) return std::nullopt;
 
     char statm[256];
     ssize_t statmSize = -1;
@@ -475,13 +436,11 @@ std::optional<ProcessUsage> LinuxCounterSource::Private::readProcess(int procFd,
         char path[32];
         std::snprintf(path, sizeof path, "%d/statm", int(pid));
         statmFd.reset(openat(procFd, path, O_RDONLY | O_CLOEXEC));
-        if (statmFd)
-            statmSize = pread(statmFd.get(), statm, sizeof statm, 0);
+        if (statmFd) statmSize = pread(statmFd.get(), statm, sizeof statm, 0);
     }
     const std::optional<quint64> privatePages =
         statmSize > 0 ? parseStatmPrivatePages(statm, statmSize) : std::nullopt;
-    if (!privatePages)
-        return std::nullopt;
+    if (!privatePages) return std::nullopt;
 
     if (!entry.stat && size_t(kept) + 2 <= budget) {
         entry.stat = std::move(statFd);
@@ -550,8 +509,7 @@ std::optional<VmPageCounts> LinuxCounterSource::vmPageCounts()
     counts.internal = (*info->activeAnon + *info->inactiveAnon) / page;
     counts.purgeable = 0;
     counts.wired =
-        (info->unevictable + info->slabUnreclaimable + info->kernelStack + info->pageTables) /
-        page;
+        (info->unevictable + info->slabUnreclaimable + info->kernelStack + info->pageTables) / page;
     counts.compressor = info->zswap / page;
     counts.external = (*info->activeFile + *info->inactiveFile) / page;
     return counts;
@@ -566,8 +524,7 @@ quint64 LinuxCounterSource::pageSize()
 std::optional<SwapUsage> LinuxCounterSource::swapUsage()
 {
     const auto& info = d->meminfo();
-    if (!info || !info->swapTotal || !info->swapFree)
-        return std::nullopt;
+    if (!info || !info->swapTotal || !info->swapFree) return std::nullopt;
     const quint64 total = *info->swapTotal;
     return SwapUsage{total, total > *info->swapFree ? total - *info->swapFree : 0};
 }
@@ -581,24 +538,20 @@ std::optional<qint32> LinuxCounterSource::pressureLevel()
 std::optional<QList<InterfaceCounters>> LinuxCounterSource::interfaces()
 {
     const auto text = readSmallFile(d->rootFd.get(), "proc/net/dev");
-    if (!text)
-        return std::nullopt;
+    if (!text) return std::nullopt;
     QList<InterfaceCounters> list;
     forEachLine(*text, [&](QByteArrayView line) {
         const qsizetype colon = line.indexOf(':');
-        if (colon < 0)
-            return;
+        if (colon < 0) return;
         const QByteArrayView name = line.first(colon).trimmed();
-        if (!isSafeName(name))
-            return;
+        if (!isSafeName(name)) return;
         // rx: bytes packets errs drop fifo frame compressed multicast; tx: bytes ...
         const char* p = line.data() + colon + 1;
         const char* end = line.data() + line.size();
         quint64 v[9] = {};
         for (quint64& value : v) {
             skipBlanks(p, end);
-            if (!parseNumber(p, end, value))
-                return;
+            if (!parseNumber(p, end, value)) return;
         }
         InterfaceCounters counters{name.toByteArray(), false, v[0], v[8]};
         const QByteArray flagsPath = "sys/class/net/" + counters.name + "/flags";
@@ -616,8 +569,7 @@ std::optional<QList<InterfaceCounters>> LinuxCounterSource::interfaces()
 std::optional<QList<QVariant>> LinuxCounterSource::powerSources()
 {
     const auto names = listDirectory(d->rootFd.get(), "sys/class/power_supply");
-    if (!names)
-        return std::nullopt;
+    if (!names) return std::nullopt;
     std::vector<UeventMap> supplies;
     std::optional<bool> mainsOnline;
     for (const QByteArray& name : *names) {
@@ -639,15 +591,13 @@ std::optional<QList<QVariant>> LinuxCounterSource::powerSources()
 std::optional<std::array<double, 3>> LinuxCounterSource::loadAverage()
 {
     const auto text = readSmallFile(d->rootFd.get(), "proc/loadavg", 256);
-    if (!text)
-        return std::nullopt;
+    if (!text) return std::nullopt;
     const char* p = text->constData();
     const char* end = p + text->size();
     std::array<double, 3> load{};
     for (double& value : load) {
         skipBlanks(p, end);
-        if (!parseDouble(p, end, value))
-            return std::nullopt;
+        if (!parseDouble(p, end, value)) return std::nullopt;
     }
     return load;
 }
@@ -655,8 +605,7 @@ std::optional<std::array<double, 3>> LinuxCounterSource::loadAverage()
 std::optional<QList<ProcessUsage>> LinuxCounterSource::processes()
 {
     const int procFd = openat(d->rootFd.get(), "proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (procFd < 0)
-        return std::nullopt;
+    if (procFd < 0) return std::nullopt;
     DIR* dir = fdopendir(procFd);
     if (!dir) {
         close(procFd);
@@ -674,15 +623,13 @@ std::optional<QList<ProcessUsage>> LinuxCounterSource::processes()
         closedir(dir);
         return std::nullopt;
     }
-    if (d->pids.size() * 2 > d->budget)
-        d->fitBudget(d->pids.size());
+    if (d->pids.size() * 2 > d->budget) d->fitBudget(d->pids.size());
 
     ++d->pass;
     QList<ProcessUsage> list;
     list.reserve(qsizetype(d->pids.size()));
     for (const pid_t pid : d->pids) {
-        if (auto usage = d->readProcess(procFd, pid))
-            list.append(std::move(*usage));
+        if (auto usage = d->readProcess(procFd, pid)) list.append(std::move(*usage));
     }
     closedir(dir);
 

@@ -2,7 +2,6 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
-
 #include <optional>
 
 /// Small, allocation-free helpers for the text files of /proc and /sys.
@@ -31,8 +30,7 @@ bool parseNumber(const char*& p, const char* end, quint64& value);
 bool parseDouble(const char*& p, const char* end, double& value);
 
 /// Calls `f(line)` for every line of `text`, without its line break.
-template<typename F>
-void forEachLine(QByteArrayView text, F&& f)
+template <typename F> void forEachLine(QByteArrayView text, F&& f)
 {
     while (!text.isEmpty()) {
         const qsizetype end = text.indexOf('\n');

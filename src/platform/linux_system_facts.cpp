@@ -5,12 +5,10 @@
 #include "platform/unique_fd.h"
 
 #include <QStringList>
-
+#include <algorithm>
 #include <fcntl.h>
 #include <time.h>
 #include <unistd.h>
-
-#include <algorithm>
 
 using namespace ProcText;
 
@@ -25,10 +23,8 @@ UniqueFd openRoot(const QString& root)
 // Up to the first NUL (device-tree strings end with one), one trailing line break dropped.
 QString decodeValue(QByteArrayView value)
 {
-    if (const qsizetype nul = value.indexOf('\0'); nul >= 0)
-        value = value.first(nul);
-    if (value.endsWith('\n'))
-        value.chop(1);
+    if (const qsizetype nul = value.indexOf('\0'); nul >= 0) value = value.first(nul);
+    if (value.endsWith('\n')) value.chop(1);
     return QString::fromUtf8(value);
 }
 
@@ -44,8 +40,7 @@ QString cpuinfoValue(QByteArrayView text, QByteArrayView key)
     QString found;
     forEachLine(text, [&](QByteArrayView line) {
         const qsizetype colon = line.indexOf(':');
-        if (!found.isEmpty() || colon < 0 || line.first(colon).trimmed() != key)
-            return;
+        if (!found.isEmpty() || colon < 0 || line.first(colon).trimmed() != key) return;
         found = QString::fromUtf8(line.sliced(colon + 1).trimmed());
     });
     return found;
@@ -59,8 +54,7 @@ QString deviceTreeModel(int rootFd)
 std::optional<qint64> readInteger(int rootFd, const QByteArray& path)
 {
     const auto data = readSmallFile(rootFd, path.constData(), 256);
-    if (!data)
-        return std::nullopt;
+    if (!data) return std::nullopt;
     bool ok = false;
     const qint64 value = data->trimmed().toLongLong(&ok);
     return ok ? std::optional<qint64>(value) : std::nullopt;
@@ -70,17 +64,14 @@ std::optional<qint64> readInteger(int rootFd, const QByteArray& path)
 int zoneState(int rootFd, const QByteArray& zone)
 {
     const auto temperature = readInteger(rootFd, zone + "/temp");
-    if (!temperature)
-        return -1;
+    if (!temperature) return -1;
     int state = -1;
     for (int trip = 0;; ++trip) {
         const QByteArray prefix = zone + "/trip_point_" + QByteArray::number(trip);
         const auto type = readSmallFile(rootFd, (prefix + "_type").constData(), 64);
-        if (!type)
-            break;
+        if (!type) break;
         const auto limit = readInteger(rootFd, prefix + "_temp");
-        if (!limit || *limit <= 0)
-            continue;
+        if (!limit || *limit <= 0) continue;
         const QByteArray kind = type->trimmed();
         const int level = kind == "critical" ? 3 : kind == "hot" ? 2 : kind == "passive" ? 1 : 0;
         state = std::max(state, *temperature >= *limit ? level : 0);
@@ -97,8 +88,7 @@ QString sysctlString(const QString& root, const QString& name)
     if (name.isEmpty() || name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\0')))
         return {};
     const QStringList parts = name.split(QLatin1Char('.'));
-    if (parts.contains(QString()))
-        return {};
+    if (parts.contains(QString())) return {};
     const UniqueFd rootFd = openRoot(root);
     const QByteArray path = "proc/sys/" + PathCodec::encode(parts.join(QLatin1Char('/')));
     return readValue(rootFd.get(), path.constData());
@@ -110,8 +100,7 @@ QString processorName(const QString& root)
     if (const auto cpuinfo = readSmallFile(rootFd.get(), "proc/cpuinfo")) {
         for (const char* key : {"model name", "Hardware", "cpu model"}) {
             const QString value = cpuinfoValue(*cpuinfo, key);
-            if (!value.isEmpty())
-                return value;
+            if (!value.isEmpty()) return value;
         }
     }
     return deviceTreeModel(rootFd.get());
@@ -130,12 +119,10 @@ QString osVersion(const QString& root)
     const UniqueFd rootFd = openRoot(root);
     for (const char* path : {"etc/os-release", "usr/lib/os-release"}) {
         const auto text = readSmallFile(rootFd.get(), path, 64 * 1024);
-        if (!text)
-            continue;
+        if (!text) continue;
         QString pretty;
         forEachLine(*text, [&](QByteArrayView line) {
-            if (!line.startsWith("PRETTY_NAME="))
-                return;
+            if (!line.startsWith("PRETTY_NAME=")) return;
             QByteArrayView value = line.sliced(12).trimmed();
             if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
                 value.back() == value.front())
@@ -150,8 +137,7 @@ QString osVersion(const QString& root)
 qint64 uptimeSeconds()
 {
     timespec now{};
-    if (clock_gettime(CLOCK_BOOTTIME, &now) != 0)
-        return 0;
+    if (clock_gettime(CLOCK_BOOTTIME, &now) != 0) return 0;
     return qint64(now.tv_sec);
 }
 
@@ -161,8 +147,7 @@ int thermalState(const QString& root)
     int state = -1;
     for (int zone = 0; zone < 256; ++zone) {
         const QByteArray path = "sys/class/thermal/thermal_zone" + QByteArray::number(zone);
-        if (faccessat(rootFd.get(), path.constData(), F_OK, 0) != 0)
-            break;
+        if (faccessat(rootFd.get(), path.constData(), F_OK, 0) != 0) break;
         state = std::max(state, zoneState(rootFd.get(), path));
     }
     return state;

@@ -3,7 +3,6 @@
 #include "platform/counter_source.h"
 
 #include <QList>
-
 #include <atomic>
 #include <functional>
 #include <memory>

@@ -6,13 +6,11 @@
 
 #include <QFile>
 #include <QSignalSpy>
-
+#include <cerrno>
 #include <grp.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <cerrno>
 
 using namespace std::chrono_literals;
 
@@ -39,7 +37,8 @@ Frame frameOf(int i, const QList<Proc>& processes, quint64 physical)
     frame.clock = quint64(i + 1) * 1'000'000'000;
     QList<ProcessUsage> usages;
     for (const Proc& p : processes)
-        usages.append({p.pid, p.ticksPerSample * quint64(i), 0, p.memory, "p" + QByteArray::number(p.pid), 1});
+        usages.append({p.pid, p.ticksPerSample * quint64(i), 0, p.memory,
+                       "p" + QByteArray::number(p.pid), 1});
     frame.processes = usages;
     return frame;
 }
@@ -82,8 +81,7 @@ pid_t startSleeper(std::optional<uid_t> uid = std::nullopt)
         execl("/bin/sleep", "sleep", "600", static_cast<char*>(nullptr));
         _exit(127);
     }
-    if (pid < 0 || !QTest::qWaitFor([pid] { return commOf(pid) == "sleep"; }, 5000))
-        return -1;
+    if (pid < 0 || !QTest::qWaitFor([pid] { return commOf(pid) == "sleep"; }, 5000)) return -1;
     return pid;
 }
 
@@ -197,8 +195,7 @@ private slots:
         connect(rig.model.get(), &MonitorModel::historyPointAppended, this,
                 [&](const HistoryPoint& point) {
                     points << point;
-                    if (points.size() == 61)
-                        rig.model->stop();
+                    if (points.size() == 61) rig.model->stop();
                 });
         QSignalSpy finished(rig.model.get(), &MonitorModel::samplingLoopFinished);
         rig.model->start();
@@ -340,8 +337,8 @@ private slots:
         QSignalSpy changed(rig.model.get(), &MonitorModel::messageChanged);
         rig.model->quit(stat);
         QCOMPARE(changed.count(), 1);
-        QCOMPARE(rig.model->message(),
-                 std::optional(QStringLiteral("Không thoát được sleep: ") + qt_error_string(ESRCH)));
+        QCOMPARE(rig.model->message(), std::optional(QStringLiteral("Không thoát được sleep: ") +
+                                                     qt_error_string(ESRCH)));
         rig.model->clearMessage();
         QVERIFY(!rig.model->message());
         QCOMPARE(changed.count(), 2);
@@ -369,8 +366,9 @@ private slots:
         const ProcessStat self = {int(getpid()), QStringLiteral("tst_monitor_model"), 0, 0,
                                   ProcessSignal::identify(getpid())->startTime};
         rig.model->quit(self);
-        QCOMPARE(rig.model->message(), std::optional(QStringLiteral("Không thoát được tst_monitor_model: ") +
-                                                     qt_error_string(EPERM)));
+        QCOMPARE(rig.model->message(),
+                 std::optional(QStringLiteral("Không thoát được tst_monitor_model: ") +
+                               qt_error_string(EPERM)));
     }
 
     void quitOnAnotherUsersProcess()
@@ -388,7 +386,9 @@ private slots:
             MonitorModel model(std::make_unique<ScriptedSource>([](int) { return Frame(); }));
             model.quit(stat);
             const QByteArray message = model.message().value_or(QString()).toUtf8();
-            return write(pipeFds[1], message.constData(), size_t(message.size())) == message.size() ? 0 : 1;
+            return write(pipeFds[1], message.constData(), size_t(message.size())) == message.size()
+                       ? 0
+                       : 1;
         });
         close(pipeFds[1]);
         QByteArray message;

@@ -28,16 +28,25 @@ private slots:
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("known") << "kernel.ostype" << "Linux";
-        QTest::newRow("unknown") << "machdep.cpu.brand_string" << "";
-        QTest::newRow("value with a NUL") << "kernel.nul" << "abc";
-        QTest::newRow("several lines") << "kernel.lines" << "one\ntwo";
+        QTest::newRow("known") << "kernel.ostype"
+                               << "Linux";
+        QTest::newRow("unknown") << "machdep.cpu.brand_string"
+                                 << "";
+        QTest::newRow("value with a NUL") << "kernel.nul"
+                                          << "abc";
+        QTest::newRow("several lines") << "kernel.lines"
+                                       << "one\ntwo";
         QTest::newRow("not UTF-8") << "kernel.latin" << QString::fromUtf8("caf\xe9");
-        QTest::newRow("slash in the name") << "kernel/ostype" << "";
-        QTest::newRow("dots only") << ".." << "";
-        QTest::newRow("empty part") << "kernel..ostype" << "";
-        QTest::newRow("trailing dot") << "kernel." << "";
-        QTest::newRow("empty") << "" << "";
+        QTest::newRow("slash in the name") << "kernel/ostype"
+                                           << "";
+        QTest::newRow("dots only") << ".."
+                                   << "";
+        QTest::newRow("empty part") << "kernel..ostype"
+                                    << "";
+        QTest::newRow("trailing dot") << "kernel."
+                                      << "";
+        QTest::newRow("empty") << ""
+                               << "";
     }
 
     void sysctlString()
@@ -65,14 +74,15 @@ private slots:
         QTest::addColumn<QByteArray>("deviceTree");
         QTest::addColumn<QString>("expected");
         QTest::newRow("model name")
-            << QByteArray("processor\t: 0\nvendor_id\t: GenuineIntel\nmodel name\t: Intel(R) Core(TM) "
-                          "i7 CPU @ 2.00GHz\n\nprocessor\t: 1\nmodel name\t: Other\n")
+            << QByteArray(
+                   "processor\t: 0\nvendor_id\t: GenuineIntel\nmodel name\t: Intel(R) Core(TM) "
+                   "i7 CPU @ 2.00GHz\n\nprocessor\t: 1\nmodel name\t: Other\n")
             << QByteArray() << "Intel(R) Core(TM) i7 CPU @ 2.00GHz";
-        QTest::newRow("hardware line") << QByteArray("Processor\t: ARMv7\nHardware\t: BCM2835\n")
-                                       << QByteArray() << "BCM2835";
-        QTest::newRow("device tree") << QByteArray("processor\t: 0\nBogoMIPS\t: 108.00\n")
-                                     << QByteArray("Raspberry Pi 4 Model B\0", 23)
-                                     << "Raspberry Pi 4 Model B";
+        QTest::newRow("hardware line")
+            << QByteArray("Processor\t: ARMv7\nHardware\t: BCM2835\n") << QByteArray() << "BCM2835";
+        QTest::newRow("device tree")
+            << QByteArray("processor\t: 0\nBogoMIPS\t: 108.00\n")
+            << QByteArray("Raspberry Pi 4 Model B\0", 23) << "Raspberry Pi 4 Model B";
         QTest::newRow("nothing") << QByteArray("garbage") << QByteArray() << "";
     }
 
@@ -83,8 +93,7 @@ private slots:
         QFETCH(QString, expected);
         QTemporaryDir root;
         QVERIFY(put(root, "proc/cpuinfo", cpuinfo));
-        if (!deviceTree.isEmpty())
-            QVERIFY(put(root, "proc/device-tree/model", deviceTree));
+        if (!deviceTree.isEmpty()) QVERIFY(put(root, "proc/device-tree/model", deviceTree));
         QCOMPARE(LinuxSystemFacts::processorName(root.path()), expected);
     }
 
@@ -103,15 +112,16 @@ private slots:
         QTest::addColumn<QString>("path");
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("quoted") << "etc/os-release"
-                                << QByteArray("NAME=\"Debian GNU/Linux\"\nPRETTY_NAME=\"Debian GNU/Linux 12 "
-                                              "(bookworm)\"\nID=debian\n")
-                                << "Debian GNU/Linux 12 (bookworm)";
-        QTest::newRow("single quotes") << "etc/os-release" << QByteArray("PRETTY_NAME='Arch Linux'\n")
-                                       << "Arch Linux";
+        QTest::newRow("quoted")
+            << "etc/os-release"
+            << QByteArray("NAME=\"Debian GNU/Linux\"\nPRETTY_NAME=\"Debian GNU/Linux 12 "
+                          "(bookworm)\"\nID=debian\n")
+            << "Debian GNU/Linux 12 (bookworm)";
+        QTest::newRow("single quotes")
+            << "etc/os-release" << QByteArray("PRETTY_NAME='Arch Linux'\n") << "Arch Linux";
         QTest::newRow("bare") << "etc/os-release" << QByteArray("PRETTY_NAME=Gentoo\n") << "Gentoo";
-        QTest::newRow("vendor copy") << "usr/lib/os-release" << QByteArray("PRETTY_NAME=\"Fedora 39\"\n")
-                                     << "Fedora 39";
+        QTest::newRow("vendor copy")
+            << "usr/lib/os-release" << QByteArray("PRETTY_NAME=\"Fedora 39\"\n") << "Fedora 39";
         QTest::newRow("no pretty name") << "etc/os-release" << QByteArray("NAME=x\n") << "";
         QTest::newRow("missing") << "etc/other" << QByteArray("PRETTY_NAME=x\n") << "";
     }

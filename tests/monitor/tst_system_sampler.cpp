@@ -3,7 +3,6 @@
 #include "support/test_home.h"
 
 #include <QVariantMap>
-
 #include <unistd.h>
 
 using Ticks = QList<ProcessorTicks>;
@@ -49,7 +48,8 @@ ProcessUsage usage(qint32 pid, quint64 user, quint64 system, QByteArray name = "
     return ProcessUsage{pid, user, system, 4096, std::move(name), start};
 }
 
-QVariantMap batteryMap(QVariant current, QVariant max, QVariant type = QStringLiteral("InternalBattery"))
+QVariantMap batteryMap(QVariant current, QVariant max,
+                       QVariant type = QStringLiteral("InternalBattery"))
 {
     return QVariantMap{{"Type", type}, {"Current Capacity", current}, {"Max Capacity", max}};
 }
@@ -57,8 +57,7 @@ QVariantMap batteryMap(QVariant current, QVariant max, QVariant type = QStringLi
 const ProcessStat* findPid(const SystemSnapshot& snapshot, int pid)
 {
     for (const ProcessStat& stat : snapshot.processes) {
-        if (stat.pid == pid)
-            return &stat;
+        if (stat.pid == pid) return &stat;
     }
     return nullptr;
 }
@@ -112,8 +111,8 @@ private slots:
         QTest::newRow("wrapped past 2^32")
             << Ticks{{0xFFFFFFF0u, 0, 0xFFFFFF00u, 0}} << Ticks{{0x10, 0, 0x60, 0}}
             << QList<double>{100.0 * 32 / 384} << 100.0 * 32 / 384 << 100.0 * 32 / 384 << 0.0;
-        QTest::newRow("ticks did not move") << Ticks{{7, 7, 7, 7}} << Ticks{{7, 7, 7, 7}}
-                                            << QList<double>{0} << 0.0 << 0.0 << 0.0;
+        QTest::newRow("ticks did not move")
+            << Ticks{{7, 7, 7, 7}} << Ticks{{7, 7, 7, 7}} << QList<double>{0} << 0.0 << 0.0 << 0.0;
         QTest::newRow("one busy, one still")
             << Ticks{{0, 0, 0, 0}, {9, 9, 9, 9}} << Ticks{{60, 40, 0, 0}, {9, 9, 9, 9}}
             << QList<double>{100, 0} << 100.0 << 60.0 << 40.0;
@@ -135,7 +134,8 @@ private slots:
         const SystemSnapshot snapshot = sampler.sample();
         QCOMPARE(snapshot.cores.size(), cores.size());
         for (qsizetype i = 0; i < cores.size(); ++i)
-            QVERIFY2(near(snapshot.cores[i], cores[i]), qPrintable(QString::number(snapshot.cores[i])));
+            QVERIFY2(near(snapshot.cores[i], cores[i]),
+                     qPrintable(QString::number(snapshot.cores[i])));
         QVERIFY(near(snapshot.cpuTotal, total));
         QVERIFY(near(snapshot.cpuUser, user));
         QVERIFY(near(snapshot.cpuSystem, system));
@@ -143,9 +143,10 @@ private slots:
 
     void processorCountChanges()
     {
-        SystemSampler sampler = samplerOf({ticksFrame(Ticks{{0, 0, 0, 0}, {0, 0, 0, 0}}),
-                                           ticksFrame(Ticks{{5, 5, 5, 5}, {5, 5, 5, 5}, {1, 1, 1, 1}}),
-                                           ticksFrame(Ticks{{5, 5, 5, 5}, {5, 5, 5, 5}, {3, 1, 1, 1}})});
+        SystemSampler sampler =
+            samplerOf({ticksFrame(Ticks{{0, 0, 0, 0}, {0, 0, 0, 0}}),
+                       ticksFrame(Ticks{{5, 5, 5, 5}, {5, 5, 5, 5}, {1, 1, 1, 1}}),
+                       ticksFrame(Ticks{{5, 5, 5, 5}, {5, 5, 5, 5}, {3, 1, 1, 1}})});
         sampler.sample();
         const SystemSnapshot changed = sampler.sample();
         QCOMPARE(changed.cores, (QList<double>{0, 0, 0}));
@@ -157,8 +158,9 @@ private slots:
 
     void failedCpuReadKeepsThePreviousTicks()
     {
-        SystemSampler sampler = samplerOf({ticksFrame(Ticks{{0, 0, 0, 0}}), ticksFrame(std::nullopt),
-                                           ticksFrame(Ticks{{10, 0, 30, 0}})});
+        SystemSampler sampler =
+            samplerOf({ticksFrame(Ticks{{0, 0, 0, 0}}), ticksFrame(std::nullopt),
+                       ticksFrame(Ticks{{10, 0, 30, 0}})});
         sampler.sample();
         const SystemSnapshot failed = sampler.sample();
         QVERIFY(failed.cores.isEmpty());
@@ -205,7 +207,8 @@ private slots:
         QFETCH(quint64, afterClock);
         QFETCH(double, down);
         QFETCH(double, up);
-        SystemSampler sampler = samplerOf({netFrame(before, beforeClock), netFrame(after, afterClock)});
+        SystemSampler sampler =
+            samplerOf({netFrame(before, beforeClock), netFrame(after, afterClock)});
         const SystemSnapshot first = sampler.sample();
         QCOMPARE(first.netDown, 0.0);
         QCOMPARE(first.netUp, 0.0);
@@ -234,14 +237,15 @@ private slots:
         QTest::addColumn<quint64>("wired");
         QTest::addColumn<quint64>("compressed");
         QTest::addColumn<quint64>("cached");
-        QTest::newRow("mapped") << std::optional(VmPageCounts{100, 10, 20, 5, 50}) << quint64(90 * 4096)
-                                << quint64(20 * 4096) << quint64(5 * 4096) << quint64(60 * 4096);
+        QTest::newRow("mapped") << std::optional(VmPageCounts{100, 10, 20, 5, 50})
+                                << quint64(90 * 4096) << quint64(20 * 4096) << quint64(5 * 4096)
+                                << quint64(60 * 4096);
         QTest::newRow("purgeable above internal")
             << std::optional(VmPageCounts{10, 30, 1, 0, 2}) << quint64(0) << quint64(4096)
             << quint64(0) << quint64(32 * 4096);
         QTest::newRow("purgeable equal to internal")
-            << std::optional(VmPageCounts{10, 10, 0, 0, 0}) << quint64(0) << quint64(0) << quint64(0)
-            << quint64(10 * 4096);
+            << std::optional(VmPageCounts{10, 10, 0, 0, 0}) << quint64(0) << quint64(0)
+            << quint64(0) << quint64(10 * 4096);
         QTest::newRow("statistics unreadable") << std::optional<VmPageCounts>() << quint64(0)
                                                << quint64(0) << quint64(0) << quint64(0);
     }
@@ -304,19 +308,21 @@ private slots:
         QVariantMap draining = batteryMap(qlonglong(40), qlonglong(80));
         draining.insert("Time to Empty", qlonglong(95));
         draining.insert("Is Charging", 1); // not a boolean
-        QTest::newRow("time to empty 95") << std::optional(Sources{draining})
-                                          << std::optional(BatteryInfo{50, false, false, 95});
-        QTest::newRow("UPS ignored") << std::optional(Sources{batteryMap(50, 100, "UPS")})
-                                     << std::optional<BatteryInfo>();
+        QTest::newRow("time to empty 95")
+            << std::optional(Sources{draining}) << std::optional(BatteryInfo{50, false, false, 95});
+        QTest::newRow("UPS ignored")
+            << std::optional(Sources{batteryMap(50, 100, "UPS")}) << std::optional<BatteryInfo>();
         QTest::newRow("first internal battery")
             << std::optional(Sources{batteryMap(10, 100, "UPS"), QVariant(), QVariant("text"),
-                                     QVariantMap(), batteryMap(5, 0), batteryMap(QStringLiteral("57"), 100),
-                                     batteryMap(5.0, 10), batteryMap(10, 20), batteryMap(30, 40)})
+                                     QVariantMap(), batteryMap(5, 0),
+                                     batteryMap(QStringLiteral("57"), 100), batteryMap(5.0, 10),
+                                     batteryMap(10, 20), batteryMap(30, 40)})
             << std::optional(BatteryInfo{50, false, false, {}});
-        QTest::newRow("type not a string") << std::optional(Sources{batteryMap(1, 2, 7)})
-                                           << std::optional<BatteryInfo>();
+        QTest::newRow("type not a string")
+            << std::optional(Sources{batteryMap(1, 2, 7)}) << std::optional<BatteryInfo>();
         QTest::newRow("no sources") << std::optional(Sources{}) << std::optional<BatteryInfo>();
-        QTest::newRow("information absent") << std::optional<Sources>() << std::optional<BatteryInfo>();
+        QTest::newRow("information absent")
+            << std::optional<Sources>() << std::optional<BatteryInfo>();
     }
 
     void battery()
@@ -328,8 +334,7 @@ private slots:
         SystemSampler sampler = samplerOf({frame});
         const std::optional<BatteryInfo> info = sampler.sample().battery;
         QCOMPARE(bool(info), bool(expected));
-        if (!expected)
-            return;
+        if (!expected) return;
         QCOMPARE(info->percent, expected->percent);
         QCOMPARE(info->charging, expected->charging);
         QCOMPARE(info->onAC, expected->onAC);
@@ -349,12 +354,13 @@ private slots:
     {
         const quint64 second = 1'000'000'000;
         SystemSampler sampler = samplerOf(
-            {processFrame(QList<ProcessUsage>{usage(10, 100, 0), usage(12, 500, 0),
-                                              usage(14, 0, 0), usage(15, 10, 0, "old", 1)},
+            {processFrame(QList<ProcessUsage>{usage(10, 100, 0), usage(12, 500, 0), usage(14, 0, 0),
+                                              usage(15, 10, 0, "old", 1)},
                           second),
-             processFrame(QList<ProcessUsage>{usage(10, 130, 20), usage(11, 900, 0), usage(12, 400, 0),
-                                              usage(14, 300, 0), usage(15, 50, 0, "new", 2),
-                                              usage(0, 1, 1), usage(-3, 1, 1)},
+             processFrame(QList<ProcessUsage>{usage(10, 130, 20), usage(11, 900, 0),
+                                              usage(12, 400, 0), usage(14, 300, 0),
+                                              usage(15, 50, 0, "new", 2), usage(0, 1, 1),
+                                              usage(-3, 1, 1)},
                           2 * second)});
         sampler.sample();
         const SystemSnapshot snapshot = sampler.sample();
@@ -370,16 +376,21 @@ private slots:
 
     void processOrderAndNames()
     {
-        SystemSampler sampler = samplerOf({processFrame(
-            QList<ProcessUsage>{usage(123, 0, 0, ""), usage(5, 0, 0, "Xin chào"),
-                                usage(6, 0, 0, "bad\xff\xfe" "byte"), usage(7, 0, 0, QByteArray("cut\0here", 8)),
-                                usage(8, 0, 0, QByteArray("\0lead", 5))},
-            1)});
+        SystemSampler sampler = samplerOf(
+            {processFrame(QList<ProcessUsage>{usage(123, 0, 0, ""), usage(5, 0, 0, "Xin chào"),
+                                              usage(6, 0, 0,
+                                                    "bad\xff\xfe"
+                                                    "byte"),
+                                              usage(7, 0, 0, QByteArray("cut\0here", 8)),
+                                              usage(8, 0, 0, QByteArray("\0lead", 5))},
+                          1)});
         const SystemSnapshot snapshot = sampler.sample();
         QStringList names;
         for (const ProcessStat& stat : snapshot.processes)
             names << stat.name;
-        QCOMPARE(names, (QStringList{"pid 123", "Xin chào", QString::fromUtf8("bad\xff\xfe" "byte"),
+        QCOMPARE(names, (QStringList{"pid 123", "Xin chào",
+                                     QString::fromUtf8("bad\xff\xfe"
+                                                       "byte"),
                                      "cut", "pid 8"}));
         QVERIFY(names[2].contains(QChar::ReplacementCharacter));
     }
@@ -387,9 +398,10 @@ private slots:
     void processPassThatFailsChangesNothing()
     {
         const quint64 second = 1'000'000'000;
-        SystemSampler sampler = samplerOf({processFrame(QList<ProcessUsage>{usage(10, 0, 0)}, second),
-                                           processFrame(std::nullopt, 2 * second),
-                                           processFrame(QList<ProcessUsage>{usage(10, 100, 0)}, 3 * second)});
+        SystemSampler sampler =
+            samplerOf({processFrame(QList<ProcessUsage>{usage(10, 0, 0)}, second),
+                       processFrame(std::nullopt, 2 * second),
+                       processFrame(QList<ProcessUsage>{usage(10, 100, 0)}, 3 * second)});
         sampler.sample();
         QVERIFY(sampler.sample().processes.isEmpty());
         QCOMPARE(sampler.sample().processes[0].cpu, 50.0); // measured over both seconds
@@ -398,9 +410,10 @@ private slots:
     void processGoneAndBackStartsAgain()
     {
         const quint64 second = 1'000'000'000;
-        SystemSampler sampler = samplerOf({processFrame(QList<ProcessUsage>{usage(10, 0, 0), usage(11, 0, 0)}, second),
-                                           processFrame(QList<ProcessUsage>{usage(11, 0, 0)}, 2 * second),
-                                           processFrame(QList<ProcessUsage>{usage(10, 100, 0), usage(11, 0, 0)}, 3 * second)});
+        SystemSampler sampler = samplerOf(
+            {processFrame(QList<ProcessUsage>{usage(10, 0, 0), usage(11, 0, 0)}, second),
+             processFrame(QList<ProcessUsage>{usage(11, 0, 0)}, 2 * second),
+             processFrame(QList<ProcessUsage>{usage(10, 100, 0), usage(11, 0, 0)}, 3 * second)});
         sampler.sample();
         sampler.sample();
         QCOMPARE(findPid(sampler.sample(), 10)->cpu, 0.0);
@@ -408,9 +421,10 @@ private slots:
 
     void processClockDidNotAdvance()
     {
-        SystemSampler sampler = samplerOf({processFrame(QList<ProcessUsage>{usage(10, 0, 0)}, 5),
-                                           processFrame(QList<ProcessUsage>{usage(10, 100, 0)}, 5),
-                                           processFrame(QList<ProcessUsage>{usage(10, 200, 0)}, 4)});
+        SystemSampler sampler =
+            samplerOf({processFrame(QList<ProcessUsage>{usage(10, 0, 0)}, 5),
+                       processFrame(QList<ProcessUsage>{usage(10, 100, 0)}, 5),
+                       processFrame(QList<ProcessUsage>{usage(10, 200, 0)}, 4)});
         sampler.sample();
         QCOMPARE(sampler.sample().processes[0].cpu, 0.0);
         QCOMPARE(sampler.sample().processes[0].cpu, 0.0); // clock went back: no rate either

@@ -5,7 +5,6 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QVariantMap>
-
 #include <unistd.h>
 
 Q_DECLARE_METATYPE(std::optional<QList<ProcessorTicks>>)
@@ -34,7 +33,8 @@ public:
     bool putProcess(int pid, const QByteArray& name, quint64 user, quint64 system, quint64 start,
                     const QByteArray& statm = "100 40 15 1 0 20 0\n")
     {
-        QByteArray stat = QByteArray::number(pid) + " (" + name + ") S 1 1 1 0 -1 4194560 100 0 0 0 ";
+        QByteArray stat =
+            QByteArray::number(pid) + " (" + name + ") S 1 1 1 0 -1 4194560 100 0 0 0 ";
         stat += QByteArray::number(user) + ' ' + QByteArray::number(system);
         stat += " 0 0 20 0 1 0 " + QByteArray::number(start) + " 1000000 40 18446744073709551615\n";
         const QString dir = QStringLiteral("proc/%1/").arg(pid);
@@ -62,8 +62,7 @@ const QByteArray kMemInfo = "MemTotal:        8000000 kB\n"
 const ProcessUsage* findPid(const QList<ProcessUsage>& list, int pid)
 {
     for (const ProcessUsage& usage : list) {
-        if (usage.pid == pid)
-            return &usage;
+        if (usage.pid == pid) return &usage;
     }
     return nullptr;
 }
@@ -92,7 +91,8 @@ private slots:
         QTest::newRow("malformed processor line")
             << QByteArray("cpu0 1 2 3 4\ncpu1 1 x 3 4\n") << std::optional<Ticks>();
         QTest::newRow("truncated file") << QByteArray("cpu0 1 2") << std::optional<Ticks>();
-        QTest::newRow("no processor lines") << QByteArray("cpu  1 2 3 4\n") << std::optional<Ticks>();
+        QTest::newRow("no processor lines")
+            << QByteArray("cpu  1 2 3 4\n") << std::optional<Ticks>();
         QTest::newRow("empty") << QByteArray() << std::optional<Ticks>();
     }
 
@@ -185,16 +185,15 @@ private slots:
         const QByteArray full0 = "full avg10=0.00 avg60=0.00 avg300=0.00 total=0\n";
         QTest::newRow("calm") << "some avg10=0.00 avg60=0.00 avg300=0.00 total=0\n" + full0
                               << std::optional<qint32>(1);
-        QTest::newRow("just below warning") << "some avg10=9.99 avg60=1 avg300=0 total=5\n" + full0
-                                            << std::optional<qint32>(1);
+        QTest::newRow("just below warning")
+            << "some avg10=9.99 avg60=1 avg300=0 total=5\n" + full0 << std::optional<qint32>(1);
         QTest::newRow("warning") << "some avg10=10.00 avg60=1 avg300=0 total=5\n" + full0
                                  << std::optional<qint32>(2);
-        QTest::newRow("critical")
-            << QByteArray("some avg10=35.50 avg60=1 avg300=0 total=5\n"
-                          "full avg10=12.25 avg60=1 avg300=0 total=5\n")
-            << std::optional<qint32>(4);
-        QTest::newRow("only some") << QByteArray("some avg10=0.50 avg60=0 avg300=0 total=1\n")
-                                   << std::optional<qint32>(1);
+        QTest::newRow("critical") << QByteArray("some avg10=35.50 avg60=1 avg300=0 total=5\n"
+                                                "full avg10=12.25 avg60=1 avg300=0 total=5\n")
+                                  << std::optional<qint32>(4);
+        QTest::newRow("only some")
+            << QByteArray("some avg10=0.50 avg60=0 avg300=0 total=1\n") << std::optional<qint32>(1);
         QTest::newRow("malformed") << QByteArray("some avg10=abc\n") << std::optional<qint32>();
         QTest::newRow("empty") << QByteArray() << std::optional<qint32>();
     }
@@ -254,8 +253,9 @@ private slots:
     void powerSources()
     {
         Fixture fixture;
-        QVERIFY(fixture.put("sys/class/power_supply/AC/uevent",
-                            "POWER_SUPPLY_NAME=AC\nPOWER_SUPPLY_TYPE=Mains\nPOWER_SUPPLY_ONLINE=1\n"));
+        QVERIFY(
+            fixture.put("sys/class/power_supply/AC/uevent",
+                        "POWER_SUPPLY_NAME=AC\nPOWER_SUPPLY_TYPE=Mains\nPOWER_SUPPLY_ONLINE=1\n"));
         QVERIFY(fixture.put("sys/class/power_supply/BAT0/uevent",
                             "POWER_SUPPLY_NAME=BAT0\nPOWER_SUPPLY_TYPE=Battery\n"
                             "POWER_SUPPLY_STATUS=Charging\nPOWER_SUPPLY_PRESENT=1\n"
@@ -323,8 +323,7 @@ private slots:
         LinuxCounterSource source(fixture.root());
         const auto load = source.loadAverage();
         QCOMPARE(bool(load), valid);
-        if (valid)
-            QCOMPARE(*load, (std::array<double, 3>{0.59, 0.55, 0.32}));
+        if (valid) QCOMPARE(*load, (std::array<double, 3>{0.59, 0.55, 0.32}));
     }
 
     void processesOfFixture()
@@ -339,7 +338,7 @@ private slots:
         QVERIFY(fixture.put("proc/9/cmdline",
                             QByteArray("/usr/libexec/gnome-shell-calendar-server\0--x\0", 45)));
         QVERIFY(fixture.putProcess(10, "", 0, 0, 6));
-        QVERIFY(fixture.put("proc/11/stat", "11 (truncated) S 1 1"));    // too few fields
+        QVERIFY(fixture.put("proc/11/stat", "11 (truncated) S 1 1")); // too few fields
         QVERIFY(fixture.put("proc/11/statm", "1 1 1 0 0 0 0\n"));
         QVERIFY(fixture.put("proc/12/stat", "12 no parentheses S 1\n")); // malformed
         QVERIFY(fixture.putProcess(13, "nostatm", 1, 1, 1));
@@ -400,7 +399,7 @@ private slots:
         QCOMPARE(source.keptDescriptors(), 2);
 
         QVERIFY(fixture.remove("proc/100"));
-        QVERIFY(!source.processes()); // nothing listed
+        QVERIFY(!source.processes());          // nothing listed
         QCOMPARE(source.keptDescriptors(), 2); // a failed listing changes nothing
         QVERIFY(fixture.putProcess(102, "third", 1, 1, 79));
         QVERIFY(source.processes());

@@ -3,13 +3,11 @@
 #include "support/tree_builder.h"
 
 #include <QFile>
-
+#include <cerrno>
 #include <grp.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <cerrno>
 
 namespace {
 
@@ -30,8 +28,7 @@ pid_t startSleeper(std::optional<uid_t> uid = std::nullopt)
         execl("/bin/sleep", "sleep", "600", static_cast<char*>(nullptr));
         _exit(127);
     }
-    if (pid < 0 || !QTest::qWaitFor([pid] { return commOf(pid) == "sleep"; }, 5000))
-        return -1;
+    if (pid < 0 || !QTest::qWaitFor([pid] { return commOf(pid) == "sleep"; }, 5000)) return -1;
     return pid;
 }
 
@@ -147,8 +144,7 @@ private slots:
         QFETCH(int, pid);
         QVERIFY(ProcessSignal::isProtected(pid));
         ProcessSignal::Identity identity{pid, 0, 0};
-        if (const auto real = ProcessSignal::identify(pid))
-            identity = *real;
+        if (const auto real = ProcessSignal::identify(pid)) identity = *real;
         QVERIFY(!ProcessSignal::Handle(identity).valid());
         QCOMPARE(ProcessSignal::terminate(identity), EPERM);
     }
@@ -161,8 +157,7 @@ private slots:
         QVERIFY(pid > 0);
         const int outcome = TreeBuilder::runAsNobody([pid] {
             const auto identity = ProcessSignal::identify(pid);
-            if (!identity)
-                return 2;
+            if (!identity) return 2;
             const int error = ProcessSignal::terminate(*identity);
             return error == EPERM ? 0 : 3;
         });
