@@ -11,7 +11,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 #include <unordered_map>
@@ -229,6 +228,27 @@ QByteArray widenedName(int procFd, pid_t pid, const QByteArray& comm)
     return comm;
 }
 
+// The real user of a process, from its status file. Not the owner of its /proc folder: that is
+// root for every process that made itself undumpable (agents, sandboxes, anything that changed
+// its user), our own ones included.
+std::optional<uid_t> realOwner(int procFd, pid_t pid)
+{
+    char path[32];
+    std::snprintf(path, sizeof path, "%d/status", int(pid));
+    const std::optional<QByteArray> status = readSmallFile(procFd, path, 64 * 1024);
+    if (!status) return std::nullopt;
+    std::optional<uid_t> owner;
+    forEachLine(*status, [&](QByteArrayView line) {
+        if (owner || !line.startsWith("Uid:")) return;
+        const char* p = line.data() + 4;
+        const char* end = line.data() + line.size();
+        skipBlanks(p, end);
+        quint64 value = 0;
+        if (parseNumber(p, end, value)) owner = uid_t(value);
+    });
+    return owner;
+}
+
 struct UeventMap
 {
     QByteArray name;
@@ -353,7 +373,7 @@ struct LinuxCounterSource::Private
     quint64 pass = 0;
     int kept = 0;
     size_t budget = 0;
-    bool checkOwner = geteuid() != 0;
+    bool checkOwner = geteuid() != 0; // root lists everyone's processes
     uid_t uid = getuid();
 
     const std::optional<MemInfo>& meminfo()
@@ -410,17 +430,14 @@ std::optional<ProcessUsage> LinuxCounterSource::Private::readProcess(int procFd,
     }
     UniqueFd statFd;
     if (!entry.stat) {
+        if (checkOwner && realOwner(procFd, pid) != uid) {
+            entry.foreign = true;
+            return std::nullopt;
+        }
         char path[32];
         std::snprintf(path, sizeof path, "%d/stat", int(pid));
         statFd.reset(openat(procFd, path, O_RDONLY | O_CLOEXEC));
         if (!statFd) return std::nullopt;
-        struct stat owner
-        {
-        };
-        if (checkOwner && (fstat(statFd.get(), &owner) != 0 || owner.st_uid != uid)) {
-            entry.foreign = true;
-            return std::nullopt;
-        }
         statSize = pread(statFd.get(), stat, sizeof stat, 0);
         if (statSize <= 0) return std::nullopt;
     }

@@ -1,10 +1,15 @@
 #include "platform/linux_counter_source.h"
 #include "support/test_home.h"
+#include "support/tree_builder.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QVariantMap>
+#include <functional>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 Q_DECLARE_METATYPE(std::optional<QList<ProcessorTicks>>)
@@ -65,6 +70,16 @@ const ProcessUsage* findPid(const QList<ProcessUsage>& list, int pid)
         if (usage.pid == pid) return &usage;
     }
     return nullptr;
+}
+
+// Runs `body` in a forked child (which must not use a thread pool) and returns its exit code.
+int inChild(const std::function<int()>& body)
+{
+    const pid_t pid = fork();
+    if (pid == 0) _exit(body());
+    int status = 0;
+    if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
 }
 
 } // namespace
@@ -404,6 +419,88 @@ private slots:
         QVERIFY(fixture.putProcess(102, "third", 1, 1, 79));
         QVERIFY(source.processes());
         QCOMPARE(source.keptDescriptors(), 2);
+    }
+
+    void onlyOurOwnProcessesWithoutRoot()
+    {
+        if (!TreeBuilder::canDropPrivileges()) QSKIP("needs root to drop to an unprivileged user");
+        Fixture fixture;
+        QVERIFY(::chmod(QFile::encodeName(fixture.root()).constData(), 0755) == 0);
+        const QList<std::pair<int, QByteArray>> owners{
+            {20, "Uid:\t65534\t65534\t65534\t65534\n"},
+            {21, "Uid:\t0\t0\t0\t0\n"},
+            {22, ""},                                      // no status: cannot tell, so not ours
+            {23, "Uid:\t0\t65534\t65534\t65534\n"},        // really root's
+            {24, "Name:\tpasswd\nUid:\t65534\t0\t0\t0\n"}, // ours, running set-user-ID
+        };
+        for (const auto& [pid, status] : owners) {
+            QVERIFY(fixture.putProcess(pid, "p" + QByteArray::number(pid), 1, 1, 1));
+            if (!status.isEmpty())
+                QVERIFY(fixture.put(QStringLiteral("proc/%1/status").arg(pid), status));
+        }
+        const QString root = fixture.root();
+        const int outcome = TreeBuilder::runAsNobody([root] {
+            LinuxCounterSource source(root);
+            const auto list = source.processes();
+            if (!list) return 2;
+            QList<int> pids;
+            for (const ProcessUsage& usage : *list)
+                pids << usage.pid;
+            return pids == QList<int>{20, 24} || pids == QList<int>{24, 20} ? 0 : 3;
+        });
+        QCOMPARE(outcome, 0);
+    }
+
+    void onlyOurOwnProcessesOfTheRunningSystem()
+    {
+        if (!TreeBuilder::canDropPrivileges()) QSKIP("needs root to drop to an unprivileged user");
+        const pid_t parent = getpid();
+        // The child changed its user, so the kernel made it undumpable and its /proc folder
+        // belongs to root: it must still be found as ours.
+        const int outcome = TreeBuilder::runAsNobody([parent] {
+            LinuxCounterSource source;
+            const auto list = source.processes();
+            if (!list) return 2;
+            if (!findPid(*list, int(getpid()))) return 3;
+            if (findPid(*list, int(parent))) return 4;
+            return 0;
+        });
+        QCOMPARE(outcome, 0);
+    }
+
+    void descriptorsBeyondTheLimitAreOpenedAfresh()
+    {
+        Fixture fixture;
+        for (int pid = 1000; pid < 1100; ++pid)
+            QVERIFY(fixture.putProcess(pid, "idle", 1, 1, quint64(pid)));
+        const QString root = fixture.root();
+        // The hard limit cannot be raised: a quarter of the processes keep their descriptors,
+        // the rest are read all the same.
+        const int capped = inChild([root] {
+            const rlimit low{128, 128};
+            if (setrlimit(RLIMIT_NOFILE, &low) != 0) return 2;
+            LinuxCounterSource source(root);
+            for (int pass = 0; pass < 3; ++pass) {
+                const auto list = source.processes();
+                if (!list || list->size() != 100) return 3;
+            }
+            return source.keptDescriptors() == 64 ? 0 : 4;
+        });
+        QCOMPARE(capped, 0);
+        // Room below the hard limit: the soft one is raised and every descriptor kept.
+        const int raised = inChild([root] {
+            rlimit limit{};
+            getrlimit(RLIMIT_NOFILE, &limit);
+            if (limit.rlim_max != RLIM_INFINITY && limit.rlim_max < 2048) return 0; // cannot tell
+            limit.rlim_cur = 128;
+            if (setrlimit(RLIMIT_NOFILE, &limit) != 0) return 2;
+            LinuxCounterSource source(root);
+            const auto list = source.processes();
+            if (!list || list->size() != 100) return 3;
+            getrlimit(RLIMIT_NOFILE, &limit);
+            return source.keptDescriptors() == 200 && limit.rlim_cur > 128 ? 0 : 4;
+        });
+        QCOMPARE(raised, 0);
     }
 
     void realSystemInvariants()
