@@ -6,6 +6,8 @@
 
 #include <QFile>
 #include <QSignalSpy>
+#include <QThread>
+#include <QTimer>
 #include <cerrno>
 #include <grp.h>
 #include <signal.h>
@@ -289,6 +291,30 @@ private slots:
         QCOMPARE(rig.model->snapshot().processes.size(), count);
         QCOMPARE(rig.model->topProcesses().size(), expected);
         QCOMPARE(rig.model->topProcesses().first().pid, count); // the busiest
+    }
+
+    void samplesRunOffTheGuiThread()
+    {
+        auto onGuiThread = std::make_shared<std::atomic<int>>(0);
+        auto source = std::make_unique<ScriptedSource>([onGuiThread](int i) {
+            if (QThread::currentThread() == QCoreApplication::instance()->thread()) ++*onGuiThread;
+            QThread::msleep(40); // a slow sample
+            return frameOf(i, {}, 4096);
+        });
+        MonitorModel model(std::move(source), 5ms);
+        int ticks = 0;
+        QTimer timer;
+        connect(&timer, &QTimer::timeout, this, [&] { ++ticks; });
+        timer.start(2);
+        QSignalSpy applied(&model, &MonitorModel::snapshotChanged);
+        QSignalSpy finished(&model, &MonitorModel::samplingLoopFinished);
+        model.start();
+        QVERIFY(QTest::qWaitFor([&] { return applied.count() >= 2; }));
+        model.stop();
+        QVERIFY(finished.wait());
+        QCOMPARE(onGuiThread->load(), 0);
+        // Three slow samples took well over 100 ms; the GUI thread kept serving its timer.
+        QVERIFY2(ticks >= 5, qPrintable(QString::number(ticks)));
     }
 
     void processSortTitles()
