@@ -66,8 +66,13 @@ public:
 
     /// Scans `c` off the GUI thread; meanwhile the old result and selection stay. Afterwards the
     /// result is replaced and the selection reset: every item for caches, logs, dev and trash,
-    /// none for the others. Never fails. When the model is destroyed meanwhile, the task ends
-    /// without touching it (the same holds for scanAll() and clean()).
+    /// none for the others. Overlapping scans of `c` are not refused: each result replaces the
+    /// previous one as it arrives (the last to finish wins), and `scanning` stays true until the
+    /// last of them is back. Never fails.
+    ///
+    /// For scan(), scanAll() and clean(): the returned task may be dropped without awaiting it
+    /// (the work goes on); when the model is destroyed meanwhile, the work ends without touching
+    /// it.
     QCoro::Task<> scan(Category c);
     /// Scans all six categories at once, then refreshes `disk`.
     QCoro::Task<> scanAll();

@@ -405,6 +405,19 @@ private slots:
             QVERIFY(!FileSystem::exists(path));
     }
 
+    void droppedTaskStillRuns()
+    {
+        const Category& c = category("logs");
+        makeItems(c, "item", 2);
+        AppModel model;
+        scanAndWait(model, c);
+        (void)model.clean(c);
+        QVERIFY(QTest::qWaitFor([&] {
+            return model.message() && model.state(c).scanned && !model.state(c).scanning &&
+                   model.state(c).result.items.isEmpty();
+        }));
+    }
+
     void scanAllIsConcurrentAndRefreshesDiskLast()
     {
         for (const Category& c : Category::all())
