@@ -408,6 +408,8 @@ qint64 walk(int rootFd, const Options& options)
     shared->rootFd = rootFd;
     shared->options = &options;
     shared->maxWalkers = options.threads > 0 ? options.threads : walkerThreads();
+    if (options.threads > 0 && helperPool().maxThreadCount() < options.threads - 1)
+        helperPool().setMaxThreadCount(options.threads - 1);
     Job first;
     first.fd.reset(fcntl(rootFd, F_DUPFD_CLOEXEC, 0));
     first.opened = true;

@@ -19,14 +19,16 @@ struct Options
     bool skipHidden = false;
     qint64 reportAtLeast = 0;     ///< files this large or larger are reported
     const Report* report = nullptr;
-    int threads = 0;              ///< 0: the default (walkerThreads())
+    int threads = 0;              ///< 0: the default (walkerThreads()); more also widens the pool
 };
 
 /// Walks every directory below the open directory `rootFd` (which stays owned by the caller),
 /// descriptor-relative, never following a link and skipping whatever cannot be read. Returns the
 /// sum of st_blocks × 512 over the regular files met. The calling thread walks too; up to
-/// `threads - 1` idle walker threads join in, taking whole subtrees when another walker has more
-/// than it can do alone.
+/// `threads - 1` helper threads join once there are folders to spare, and a walker that runs out
+/// of work takes the shallowest folder still waiting in another walker's stack, so one huge
+/// subtree never serialises the walk. `report` may be called from several threads at once.
+/// Holds at most threads × 24 directory descriptors however deep the tree is.
 qint64 walk(int rootFd, const Options& options);
 
 /// Threads a walk uses by default: twice the cores, at least 4, since a walk with a cold cache
