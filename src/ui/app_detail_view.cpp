@@ -1,0 +1,391 @@
+#include "ui/app_detail_view.h"
+
+#include "core/category.h"
+#include "platform/desktop.h"
+#include "ui/app_icons.h"
+#include "ui/clean_item_delegate.h"
+#include "ui/clean_item_model.h"
+#include "ui/dialogs.h"
+#include "ui/display_text.h"
+#include "ui/elided_label.h"
+#include "ui/leftover_list_model.h"
+#include "ui/panels.h"
+#include "ui/spinner.h"
+#include "ui/symbols.h"
+#include "uninstaller/uninstaller_model.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QLocale>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int kIconSize = 72;
+const QColor kOrange(0xff, 0x95, 0x00);
+const QColor kRed(0xff, 0x3b, 0x30);
+
+void makeDestructive(QPushButton* button)
+{
+    // Prominent and destructive: filled red while enabled; the style greys it out when not.
+    QPalette colours = button->palette();
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        colours.setColor(group, QPalette::Button, kRed);
+        colours.setColor(group, QPalette::ButtonText, Qt::white);
+    }
+    button->setPalette(colours);
+}
+
+QLabel* captionLabel(QWidget* parent, const QString& name)
+{
+    auto* label = new QLabel(parent);
+    label->setObjectName(name);
+    label->setTextFormat(Qt::PlainText);
+    TextStyle::caption(label);
+    TextStyle::secondary(label);
+    return label;
+}
+
+// An icon beside a one-line text, as a notice under the header.
+QWidget* notice(const QString& symbol, const QString& text, const QString& name, QWidget* parent)
+{
+    auto* row = new QWidget(parent);
+    row->setObjectName(name);
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(6);
+    auto* icon = new QLabel(row);
+    icon->setPixmap(Symbols::icon(symbol).pixmap(16, 16));
+    icon->setFixedSize(16, 16);
+    auto* label = new QLabel(text, row);
+    label->setObjectName(name + QStringLiteral("Text"));
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    layout->addWidget(icon, 0, Qt::AlignTop);
+    layout->addWidget(label, 1);
+    return row;
+}
+
+QLabel* noticeText(QWidget* notice)
+{
+    return notice->findChild<QLabel*>(notice->objectName() + QStringLiteral("Text"));
+}
+
+} // namespace
+
+AppDetailView::AppDetailView(UninstallerModel* model, const InstalledApp& app, AppIcons* icons,
+                             QWidget* parent)
+    : QWidget(parent), m_model(model), m_app(app), m_icons(icons)
+{
+    setObjectName(QStringLiteral("appDetail"));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(20, 20, 20, 20);
+    layout->setSpacing(14);
+    layout->addWidget(buildHeader());
+    layout->addWidget(buildNotice());
+    auto* heading = new QLabel(QStringLiteral("File liên quan"), this);
+    heading->setObjectName(QStringLiteral("leftoversHeading"));
+    TextStyle::headline(heading);
+    layout->addWidget(heading);
+    layout->addWidget(buildLeftovers(), 1);
+    layout->addWidget(buildFooter());
+
+    connect(m_model, &UninstallerModel::appsChanged, this, &AppDetailView::refreshApp);
+    connect(m_model, &UninstallerModel::loadingLeftoversChanged, this,
+            &AppDetailView::refreshLeftovers);
+    connect(m_model, &UninstallerModel::leftoversChanged, this, [this] {
+        refreshLeftovers();
+        refreshFooter();
+    });
+    connect(m_model, &UninstallerModel::selectedLeftoversChanged, this,
+            &AppDetailView::refreshFooter);
+    connect(m_model, &UninstallerModel::workingChanged, this, [this] {
+        // An uninstall that ends with the application still there may have been refused by a
+        // running instance.
+        refreshNotice();
+        refreshFooter();
+    });
+    connect(m_icons, &AppIcons::iconLoaded, this, [this](const QString& url) {
+        if (url == m_app.url)
+            m_icon->setPixmap(m_icons->icon(m_app.url, kIconSize, devicePixelRatioF()));
+    });
+    refreshApp();
+    refreshNotice();
+    refreshLeftovers();
+}
+
+QWidget* AppDetailView::buildHeader()
+{
+    auto* header = new QWidget(this);
+    header->setObjectName(QStringLiteral("appHeader"));
+    auto* row = new QHBoxLayout(header);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(16);
+    m_icon = new QLabel(header);
+    m_icon->setObjectName(QStringLiteral("appIcon"));
+    m_icon->setFixedSize(kIconSize, kIconSize);
+    m_icon->setPixmap(m_icons->icon(m_app.url, kIconSize, devicePixelRatioF()));
+    row->addWidget(m_icon, 0, Qt::AlignVCenter);
+
+    auto* column = new QVBoxLayout;
+    column->setSpacing(4);
+    m_name = new ElidedLabel(header);
+    m_name->setObjectName(QStringLiteral("appName"));
+    TextStyle::apply(m_name, 1.6, true);
+    m_identifier = new QLineEdit(header);
+    m_identifier->setObjectName(QStringLiteral("appIdentifier"));
+    // A read-only field without a frame: it reads as a label, yet the whole identifier can be
+    // selected and copied even when it is too long to show.
+    m_identifier->setReadOnly(true);
+    m_identifier->setFrame(false);
+    m_identifier->setFocusPolicy(Qt::ClickFocus);
+    m_identifier->setContextMenuPolicy(Qt::DefaultContextMenu);
+    QPalette transparent = m_identifier->palette();
+    transparent.setColor(QPalette::Base, Qt::transparent);
+    m_identifier->setPalette(transparent);
+    TextStyle::callout(m_identifier);
+    TextStyle::secondary(m_identifier);
+    m_identifier->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+
+    auto* info = new QHBoxLayout;
+    info->setSpacing(12);
+    m_version = captionLabel(header, QStringLiteral("appVersion"));
+    m_size = captionLabel(header, QStringLiteral("appSize"));
+    m_lastUsed = captionLabel(header, QStringLiteral("appLastUsed"));
+    info->addWidget(m_version);
+    info->addWidget(m_size);
+    info->addWidget(m_lastUsed);
+    info->addStretch(1);
+    column->addWidget(m_name);
+    column->addWidget(m_identifier);
+    column->addLayout(info);
+    row->addLayout(column, 1);
+
+    auto* reveal = new QPushButton(QStringLiteral("Hiện trong Finder"), header);
+    reveal->setObjectName(QStringLiteral("revealAppButton"));
+    connect(reveal, &QPushButton::clicked, this,
+            [this] { Desktop::revealInFileViewer({m_app.url}); });
+    row->addWidget(reveal, 0, Qt::AlignVCenter);
+    return header;
+}
+
+QWidget* AppDetailView::buildNotice()
+{
+    auto* holder = new QWidget(this);
+    auto* column = new QVBoxLayout(holder);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    m_protectedNotice = notice(QStringLiteral("lock.fill"),
+                               QStringLiteral("Đây là ứng dụng hệ thống của macOS, không thể gỡ."),
+                               QStringLiteral("protectedNotice"), holder);
+    TextStyle::secondary(noticeText(m_protectedNotice));
+    m_runningNotice =
+        notice(QStringLiteral("exclamationmark.triangle.fill"),
+               QStringLiteral("Ứng dụng đang chạy. SorviClean sẽ thoát ứng dụng trước khi gỡ."),
+               QStringLiteral("runningNotice"), holder);
+    TextStyle::callout(noticeText(m_runningNotice));
+    TextStyle::colour(noticeText(m_runningNotice), kOrange);
+    column->addWidget(m_protectedNotice);
+    column->addWidget(m_runningNotice);
+    return holder;
+}
+
+QWidget* AppDetailView::buildLeftovers()
+{
+    m_leftoverArea = new QStackedWidget(this);
+    m_leftoverArea->setObjectName(QStringLiteral("leftoverArea"));
+
+    m_searchingPage = new QWidget(m_leftoverArea);
+    m_searchingPage->setObjectName(QStringLiteral("leftoverSearchingPage"));
+    auto* searching = new QVBoxLayout(m_searchingPage);
+    searching->setContentsMargins(0, 0, 0, 0);
+    searching->addWidget(new Spinner(16, m_searchingPage), 0, Qt::AlignHCenter);
+    searching->addStretch(1);
+
+    m_nonePage = new QWidget(m_leftoverArea);
+    m_nonePage->setObjectName(QStringLiteral("noLeftoversPage"));
+    auto* none = new QVBoxLayout(m_nonePage);
+    none->setContentsMargins(0, 0, 0, 0);
+    auto* nothing =
+        new QLabel(QStringLiteral("Không tìm thấy file thừa trong ~/Library."), m_nonePage);
+    nothing->setObjectName(QStringLiteral("noLeftoversLabel"));
+    TextStyle::secondary(nothing);
+    none->addWidget(nothing);
+    none->addStretch(1);
+
+    m_leftovers = new LeftoverListModel(m_model, this);
+    m_leftoverList = new QListView(m_leftoverArea);
+    m_leftoverList->setObjectName(QStringLiteral("leftoverList"));
+    m_leftoverList->setModel(m_leftovers);
+    m_leftoverList->setItemDelegate(new CleanItemDelegate(m_leftoverList));
+    // One height for every row: any number of leftovers is laid out at once.
+    m_leftoverList->setUniformItemSizes(true);
+    m_leftoverList->setSelectionMode(QAbstractItemView::NoSelection);
+    m_leftoverList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_leftoverList->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    m_leftoverList->setWordWrap(false);
+    m_leftoverList->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_leftoverList, &QListView::customContextMenuRequested, this,
+            &AppDetailView::showContextMenu);
+
+    m_leftoverArea->addWidget(m_searchingPage);
+    m_leftoverArea->addWidget(m_nonePage);
+    m_leftoverArea->addWidget(m_leftoverList);
+    return m_leftoverArea;
+}
+
+QWidget* AppDetailView::buildFooter()
+{
+    auto* footer = new QWidget(this);
+    auto* row = new QHBoxLayout(footer);
+    row->setContentsMargins(0, 0, 0, 0);
+    auto* note = new QLabel(
+        QStringLiteral("Các mục sẽ được chuyển vào Thùng rác, có thể khôi phục."), footer);
+    note->setObjectName(QStringLiteral("trashNote"));
+    TextStyle::caption(note);
+    TextStyle::secondary(note);
+    row->addWidget(note);
+    row->addStretch(1);
+    m_uninstall = new QPushButton(footer);
+    m_uninstall->setObjectName(QStringLiteral("uninstallButton"));
+    m_uninstall->setDefault(false);
+    makeDestructive(m_uninstall);
+    auto* inside = new QHBoxLayout(m_uninstall);
+    inside->setContentsMargins(0, 0, 0, 0);
+    m_working = new Spinner(12, m_uninstall);
+    m_working->setObjectName(QStringLiteral("uninstallSpinner"));
+    inside->addWidget(m_working, 0, Qt::AlignCenter);
+    row->addWidget(m_uninstall);
+    connect(m_uninstall, &QPushButton::clicked, this, &AppDetailView::confirm);
+    return footer;
+}
+
+void AppDetailView::refreshApp()
+{
+    if (const std::optional<InstalledApp> current = m_model->selectedApp();
+        current && current->url == m_app.url)
+        m_app = *current;
+    m_name->setFullText(m_app.name);
+    if (m_identifier->text() != m_app.bundleID) {
+        m_identifier->setText(m_app.bundleID);
+        m_identifier->setCursorPosition(0);
+    }
+    m_version->setText(QStringLiteral("v") + DisplayText::singleLine(m_app.version));
+    m_version->setVisible(!m_app.version.isEmpty());
+    m_size->setText(m_app.size ? formatBytes(*m_app.size) : QStringLiteral("Đang tính..."));
+    if (m_app.lastUsed)
+        m_lastUsed->setText(
+            QStringLiteral("Dùng lần cuối: ") +
+            QLocale::system().toString(m_app.lastUsed->toLocalTime().date(), QLocale::ShortFormat));
+    m_lastUsed->setVisible(m_app.lastUsed.has_value());
+    refreshFooter();
+}
+
+void AppDetailView::refreshNotice()
+{
+    m_protectedNotice->setVisible(m_app.isProtected);
+    // Reads the process table: asked when the pane is built and after an uninstall attempt,
+    // not on every size that arrives for the list.
+    m_runningNotice->setVisible(!m_app.isProtected && m_model->isRunning(m_app));
+}
+
+void AppDetailView::refreshLeftovers()
+{
+    if (m_model->loadingLeftovers())
+        m_leftoverArea->setCurrentWidget(m_searchingPage);
+    else if (m_model->leftovers().isEmpty())
+        m_leftoverArea->setCurrentWidget(m_nonePage);
+    else
+        m_leftoverArea->setCurrentWidget(m_leftoverList);
+}
+
+void AppDetailView::refreshFooter()
+{
+    const bool working = m_model->working();
+    m_working->setVisible(working);
+    if (working) {
+        m_uninstall->setIcon(QIcon());
+        m_uninstall->setText(QString());
+        // Keeps the button's width while its label is replaced by the spinner.
+        m_uninstall->setMinimumWidth(m_uninstall->width());
+    } else {
+        m_uninstall->setMinimumWidth(0);
+        m_uninstall->setIcon(Symbols::icon(QStringLiteral("trash")));
+        m_uninstall->setText(QStringLiteral("Gỡ cài đặt · ") +
+                             formatBytes(m_model->totalSelectedSize()));
+    }
+    m_uninstall->setEnabled(!m_app.isProtected && !working && m_app.size.has_value());
+    if (m_confirmation) setPlainInformativeText(m_confirmation, confirmationMessage());
+}
+
+bool AppDetailView::confirming() const
+{
+    return !m_confirmation.isNull();
+}
+
+QMessageBox* AppDetailView::confirmation() const
+{
+    return m_confirmation;
+}
+
+QString AppDetailView::confirmationTitle() const
+{
+    return QStringLiteral("Gỡ ") + m_app.name + QStringLiteral("?");
+}
+
+QString AppDetailView::confirmationMessage() const
+{
+    return QStringLiteral("Ứng dụng và ") + QString::number(m_model->selectedLeftovers().size()) +
+           QStringLiteral(" file liên quan (") + formatBytes(m_model->totalSelectedSize()) +
+           QStringLiteral(") sẽ được chuyển vào Thùng rác.");
+}
+
+void AppDetailView::confirm()
+{
+    if (m_confirmation) return;
+    auto* dialog = new QMessageBox(this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setObjectName(QStringLiteral("uninstallConfirmation"));
+    dialog->setIcon(QMessageBox::Warning);
+    const QString title = DisplayText::singleLine(confirmationTitle());
+    dialog->setWindowTitle(title);
+    dialog->setTextFormat(Qt::PlainText);
+    // The title is repeated inside, so it is visible under every window manager.
+    dialog->setText(title);
+    setPlainInformativeText(dialog, confirmationMessage());
+    QPushButton* remove =
+        dialog->addButton(QStringLiteral("Gỡ cài đặt"), QMessageBox::DestructiveRole);
+    remove->setObjectName(QStringLiteral("confirmButton"));
+    makeDestructive(remove);
+    QPushButton* cancel = dialog->addButton(QStringLiteral("Huỷ"), QMessageBox::RejectRole);
+    cancel->setObjectName(QStringLiteral("cancelButton"));
+    dialog->setDefaultButton(cancel);
+    dialog->setEscapeButton(cancel);
+    connect(dialog, &QMessageBox::finished, this, [this, dialog, remove] {
+        const bool confirmed = dialog->clickedButton() == remove;
+        m_confirmation = nullptr;
+        if (confirmed) m_model->uninstallSelected();
+    });
+    m_confirmation = dialog;
+    dialog->open();
+}
+
+void AppDetailView::showContextMenu(const QPoint& position)
+{
+    const QModelIndex index = m_leftoverList->indexAt(position);
+    if (!index.isValid()) return;
+    const QString url = index.data(CleanItemListModel::UrlRole).toString();
+    auto* menu = new QMenu(this);
+    menu->setObjectName(QStringLiteral("leftoverContextMenu"));
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    QAction* reveal = menu->addAction(QStringLiteral("Hiện trong Finder"));
+    reveal->setObjectName(QStringLiteral("revealLeftoverAction"));
+    connect(reveal, &QAction::triggered, this, [url] { Desktop::revealInFileViewer({url}); });
+    menu->popup(m_leftoverList->viewport()->mapToGlobal(position));
+}

@@ -1,0 +1,113 @@
+#include "ui/app_icons.h"
+
+#include "core/io_pool.h"
+#include "ui/symbols.h"
+#include "uninstaller/uninstaller_model.h"
+
+#include <QFileInfo>
+#include <QImageReader>
+#include <QtConcurrent>
+
+namespace {
+
+// The largest drawing is 72 points; twice that covers a 2x screen.
+constexpr int kDecodedEdge = 144;
+// Real icon files are a few megabytes at most; anything far larger is not worth reading.
+constexpr qint64 kMaxIconFileBytes = 32 * 1024 * 1024;
+
+QString key(const QString& url, int size, qreal ratio)
+{
+    return url + QLatin1Char('\n') + QString::number(size) + QLatin1Char('@') +
+           QString::number(ratio);
+}
+
+} // namespace
+
+AppIcons::AppIcons(QObject* parent) : QObject(parent) {}
+
+QIcon AppIcons::generic()
+{
+    // Symbols::icon also points an empty theme at the installed icon folders.
+    const QIcon fallback = Symbols::icon(QStringLiteral("xmark.app"));
+    for (const char* name : {"application-x-executable", "application-x-generic"}) {
+        const QString themeName = QLatin1String(name);
+        if (QIcon::hasThemeIcon(themeName)) return QIcon::fromTheme(themeName);
+    }
+    return fallback;
+}
+
+QPixmap AppIcons::icon(const QString& url, int size, qreal devicePixelRatio)
+{
+    const QString cacheKey = key(url, size, devicePixelRatio);
+    if (const auto found = m_scaled.constFind(cacheKey); found != m_scaled.constEnd())
+        return *found;
+    const auto image = m_images.constFind(url);
+    if (image == m_images.constEnd()) {
+        request(url);
+        // Not cached: the bundle's own icon replaces it when it has been read.
+        return generic().pixmap(QSize(size, size), devicePixelRatio);
+    }
+    QPixmap pixmap;
+    if (image->isNull()) {
+        pixmap = generic().pixmap(QSize(size, size), devicePixelRatio);
+    } else {
+        const int edge = qRound(size * devicePixelRatio);
+        pixmap = QPixmap::fromImage(
+            image->scaled(edge, edge, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+        pixmap.setDevicePixelRatio(devicePixelRatio);
+    }
+    m_scaled.insert(cacheKey, pixmap);
+    return pixmap;
+}
+
+bool AppIcons::hasOwnIcon(const QString& url) const
+{
+    return !m_images.value(url).isNull();
+}
+
+void AppIcons::request(const QString& url)
+{
+    if (m_pending.contains(url)) return;
+    m_pending.insert(url);
+    QtConcurrent::run(&ioPool(), [url] {
+        InstalledApp app;
+        app.url = url;
+        const QString path = UninstallerModel::iconPath(app);
+        return path.isEmpty() ? QImage() : decode(path, kDecodedEdge);
+    }).then(this, [this, url](const QImage& image) {
+        m_pending.remove(url);
+        m_images.insert(url, image);
+        emit iconLoaded(url);
+    });
+}
+
+QImage AppIcons::decode(const QString& path, int edge)
+{
+    const QFileInfo info(path);
+    if (!info.isFile() || info.size() > kMaxIconFileBytes) return {};
+    QImageReader reader(path);
+    int best = -1;
+    QSize bestSize;
+    for (int i = 0; i < qMax(1, reader.imageCount()); ++i) {
+        if (i > 0 && !reader.jumpToImage(i)) break;
+        const QSize size = reader.size();
+        if (!size.isValid()) continue;
+        const bool bigEnough = qMin(size.width(), size.height()) >= edge;
+        const bool bestBigEnough = best >= 0 && qMin(bestSize.width(), bestSize.height()) >= edge;
+        const bool better = best < 0 ||
+                            (bigEnough && (!bestBigEnough || size.width() < bestSize.width())) ||
+                            (!bigEnough && !bestBigEnough && size.width() > bestSize.width());
+        if (better) {
+            best = i;
+            bestSize = size;
+        }
+    }
+    // A fresh reader: a multi-image reader cannot always go back to an earlier image.
+    QImageReader chosen(path);
+    if (best > 0 && !chosen.jumpToImage(best)) return {};
+    QImage image = chosen.read();
+    if (image.isNull()) return {};
+    if (image.width() > edge || image.height() > edge)
+        image = image.scaled(edge, edge, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    return image;
+}

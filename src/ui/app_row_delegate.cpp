@@ -1,0 +1,158 @@
+#include "ui/app_row_delegate.h"
+
+#include "ui/app_list_model.h"
+#include "ui/display_text.h"
+#include "ui/symbols.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QHelpEvent>
+#include <QPainter>
+#include <QToolTip>
+
+namespace {
+
+constexpr int kInset = 2;
+constexpr int kMargin = 6;
+constexpr int kSpacing = 10;
+constexpr int kIconSize = 32;
+constexpr int kLockSize = 14;
+constexpr int kSpinnerSize = 12;
+constexpr int kSpokes = 12;
+constexpr qreal kCaptionScale = 0.85;
+
+QFont captionFont(const QFont& font)
+{
+    QFont caption = font;
+    caption.setPointSizeF(font.pointSizeF() * kCaptionScale);
+    return caption;
+}
+
+QColor secondary(const QPalette& palette, bool selected)
+{
+    QColor colour = palette.color(selected ? QPalette::HighlightedText : QPalette::Text);
+    colour.setAlphaF(0.62);
+    return colour;
+}
+
+void drawSpinner(QPainter& painter, const QRect& rect, QColor colour, int step)
+{
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.translate(QRectF(rect).center());
+    const qreal radius = rect.width() / 2.0;
+    QPen pen(colour, 1.5, Qt::SolidLine, Qt::RoundCap);
+    for (int i = 0; i < kSpokes; ++i) {
+        const int age = (step - i + kSpokes) % kSpokes;
+        colour.setAlphaF(1.0 - age * 0.8 / kSpokes);
+        pen.setColor(colour);
+        painter.setPen(pen);
+        painter.save();
+        painter.rotate(i * 360.0 / kSpokes);
+        painter.drawLine(QPointF(0, -radius * 0.45), QPointF(0, -radius * 0.9));
+        painter.restore();
+    }
+    painter.restore();
+}
+
+} // namespace
+
+QRect AppRowDelegate::trailingArea(const QStyleOptionViewItem& option,
+                                   const QModelIndex& index) const
+{
+    const QRect row = option.rect.adjusted(kMargin, kInset, -kMargin, -kInset);
+    int width = kSpinnerSize;
+    if (index.data(AppListModel::ProtectedRole).toBool()) {
+        width = kLockSize;
+    } else if (index.data(AppListModel::SizeRole).isValid()) {
+        const QFontMetrics caption(captionFont(option.font));
+        width =
+            DisplayText::tabularWidth(caption, index.data(AppListModel::SizeTextRole).toString());
+    }
+    return QRect(row.right() + 1 - width, row.top(), width, row.height());
+}
+
+void AppRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                           const QModelIndex& index) const
+{
+    QStyleOptionViewItem panel = option;
+    initStyleOption(&panel, index);
+    const QWidget* widget = option.widget;
+    QStyle* style = widget ? widget->style() : QApplication::style();
+    panel.text.clear();
+    panel.icon = QIcon();
+    panel.features &= ~QStyleOptionViewItem::HasDecoration;
+    style->drawPrimitive(QStyle::PE_PanelItemViewItem, &panel, painter, widget);
+
+    const bool selected = option.state & QStyle::State_Selected;
+    const QRect row = option.rect.adjusted(kMargin, kInset, -kMargin, -kInset);
+    const QRect icon(row.left(), row.center().y() - kIconSize / 2 + 1, kIconSize, kIconSize);
+    const QRect trailing = trailingArea(option, index);
+    const int textLeft = icon.right() + 1 + kSpacing;
+    const int textWidth = qMax(0, trailing.left() - kSpacing - textLeft);
+
+    painter->save();
+    const QPixmap pixmap = index.data(Qt::DecorationRole).value<QPixmap>();
+    if (!pixmap.isNull()) painter->drawPixmap(icon, pixmap);
+
+    const QFontMetrics nameMetrics(option.font);
+    const QFont caption = captionFont(option.font);
+    const QFontMetrics captionMetrics(caption);
+    const int textHeight = nameMetrics.height() + 2 + captionMetrics.height();
+    const int top = row.top() + (row.height() - textHeight) / 2;
+    const QRect name(textLeft, top, textWidth, nameMetrics.height());
+    const QRect detail(textLeft, name.bottom() + 3, textWidth, captionMetrics.height());
+
+    painter->setFont(option.font);
+    painter->setPen(option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
+    const QString nameText = nameMetrics.elidedText(index.data(Qt::DisplayRole).toString(),
+                                                    Qt::ElideRight, name.width());
+    painter->drawText(name, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                      DisplayText::isolated(nameText));
+
+    painter->setFont(caption);
+    painter->setPen(secondary(option.palette, selected));
+    const QString detailText = captionMetrics.elidedText(
+        index.data(AppListModel::DetailRole).toString(), Qt::ElideRight, detail.width());
+    painter->drawText(detail, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                      DisplayText::isolated(detailText));
+
+    if (index.data(AppListModel::ProtectedRole).toBool()) {
+        const QRect lock(trailing.left(), trailing.center().y() - kLockSize / 2 + 1, kLockSize,
+                         kLockSize);
+        Symbols::icon(QStringLiteral("lock.fill"))
+            .paint(painter, lock, Qt::AlignCenter, QIcon::Disabled);
+    } else if (index.data(AppListModel::SizeRole).isValid()) {
+        DisplayText::drawTabular(*painter, trailing, Qt::AlignRight,
+                                 index.data(AppListModel::SizeTextRole).toString());
+    } else {
+        const QRect spinner(trailing.left(), trailing.center().y() - kSpinnerSize / 2 + 1,
+                            kSpinnerSize, kSpinnerSize);
+        drawSpinner(*painter, spinner, secondary(option.palette, selected), m_step);
+    }
+    painter->restore();
+}
+
+QSize AppRowDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const
+{
+    const int text =
+        QFontMetrics(option.font).height() + 3 + QFontMetrics(captionFont(option.font)).height();
+    return {200, qMax(kIconSize, text) + 2 * kInset + 4};
+}
+
+void AppRowDelegate::advanceSpinner()
+{
+    m_step = (m_step + 1) % kSpokes;
+}
+
+bool AppRowDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view,
+                               const QStyleOptionViewItem& option, const QModelIndex& index)
+{
+    if (event && event->type() == QEvent::ToolTip && index.isValid() &&
+        index.data(AppListModel::ProtectedRole).toBool() &&
+        trailingArea(option, index).contains(event->pos())) {
+        QToolTip::showText(event->globalPos(), QStringLiteral("Ứng dụng hệ thống"), view);
+        return true;
+    }
+    return QStyledItemDelegate::helpEvent(event, view, option, index);
+}
