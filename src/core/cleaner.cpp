@@ -2,7 +2,6 @@
 
 #include "platform/file_system.h"
 
-#include <QMutex>
 #include <cerrno>
 #include <optional>
 #include <unistd.h>
@@ -45,11 +44,6 @@ FileSystem::Outcome moveToTrash(const QString& root, const QString& path)
     if (FileSystem::exists(parent) &&
         FileSystem::resolved(parent) != FileSystem::resolved(root) + parent.mid(root.size()))
         return FileSystem::Outcome::failure(ELOOP);
-    // GIO leaks the trash record it prepared when the item vanishes between its own check and
-    // the move, which overlapping cleans of one category provoke. One move at a time makes the
-    // later of two moves of one item fail at GIO's first check instead.
-    static QMutex serial;
-    QMutexLocker lock(&serial);
     return FileSystem::moveToTrash(path);
 }
 

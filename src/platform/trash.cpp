@@ -4,6 +4,8 @@
 #include "platform/file_system.h"
 #include "platform/path_codec.h"
 
+#include <mutex>
+
 namespace FileSystem {
 
 // GIO is the freedesktop.org trash's reference implementation: it percent-encodes the Path line
@@ -11,6 +13,11 @@ namespace FileSystem {
 // trash's owner and sticky bit, so the item stays restorable from any file manager.
 Outcome moveToTrash(const QString& path)
 {
+    // GLib 2.74 leaks the trash record it prepared when the item vanishes between its own check
+    // and the move, which two overlapping moves of one item provoke. One move at a time makes
+    // the later of the two fail at GIO's first check instead, for every caller.
+    static std::mutex serial;
+    std::lock_guard lock(serial);
     GFile* file = g_file_new_for_path(PathCodec::encode(path).constData());
     GError* error = nullptr;
     const gboolean ok = g_file_trash(file, nullptr, &error);
