@@ -1,0 +1,214 @@
+#include "ui/monitor_text.h"
+
+#include <QApplication>
+#include <QLocale>
+#include <QPalette>
+
+#include <cmath>
+#include <limits>
+
+namespace MonitorColours {
+
+QColor red()
+{
+    return {0xff, 0x3b, 0x30};
+}
+
+QColor orange()
+{
+    return {0xff, 0x95, 0x00};
+}
+
+QColor green()
+{
+    return {0x34, 0xc7, 0x59};
+}
+
+QColor blue()
+{
+    return {0x00, 0x7a, 0xff};
+}
+
+QColor purple()
+{
+    return {0xaf, 0x52, 0xde};
+}
+
+QColor accent()
+{
+    return QApplication::palette().color(QPalette::Active, QPalette::Highlight);
+}
+
+} // namespace MonitorColours
+
+namespace MonitorText {
+namespace {
+
+// A double outside the range of qint64 has no defined conversion.
+qint64 truncated(double value)
+{
+    if (!(value > 0))
+        return 0;
+    if (value >= 9.2e18)
+        return std::numeric_limits<qint64>::max();
+    return qint64(value);
+}
+
+} // namespace
+
+QString percent(double value)
+{
+    return QString::asprintf("%.0f%%", value);
+}
+
+QString oneDecimal(double value)
+{
+    return QString::asprintf("%.1f", value);
+}
+
+QString memory(quint64 bytes)
+{
+    constexpr quint64 kMax = quint64(std::numeric_limits<qint64>::max());
+    qint64 shown = qint64(std::min(bytes, kMax));
+    // Qt picks the unit before it rounds, so 1,048,575 bytes would read "1,024.0 KB": a figure
+    // that rounds up to the next unit is shown in that unit.
+    const double magnitude = double(shown);
+    double unit = 1;
+    while (magnitude >= unit * 1024 && unit < 1e18)
+        unit *= 1024;
+    if (unit > 1 && unit < 1e18 && magnitude >= unit * 1023.95)
+        shown = qint64(unit * 1024);
+    return QLocale::system().formattedDataSize(shown, 1, QLocale::DataSizeTraditionalFormat);
+}
+
+QString rate(double bytesPerSecond)
+{
+    return formatBytes(truncated(bytesPerSecond)) + QStringLiteral("/s");
+}
+
+QString pressureWord(qint32 level)
+{
+    switch (level) {
+    case 2:
+        return QStringLiteral("Cảnh báo");
+    case 4:
+        return QStringLiteral("Nguy cấp");
+    default:
+        return QStringLiteral("Bình thường");
+    }
+}
+
+QColor pressureColour(qint32 level)
+{
+    switch (level) {
+    case 2:
+        return MonitorColours::orange();
+    case 4:
+        return MonitorColours::red();
+    default:
+        return MonitorColours::green();
+    }
+}
+
+QString batteryDetail(const BatteryInfo& battery)
+{
+    if (battery.charging)
+        return QStringLiteral("Đang sạc");
+    if (battery.onAC)
+        return QStringLiteral("Đã cắm sạc");
+    if (!battery.minutesLeft)
+        return QStringLiteral("Đang dùng pin");
+    const qint64 minutes = *battery.minutesLeft;
+    return QStringLiteral("Còn khoảng ") + QString::number(minutes / 60) + QStringLiteral(" giờ ")
+           + QString::number(minutes % 60) + QStringLiteral(" phút");
+}
+
+QString uptime(qint64 seconds)
+{
+    if (seconds >= 86400)
+        return QString::number(seconds / 86400) + QStringLiteral(" ngày ")
+               + QString::number(seconds % 86400 / 3600) + QStringLiteral(" giờ");
+    return QString::number(seconds / 3600) + QStringLiteral(" giờ ")
+           + QString::number(seconds % 3600 / 60) + QStringLiteral(" phút");
+}
+
+QString thermalWord(ThermalState state)
+{
+    switch (state) {
+    case ThermalState::nominal:
+        return QStringLiteral("Bình thường");
+    case ThermalState::fair:
+        return QStringLiteral("Hơi nóng");
+    case ThermalState::serious:
+        return QStringLiteral("Nóng");
+    case ThermalState::critical:
+        return QStringLiteral("Rất nóng");
+    case ThermalState::unknown:
+        break;
+    }
+    return QStringLiteral("Không rõ");
+}
+
+QString loads(const std::array<double, 3>& load)
+{
+    return QString::asprintf("%.2f  %.2f  %.2f", load[0], load[1], load[2]);
+}
+
+} // namespace MonitorText
+
+namespace MonitorCards {
+
+StatCard cpu(const SystemSnapshot& s)
+{
+    return {QStringLiteral("CPU"),
+            QStringLiteral("cpu"),
+            MonitorText::percent(s.cpuTotal),
+            s.cpuTotal / 100,
+            MonitorColours::accent(),
+            QStringLiteral("Người dùng ") + MonitorText::percent(s.cpuUser)
+                + QStringLiteral(" · Hệ thống ") + MonitorText::percent(s.cpuSystem)};
+}
+
+StatCard memory(const SystemSnapshot& s)
+{
+    const MemoryInfo& m = s.memory;
+    return {QStringLiteral("Bộ nhớ"),
+            QStringLiteral("memorychip"),
+            MonitorText::memory(m.used()) + QStringLiteral(" / ") + MonitorText::memory(m.total),
+            m.usedFraction(),
+            MonitorText::pressureColour(m.pressure),
+            QStringLiteral("Áp lực: ") + MonitorText::pressureWord(m.pressure)};
+}
+
+StatCard network(const SystemSnapshot& s)
+{
+    return {QStringLiteral("Mạng"),
+            QStringLiteral("network"),
+            QStringLiteral("↓ ") + MonitorText::rate(s.netDown),
+            std::nullopt,
+            MonitorColours::accent(),
+            QStringLiteral("↑ ") + MonitorText::rate(s.netUp)};
+}
+
+StatCard disk(const DiskUsage& disk)
+{
+    constexpr qint64 kLowSpace = 9'999'999'999;
+    return {QStringLiteral("Ổ đĩa"),
+            QStringLiteral("internaldrive"),
+            formatBytes(disk.used()) + QStringLiteral(" / ") + formatBytes(disk.total),
+            disk.total > 0 ? double(disk.used()) / double(disk.total) : 0.0,
+            disk.available <= kLowSpace ? MonitorColours::red() : MonitorColours::accent(),
+            QStringLiteral("Còn trống ") + formatBytes(disk.available)};
+}
+
+StatCard battery(const BatteryInfo& b)
+{
+    return {QStringLiteral("Pin"),
+            b.charging ? QStringLiteral("battery.100.bolt") : QStringLiteral("battery.75"),
+            QString::number(b.percent) + QStringLiteral("%"),
+            double(b.percent) / 100,
+            b.percent <= 20 && !b.onAC ? MonitorColours::red() : MonitorColours::green(),
+            MonitorText::batteryDetail(b)};
+}
+
+} // namespace MonitorCards

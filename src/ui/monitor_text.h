@@ -1,0 +1,71 @@
+#pragma once
+
+#include "core/category.h"
+#include "monitor/system_info.h"
+#include "monitor/system_sampler.h"
+
+#include <QColor>
+#include <QString>
+
+#include <array>
+#include <optional>
+
+/// The colours the monitor screen names. `accent` follows the application's palette.
+namespace MonitorColours {
+QColor red();
+QColor orange();
+QColor green();
+QColor blue();
+QColor purple();
+/// The highlight colour of the application palette. GUI thread.
+QColor accent();
+} // namespace MonitorColours
+
+/// The texts of the monitor screen, built from a snapshot. Pure functions; any thread (except
+/// the card builders, which pick the accent colour from the application palette).
+namespace MonitorText {
+
+/// printf "%.0f%%": rounded to a whole number, followed by "%".
+QString percent(double value);
+/// printf "%.1f".
+QString oneDecimal(double value);
+/// A memory figure: the locale's byte-count text in multiples of 1024 (1 KB = 1024 bytes).
+QString memory(quint64 bytes);
+/// A network rate: formatBytes of the whole bytes per second, followed by "/s".
+QString rate(double bytesPerSecond);
+/// "Bình thường", "Cảnh báo" (2) or "Nguy cấp" (4).
+QString pressureWord(qint32 level);
+/// Green, orange (2) or red (4).
+QColor pressureColour(qint32 level);
+/// "Đang sạc", "Đã cắm sạc", "Đang dùng pin" or "Còn khoảng H giờ M phút".
+QString batteryDetail(const BatteryInfo& battery);
+/// "D ngày H giờ" from a day up, else "H giờ M phút".
+QString uptime(qint64 seconds);
+/// "Bình thường", "Hơi nóng", "Nóng", "Rất nóng" or "Không rõ".
+QString thermalWord(ThermalState state);
+/// printf "%.2f  %.2f  %.2f" (two blanks between the numbers).
+QString loads(const std::array<double, 3>& load);
+
+} // namespace MonitorText
+
+/// What one summary card shows.
+struct StatCard
+{
+    QString title;
+    QString symbol;
+    QString value;
+    std::optional<double> fraction; ///< fill of the bar, unclamped; no bar when absent
+    QColor tint;
+    QString detail;
+
+    friend bool operator==(const StatCard&, const StatCard&) = default;
+};
+
+/// The cards of the grid, from the latest snapshot (the disk card from a volume reading).
+namespace MonitorCards {
+StatCard cpu(const SystemSnapshot& snapshot);
+StatCard memory(const SystemSnapshot& snapshot);
+StatCard network(const SystemSnapshot& snapshot);
+StatCard disk(const DiskUsage& disk);
+StatCard battery(const BatteryInfo& battery);
+} // namespace MonitorCards
