@@ -39,7 +39,7 @@ const std::array kTable{
     Row{"chevron.right", {"go-next", "go-next-symbolic"}, QStyle::SP_ArrowRight},
     Row{"exclamationmark.triangle.fill", {"dialog-warning", "dialog-warning-symbolic"},
         QStyle::SP_MessageBoxWarning},
-    Row{"lock.fill", {"system-lock-screen", "changes-prevent", "emblem-readonly"},
+    Row{"lock.fill", {"changes-prevent", "system-lock-screen", "emblem-readonly"},
         QStyle::SP_MessageBoxCritical},
     Row{"chart.xyaxis.line", {"utilities-system-monitor", "x-office-spreadsheet"},
         QStyle::SP_FileDialogContentsView},
