@@ -109,7 +109,12 @@ private slots:
     void initialState()
     {
         Rig rig;
-        QCOMPARE(rig.model->snapshot(), SystemSnapshot());
+        const SystemSnapshot& snapshot = rig.model->snapshot();
+        QCOMPARE(snapshot.cpuTotal, 0.0);
+        QVERIFY(snapshot.cores.isEmpty());
+        QCOMPARE(snapshot.memory, MemoryInfo());
+        QVERIFY(!snapshot.battery);
+        QVERIFY(snapshot.processes.isEmpty());
         QCOMPARE(rig.model->snapshot().memory.pressure, 1);
         QVERIFY(rig.model->history().isEmpty());
         QCOMPARE(rig.model->processSort(), ProcessSort::cpu);
