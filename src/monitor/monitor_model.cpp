@@ -62,7 +62,9 @@ public:
                              std::chrono::milliseconds interval)
     {
         SystemSampler* sampler = &rig->sampler;
-        auto priming = QtConcurrent::run(&rig->pool, [sampler] { return sampler->sample(); });
+        // Only primes the counters; a future of void leaves no snapshot temporary beside the
+        // co_await (GCC 12 destroys such a temporary twice).
+        auto priming = QtConcurrent::run(&rig->pool, [sampler] { sampler->sample(); });
         co_await priming;
         while (!loop->cancelled) {
             auto pause = QCoro::sleepFor(interval);
