@@ -48,6 +48,7 @@ private slots:
     void sidebarRoutesToEveryDestination();
     void overviewRowSelectsSidebarRow_data();
     void overviewRowSelectsSidebarRow();
+    void overviewFollowsScansAndDisk();
     void resultAlertShowsAndOkClearsTheMessage();
     void messageClearedElsewhereClosesTheAlert();
     void updateAlertComesFirstThenResult();
@@ -204,6 +205,44 @@ void TestMainWindow::overviewRowSelectsSidebarRow()
     QVERIFY(screen);
     QCOMPARE(screen->objectName(), QStringLiteral("category-") + id);
     QVERIFY(!screen->confirming());
+}
+
+void TestMainWindow::overviewFollowsScansAndDisk()
+{
+    QVERIFY(writeFile(home("Library/Logs/app.log"), 20000));
+    WindowFixture f;
+    // Before any scan: formatted zeros, not dashes.
+    QCOMPARE(f.find<QLabel>(QStringLiteral("reclaimableTotal"))->text(), formatBytes(0));
+    QCOMPARE(f.find<QLabel>(QStringLiteral("overviewSize-logs"))->text(), formatBytes(0));
+    QVERIFY(f.showAndWaitForScan());
+
+    auto* scanAll = f.find<QPushButton>(QStringLiteral("scanAllButton"));
+    QCOMPARE(scanAll->text(), QStringLiteral("Quét lại"));
+    QVERIFY(scanAll->isEnabled());
+    const DiskUsage disk = f.model.disk();
+    QCOMPARE(f.find<QLabel>(QStringLiteral("diskLine"))->text(),
+             QStringLiteral("Đã dùng ") + formatBytes(disk.used()) + QStringLiteral(" / ")
+                 + formatBytes(disk.total) + QStringLiteral("  ·  Còn trống ")
+                 + formatBytes(disk.available));
+    QCOMPARE(f.find<QLabel>(QStringLiteral("overviewSize-logs"))->text(),
+             formatBytes(expectedAllocated(home("Library/Logs"))));
+
+    // A rescan of one category from its own screen also holds the scan-all button.
+    bool held = false;
+    connect(&f.model, &AppModel::stateChanged, this, [&] {
+        if (f.model.state(*Category::find(QStringLiteral("logs"))).scanning)
+            held = scanAll->text() == u"Đang quét..." && !scanAll->isEnabled()
+                   && !f.find(QStringLiteral("overviewSpinner-logs"))->isHidden();
+    });
+    QCoro::waitFor(f.model.scan(*Category::find(QStringLiteral("logs"))));
+    QVERIFY(held);
+    QCOMPARE(scanAll->text(), QStringLiteral("Quét lại"));
+    QVERIFY(scanAll->isEnabled());
+
+    // The button scans everything again.
+    QSignalSpy changes(&f.model, &AppModel::stateChanged);
+    scanAll->click();
+    QVERIFY(QTest::qWaitFor([&] { return changes.count() >= 12 && scanAll->isEnabled(); }));
 }
 
 void TestMainWindow::resultAlertShowsAndOkClearsTheMessage()
