@@ -60,15 +60,16 @@ QList<RunningApplicationPtr> LinuxRunningApps::instances(const QString& bundlePa
         const std::optional<pid_t> pid = pidFromName(entry->d_name);
         if (!pid || ProcessSignal::isProtected(*pid))
             continue;
-        // Identified before the executable is read and checked again once the pidfd is open,
-        // so the executable read belongs to the process that the handle pins.
+        // Most processes fail this first, cheapest test. A match is then pinned (identity, pidfd,
+        // identity checked again) and its executable read once more, so a PID reused between
+        // the first reading and the pinning is not taken for the bundle's process.
+        if (!executableOf(*pid).startsWith(inside))
+            continue;
         const std::optional<ProcessSignal::Identity> identity = ProcessSignal::identify(*pid);
         if (!identity || identity->owner != me)
             continue;
-        if (!executableOf(*pid).startsWith(inside))
-            continue;
         ProcessSignal::Handle handle(*identity);
-        if (handle.valid())
+        if (handle.valid() && executableOf(*pid).startsWith(inside))
             found.append(std::make_shared<LinuxInstance>(*pid, std::move(handle)));
     }
     closedir(proc);

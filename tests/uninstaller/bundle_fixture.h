@@ -77,8 +77,8 @@ inline bool copySleep(const QString& path)
 
 struct Spec
 {
-    std::optional<QString> identifier;
-    std::optional<QString> version;
+    QString identifier; ///< null: no CFBundleIdentifier entry
+    QString version;    ///< null: no CFBundleShortVersionString entry
     QString executable = QStringLiteral("main");
     QString extraEntries;
     Format format = Format::Xml;
@@ -90,10 +90,10 @@ inline QString makeBundle(const QString& folder, const QString& fileName, const 
 {
     const QString bundle = folder + u'/' + fileName;
     QString body = spec.extraEntries;
-    if (spec.identifier)
-        body += stringEntry(QStringLiteral("CFBundleIdentifier"), *spec.identifier);
-    if (spec.version)
-        body += stringEntry(QStringLiteral("CFBundleShortVersionString"), *spec.version);
+    if (!spec.identifier.isNull())
+        body += stringEntry(QStringLiteral("CFBundleIdentifier"), spec.identifier);
+    if (!spec.version.isNull())
+        body += stringEntry(QStringLiteral("CFBundleShortVersionString"), spec.version);
     body += stringEntry(QStringLiteral("CFBundleExecutable"), spec.executable);
     if (!writePlist(bundle + QStringLiteral("/Contents/Info.plist"), plistDocument(body), spec.format))
         return {};

@@ -25,6 +25,7 @@ namespace {
 class RecordingRunner final : public ScriptRunner
 {
 public:
+    explicit RecordingRunner(Result answer = {}) : result(std::move(answer)) {}
     Result run(const QString& source) override
     {
         sources.append(source);
@@ -225,15 +226,12 @@ private slots:
         const QList<Leftover> leftovers{leftoverAt(quoted, 20), leftoverAt(l.root + "/elsewhere", 40),
                                         leftoverAt(l.library + "/Caches/com.example.app", 10),
                                         leftoverAt(plain, 30)};
-        RecordingRunner runner;
-        if (mode == 0)
-            runner.result = {false, QStringLiteral("Finder không cho phép (-1743)")};
+        RecordingRunner runner(mode == 0 ? ScriptRunner::Result{false, QStringLiteral("Finder không cho phép (-1743)")}
+                                         : ScriptRunner::Result{mode == 3, std::nullopt});
         if (mode == 2)
             runner.action = [&] { QFile::remove(quoted), QFile::remove(plain); };
-        if (mode == 3) {
-            runner.result = {true, std::nullopt};
+        if (mode == 3)
             runner.action = [&] { QFile::remove(quoted); };
-        }
 
         const CleanReport report = Uninstaller::uninstall(app, leftovers, runner, l.folders);
         // One script for every refused move, in target order.
@@ -293,8 +291,7 @@ private slots:
         QVERIFY(TreeBuilder::writeFileRaw(raw, 10));
         const QString odd = PathCodec::decode(raw);
         const QString stuck = l.library + "/Caches/" + longName("com.example.app.");
-        RecordingRunner runner;
-        runner.result = {false, QStringLiteral("lỗi")};
+        RecordingRunner runner(ScriptRunner::Result{false, QStringLiteral("lỗi")});
 
         const CleanReport report =
             Uninstaller::uninstall(app, {Leftover{odd, 3}, leftoverAt(stuck, 5)}, runner, l.folders);
@@ -356,7 +353,7 @@ private slots:
         spec.withExecutable = true;
         InstalledApp app;
         app.url = makeBundle(l.apps, "Stubborn.app", spec);
-        app.bundleID = *spec.identifier;
+        app.bundleID = spec.identifier;
         const QString executable = app.url + "/Contents/MacOS/main";
         auto quitter = startProcess(executable, false);
         QVERIFY(quitter);

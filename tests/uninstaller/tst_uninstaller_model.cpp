@@ -1,4 +1,5 @@
 #include "core/category.h"
+#include "core/io_pool.h"
 #include "platform/file_system.h"
 #include "platform/running_apps.h"
 #include "platform/script_runner.h"
@@ -8,7 +9,9 @@
 #include "uninstaller/uninstaller_model.h"
 
 #include <QCoro/QCoroTask>
+#include <QSemaphore>
 #include <QSignalSpy>
+#include <QThreadPool>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -183,9 +186,21 @@ private slots:
         UninstallerModel model(f.services);
         QSignalSpy loading(&model, &UninstallerModel::loadingChanged);
         QSignalSpy apps(&model, &UninstallerModel::appsChanged);
+        // Every pool thread held, so the first listing cannot finish before the second call.
+        QSemaphore hold;
+        const int threads = ioPool().maxThreadCount();
+        QAtomicInt held = 0;
+        for (int k = 0; k < threads; ++k)
+            ioPool().start([&] {
+                ++held;
+                hold.acquire();
+            });
+        QVERIFY(QTest::qWaitFor([&] { return held.loadRelaxed() == threads; }, 5000));
         auto first = model.load();
+        QVERIFY(model.loading());
         auto second = model.load();
         QVERIFY(second.isReady());
+        hold.release(threads);
         QCoro::waitFor(first);
         QCOMPARE(loading.count(), 2);
         // The list once, then its one size.
