@@ -5,6 +5,7 @@
 #include "uninstaller/uninstaller_model.h"
 
 #include <QFileInfo>
+#include <QFutureWatcher>
 #include <QImageReader>
 #include <QtConcurrent>
 
@@ -38,14 +39,22 @@ QIcon AppIcons::generic()
 
 QPixmap AppIcons::icon(const QString& url, int size, qreal devicePixelRatio)
 {
+    if (url.isEmpty()) {
+        const QString genericKey = key(url, size, devicePixelRatio);
+        auto found = m_scaled.find(genericKey);
+        if (found == m_scaled.end())
+            found =
+                m_scaled.insert(genericKey, generic().pixmap(QSize(size, size), devicePixelRatio));
+        return *found;
+    }
     const QString cacheKey = key(url, size, devicePixelRatio);
     if (const auto found = m_scaled.constFind(cacheKey); found != m_scaled.constEnd())
         return *found;
     const auto image = m_images.constFind(url);
     if (image == m_images.constEnd()) {
         request(url);
-        // Not cached: the bundle's own icon replaces it when it has been read.
-        return generic().pixmap(QSize(size, size), devicePixelRatio);
+        // Until the bundle's own icon has been read; not cached under the bundle's key.
+        return icon(QString(), size, devicePixelRatio);
     }
     QPixmap pixmap;
     if (image->isNull()) {
@@ -69,16 +78,21 @@ void AppIcons::request(const QString& url)
 {
     if (m_pending.contains(url)) return;
     m_pending.insert(url);
-    QtConcurrent::run(&ioPool(), [url] {
+    // A watcher owned by this object, not a continuation with a context: Qt 6.4 asserts when
+    // the context of a continuation is gone by the time the work ends (the screen was left).
+    auto* watcher = new QFutureWatcher<QImage>(this);
+    connect(watcher, &QFutureWatcher<QImage>::finished, this, [this, watcher, url] {
+        watcher->deleteLater();
+        m_pending.remove(url);
+        m_images.insert(url, watcher->future().result());
+        emit iconLoaded(url);
+    });
+    watcher->setFuture(QtConcurrent::run(&ioPool(), [url] {
         InstalledApp app;
         app.url = url;
         const QString path = UninstallerModel::iconPath(app);
         return path.isEmpty() ? QImage() : decode(path, kDecodedEdge);
-    }).then(this, [this, url](const QImage& image) {
-        m_pending.remove(url);
-        m_images.insert(url, image);
-        emit iconLoaded(url);
-    });
+    }));
 }
 
 QImage AppIcons::decode(const QString& path, int edge)

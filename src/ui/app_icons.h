@@ -19,7 +19,7 @@ public:
 
     /// The icon of the bundle at `url`, `size` pixels square (device-independent): the bundle's
     /// own once read, the generic application icon until then and when it has none. The first
-    /// request for a bundle starts its reading.
+    /// request for a bundle starts its reading. An empty `url` gives the generic icon.
     QPixmap icon(const QString& url, int size, qreal devicePixelRatio = 1.0);
 
     /// True once the bundle at `url` was read and has an icon of its own.

@@ -73,12 +73,6 @@ int AppListModel::rowOf(const QString& url) const
     return m_rowOf.value(url, -1);
 }
 
-bool AppListModel::hasUnmeasured() const
-{
-    return std::any_of(m_apps.cbegin(), m_apps.cend(),
-                       [](const InstalledApp& app) { return !app.size; });
-}
-
 void AppListModel::sync()
 {
     const QList<InstalledApp> next = m_model->visibleApps();

@@ -33,8 +33,6 @@ public:
 
     /// Row of the application at `url`, or -1 when it is not listed.
     int rowOf(const QString& url) const;
-    /// True while some listed application has no size yet.
-    bool hasUnmeasured() const;
 
     /// Re-reads the visible applications from the uninstaller model.
     void sync();

@@ -233,7 +233,9 @@ void UninstallerView::refreshCount()
 void UninstallerView::refreshSpinnerTimer()
 {
     // The row spinners turn only while some size is still being measured.
-    if (m_apps->hasUnmeasured())
+    const QList<InstalledApp>& apps = m_model->apps();
+    if (std::any_of(apps.cbegin(), apps.cend(),
+                    [](const InstalledApp& app) { return !app.size.has_value(); }))
         m_spinnerTimer.start();
     else
         m_spinnerTimer.stop();

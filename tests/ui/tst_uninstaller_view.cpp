@@ -16,6 +16,7 @@
 #include "uninstaller/bundle_fixture.h"
 #include "uninstaller/uninstaller_model.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QCoro/QCoroTask>
 #include <QImage>
@@ -27,7 +28,10 @@
 #include <QSignalSpy>
 #include <QStackedWidget>
 #include <QToolButton>
+#include <QToolTip>
+#include <fcntl.h>
 #include <memory>
+#include <sys/stat.h>
 
 using namespace BundleFixture;
 using TreeBuilder::makeDir;
@@ -378,6 +382,13 @@ private slots:
         const QModelIndex linked = f.rowOf(f.apps + "/Linked.app");
         QVERIFY(linked.data(AppListModel::ProtectedRole).toBool());
         QVERIFY(!f.rowOf(plain).data(AppListModel::ProtectedRole).toBool());
+        // The lock at the trailing edge explains itself.
+        const QRect rect = f.list()->visualRect(linked);
+        const QPoint onLock(rect.right() - 12, rect.center().y());
+        QHelpEvent help(QEvent::ToolTip, onLock, f.list()->viewport()->mapToGlobal(onLock));
+        QApplication::sendEvent(f.list()->viewport(), &help);
+        QCOMPARE(QToolTip::text(), QString("Ứng dụng hệ thống"));
+        QToolTip::hideText();
 
         QVERIFY(f.click(f.apps + "/Linked.app"));
         QVERIFY(f.waitForLeftovers());
@@ -596,6 +607,28 @@ private slots:
         QCOMPARE(f.selectedInView(), QString());
         QCOMPARE(f.find<QStackedWidget>("detailPane")->currentWidget()->objectName(),
                  QString("detailPlaceholder"));
+    }
+
+    void lastUsedDate()
+    {
+        Fixture f;
+        Spec spec;
+        spec.identifier = "com.example.used";
+        spec.withExecutable = true;
+        const QString url = makeBundle(f.apps, "Used.app", spec);
+        // Read after it was installed: accessed later than modified.
+        const timespec times[2] = {{1700000500, 0}, {1700000000, 0}};
+        QCOMPARE(utimensat(AT_FDCWD, (url + "/Contents/MacOS/main").toUtf8().constData(), times, 0),
+                 0);
+        f.open();
+        QVERIFY(f.waitForSizes());
+        QVERIFY(f.click(url));
+        const QDate day = QDateTime::fromSecsSinceEpoch(1700000500).toLocalTime().date();
+        QCOMPARE(f.labelText("appLastUsed"),
+                 "Dùng lần cuối: " + QLocale::system().toString(day, QLocale::ShortFormat));
+        QVERIFY(!f.find("appLastUsed")->isHidden());
+        // No version: no "v" text.
+        QVERIFY(f.find("appVersion")->isHidden());
     }
 
     void noLeftoversText()
