@@ -26,7 +26,9 @@ Listing listRoots(const Category& category)
         if (!FileSystem::exists(root)) continue;
         const std::optional<QStringList> children = FileSystem::children(root);
         if (!children) {
-            listing.unreadable = true;
+            // A root removed between the two calls is a missing root, not a refusal.
+            if (FileSystem::exists(root))
+                listing.unreadable = true;
             continue;
         }
         for (const QString& child : *children)
