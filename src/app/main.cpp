@@ -1,14 +1,13 @@
 #include "core/app_model.h"
+#include "monitor/monitor_model.h"
 #include "ui/main_window.h"
 #include "ui/screenshot.h"
-#include "update/update_checker.h"
 #include "uninstaller/uninstaller_model.h"
-#include "monitor/monitor_model.h"
+#include "update/update_checker.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QIcon>
-
 #include <cstdio>
 #include <cstdlib>
 
@@ -18,8 +17,8 @@ QIcon applicationIcon()
 {
     QIcon icon;
     for (const char* size : {"48x48", "128x128", "256x256"})
-        icon.addFile(QStringLiteral(":/icons/%1/apps/vn.sorvi.SorviClean.png")
-                         .arg(QLatin1String(size)));
+        icon.addFile(
+            QStringLiteral(":/icons/%1/apps/vn.sorvi.SorviClean.png").arg(QLatin1String(size)));
     return QIcon::fromTheme(QStringLiteral("vn.sorvi.SorviClean"), icon);
 }
 
@@ -36,8 +35,8 @@ bool wantsScreenshot(int argc, char* argv[])
 int main(int argc, char* argv[])
 {
     // A screenshot needs no screen: without a display, render off-screen.
-    if (wantsScreenshot(argc, argv) && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")
-        && qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+    if (wantsScreenshot(argc, argv) && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") &&
+        qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
 
     QApplication app(argc, argv);
@@ -69,13 +68,11 @@ int main(int argc, char* argv[])
 
     MainWindow window(Models{&model, &uninstaller, &monitor, &updater});
     window.resize(1100, 720);
-    if (parser.isSet(page))
-        window.setSelection(parser.value(page));
+    if (parser.isSet(page)) window.setSelection(parser.value(page));
     if (parser.isSet(screenshot)) {
         const QString path = parser.value(screenshot);
         saveScreenshotWhenReady(window, path, [path](bool written) {
-            if (!written)
-                std::fprintf(stderr, "sorviclean: cannot write %s\n", qPrintable(path));
+            if (!written) std::fprintf(stderr, "sorviclean: cannot write %s\n", qPrintable(path));
             QCoreApplication::exit(written ? EXIT_SUCCESS : EXIT_FAILURE);
         });
     }

@@ -30,8 +30,7 @@ QCoro::Task<> emptyTrashThenRescan(QPointer<AppModel> model, Category category)
 {
     auto emptied = PermissionHelper::emptyTrashViaFinder();
     const QString text = co_await emptied;
-    if (!model)
-        co_return;
+    if (!model) co_return;
     model->setMessage(text);
     auto rescan = model->scan(category);
     co_await rescan;
@@ -77,9 +76,7 @@ void makeDestructive(QPushButton* button)
 } // namespace
 
 CategoryView::CategoryView(AppModel* model, Category category, QWidget* parent)
-    : QWidget(parent)
-    , m_model(model)
-    , m_category(std::move(category))
+    : QWidget(parent), m_model(model), m_category(std::move(category))
 {
     setObjectName(QStringLiteral("category-") + m_category.id);
     auto* layout = new QVBoxLayout(this);
@@ -97,8 +94,7 @@ CategoryView::CategoryView(AppModel* model, Category category, QWidget* parent)
     layout->addWidget(buildBottomBar());
 
     connect(m_model, &AppModel::stateChanged, this, [this](const QString& id) {
-        if (id == m_category.id)
-            refresh();
+        if (id == m_category.id) refresh();
     });
     refresh();
 }
@@ -208,8 +204,7 @@ QWidget* CategoryView::buildContent()
     m_list->setWordWrap(false);
     m_list->setMouseTracking(true);
     m_list->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(m_list, &QListView::customContextMenuRequested, this,
-            &CategoryView::showContextMenu);
+    connect(m_list, &QListView::customContextMenuRequested, this, &CategoryView::showContextMenu);
     list->addLayout(header);
     list->addWidget(m_list, 1);
 
@@ -252,8 +247,7 @@ void CategoryView::refresh()
     m_rescan->setEnabled(!state.scanning);
     m_clean->setText(QStringLiteral("Dọn ") + formatBytes(m_model->selectedSize(m_category)));
     m_clean->setEnabled(!state.selected.isEmpty() && !state.scanning);
-    if (m_confirmation)
-        setPlainInformativeText(m_confirmation, confirmationMessage());
+    if (m_confirmation) setPlainInformativeText(m_confirmation, confirmationMessage());
 }
 
 bool CategoryView::confirming() const
@@ -282,14 +276,13 @@ QString CategoryView::confirmationAction() const
 QString CategoryView::confirmationMessage() const
 {
     const AppModel::State state = m_model->state(m_category);
-    return QString::number(state.selected.size()) + QStringLiteral(" mục · ")
-           + formatBytes(m_model->selectedSize(m_category));
+    return QString::number(state.selected.size()) + QStringLiteral(" mục · ") +
+           formatBytes(m_model->selectedSize(m_category));
 }
 
 void CategoryView::confirmClean()
 {
-    if (m_confirmation)
-        return;
+    if (m_confirmation) return;
     auto* dialog = new QMessageBox(this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setObjectName(QStringLiteral("cleanConfirmation"));
@@ -308,8 +301,7 @@ void CategoryView::confirmClean()
     connect(dialog, &QMessageBox::finished, this, [this, dialog, destroy] {
         const bool confirmed = dialog->clickedButton() == destroy;
         m_confirmation = nullptr;
-        if (confirmed)
-            m_model->clean(m_category);
+        if (confirmed) m_model->clean(m_category);
     });
     m_confirmation = dialog;
     dialog->open();
@@ -318,8 +310,7 @@ void CategoryView::confirmClean()
 void CategoryView::showContextMenu(const QPoint& position)
 {
     const QModelIndex index = m_list->indexAt(position);
-    if (!index.isValid())
-        return;
+    if (!index.isValid()) return;
     const QString url = index.data(CleanItemListModel::UrlRole).toString();
     auto* menu = new QMenu(this);
     menu->setObjectName(QStringLiteral("itemContextMenu"));

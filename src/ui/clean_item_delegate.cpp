@@ -93,9 +93,9 @@ void CleanItemDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
     const QFont caption = captionFont(option.font);
     painter->setFont(caption);
     painter->setPen(secondary(option.palette, selected));
-    const QString parent = QFontMetrics(caption).elidedText(
-        index.data(CleanItemListModel::ParentRole).toString(), Qt::ElideMiddle,
-        geometry.parent.width());
+    const QString parent =
+        QFontMetrics(caption).elidedText(index.data(CleanItemListModel::ParentRole).toString(),
+                                         Qt::ElideMiddle, geometry.parent.width());
     painter->drawText(geometry.parent, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
                       DisplayText::isolated(parent));
 
@@ -108,8 +108,8 @@ void CleanItemDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
 
 QSize CleanItemDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const
 {
-    const int height = QFontMetrics(option.font).height() + 2
-                       + QFontMetrics(captionFont(option.font)).height() + 2 * kPadding;
+    const int height = QFontMetrics(option.font).height() + 2 +
+                       QFontMetrics(captionFont(option.font)).height() + 2 * kPadding;
     return {200, height};
 }
 
@@ -124,15 +124,14 @@ QRect CleanItemDelegate::toggleArea(const QStyleOptionViewItem& option,
 bool CleanItemDelegate::editorEvent(QEvent* event, QAbstractItemModel* model,
                                     const QStyleOptionViewItem& option, const QModelIndex& index)
 {
-    if (!(index.flags() & Qt::ItemIsUserCheckable))
-        return false;
+    if (!(index.flags() & Qt::ItemIsUserCheckable)) return false;
     switch (event->type()) {
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonDblClick:
     case QEvent::MouseButtonRelease: {
         const auto* mouse = static_cast<QMouseEvent*>(event);
-        if (mouse->button() != Qt::LeftButton
-            || !toggleArea(option, index).contains(mouse->position().toPoint()))
+        if (mouse->button() != Qt::LeftButton ||
+            !toggleArea(option, index).contains(mouse->position().toPoint()))
             return false;
         // Press and double-click are taken too, so the view does not also act on them.
         if (event->type() == QEvent::MouseButtonRelease)
@@ -141,8 +140,7 @@ bool CleanItemDelegate::editorEvent(QEvent* event, QAbstractItemModel* model,
     }
     case QEvent::KeyPress: {
         const int key = static_cast<QKeyEvent*>(event)->key();
-        if (key != Qt::Key_Space && key != Qt::Key_Select)
-            return false;
+        if (key != Qt::Key_Space && key != Qt::Key_Select) return false;
         model->setData(index, QVariant(), Qt::CheckStateRole);
         return true;
     }

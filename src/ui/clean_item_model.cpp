@@ -11,21 +11,17 @@ constexpr qsizetype kMaxSingleRowUpdates = 64;
 QString parentOf(const QString& path)
 {
     const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
-    if (slash < 0)
-        return QString();
+    if (slash < 0) return QString();
     return slash == 0 ? QStringLiteral("/") : path.left(slash);
 }
 
 } // namespace
 
 CleanItemListModel::CleanItemListModel(AppModel* model, Category category, QObject* parent)
-    : QAbstractListModel(parent)
-    , m_model(model)
-    , m_category(std::move(category))
+    : QAbstractListModel(parent), m_model(model), m_category(std::move(category))
 {
     connect(m_model, &AppModel::stateChanged, this, [this](const QString& id) {
-        if (id == m_category.id)
-            sync();
+        if (id == m_category.id) sync();
     });
     sync();
 }
@@ -62,8 +58,8 @@ QVariant CleanItemListModel::data(const QModelIndex& index, int role) const
 
 bool CleanItemListModel::setData(const QModelIndex& index, const QVariant&, int role)
 {
-    if (role != Qt::CheckStateRole
-        || !checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+    if (role != Qt::CheckStateRole ||
+        !checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
         return false;
     m_model->toggle(m_category, m_items.at(index.row()).url);
     return true;
@@ -71,8 +67,7 @@ bool CleanItemListModel::setData(const QModelIndex& index, const QVariant&, int 
 
 Qt::ItemFlags CleanItemListModel::flags(const QModelIndex& index) const
 {
-    if (!index.isValid())
-        return Qt::NoItemFlags;
+    if (!index.isValid()) return Qt::NoItemFlags;
     return Qt::ItemIsEnabled | Qt::ItemIsUserCheckable | Qt::ItemNeverHasChildren;
 }
 
@@ -90,23 +85,19 @@ void CleanItemListModel::sync()
         endResetModel();
         return;
     }
-    if (state.selected == m_selected)
-        return;
+    if (state.selected == m_selected) return;
     QList<int> changed;
     const auto collect = [&](const QSet<QString>& from, const QSet<QString>& other) {
         for (const QString& url : from) {
-            if (other.contains(url))
-                continue;
+            if (other.contains(url)) continue;
             const auto row = m_rowOf.constFind(url);
-            if (row != m_rowOf.constEnd())
-                changed.append(*row);
+            if (row != m_rowOf.constEnd()) changed.append(*row);
         }
     };
     collect(state.selected, m_selected);
     collect(m_selected, state.selected);
     m_selected = state.selected;
-    if (changed.isEmpty())
-        return;
+    if (changed.isEmpty()) return;
     const QList<int> checkRole{Qt::CheckStateRole};
     if (changed.size() > kMaxSingleRowUpdates) {
         const auto [first, last] = std::minmax_element(changed.cbegin(), changed.cend());

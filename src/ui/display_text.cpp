@@ -11,8 +11,8 @@ constexpr qsizetype kMaxChars = 400;
 
 bool isLineBreak(char32_t c)
 {
-    return c == u'\n' || c == u'\r' || c == 0x0b || c == 0x0c || c == 0x85 || c == 0x2028
-           || c == 0x2029;
+    return c == u'\n' || c == u'\r' || c == 0x0b || c == 0x0c || c == 0x85 || c == 0x2028 ||
+           c == 0x2029;
 }
 
 bool isControl(char32_t c)
@@ -41,8 +41,7 @@ QString singleLine(const QString& text)
     if (shown.size() > kMaxChars) {
         qsizetype cut = kMaxChars;
         // Never split a surrogate pair.
-        if (shown.at(cut - 1).isHighSurrogate())
-            --cut;
+        if (shown.at(cut - 1).isHighSurrogate()) --cut;
         shown.truncate(cut);
         shown.append(QChar(0x2026));
     }
@@ -72,8 +71,7 @@ int tabularWidth(const QFontMetrics& metrics, const QString& text)
     return width;
 }
 
-void drawTabular(QPainter& painter, const QRect& rect, Qt::Alignment alignment,
-                 const QString& text)
+void drawTabular(QPainter& painter, const QRect& rect, Qt::Alignment alignment, const QString& text)
 {
     const QFontMetrics metrics = painter.fontMetrics();
     const int digitWidth = widestDigit(metrics);

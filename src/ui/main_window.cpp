@@ -29,16 +29,13 @@ QCoro::Task<> runStartupScan(QPointer<MainWindow> window, AppModel* model)
 {
     auto task = model->scanAll();
     co_await task;
-    if (window)
-        emit window->startupScanFinished();
+    if (window) emit window->startupScanFinished();
 }
 
 } // namespace
 
 MainWindow::MainWindow(const Models& models, QWidget* parent)
-    : QMainWindow(parent)
-    , m_models(models)
-    , m_selection(Destination::overview)
+    : QMainWindow(parent), m_models(models), m_selection(Destination::overview)
 {
     setObjectName(QStringLiteral("mainWindow"));
     setWindowTitle(QStringLiteral("SorviClean"));
@@ -66,8 +63,7 @@ MainWindow::MainWindow(const Models& models, QWidget* parent)
     connect(m_sidebar, &Sidebar::rowChosen, this, &MainWindow::setSelection);
     connect(m_models.model, &AppModel::messageChanged, this, &MainWindow::refreshAlerts);
     connect(m_models.updater, &UpdateChecker::messageChanged, this, &MainWindow::refreshAlerts);
-    connect(m_models.updater, &UpdateChecker::availableChanged, this,
-            &MainWindow::updateToolBar);
+    connect(m_models.updater, &UpdateChecker::availableChanged, this, &MainWindow::updateToolBar);
 
     m_sidebar->selectId(m_selection);
     showDetail();
@@ -77,8 +73,7 @@ MainWindow::MainWindow(const Models& models, QWidget* parent)
 void MainWindow::setSelection(const QString& id)
 {
     m_sidebar->selectId(id);
-    if (id == m_selection)
-        return;
+    if (id == m_selection) return;
     m_selection = id;
     showDetail();
     emit selectionChanged(id);
@@ -87,8 +82,7 @@ void MainWindow::setSelection(const QString& id)
 void MainWindow::showEvent(QShowEvent* event)
 {
     QMainWindow::showEvent(event);
-    if (m_started)
-        return;
+    if (m_started) return;
     m_started = true;
     m_models.updater->start();
     runStartupScan(this, m_models.model);
@@ -130,8 +124,8 @@ void MainWindow::buildToolBar()
     auto* spacer = new QWidget(m_toolBar);
     spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     m_toolBar->addWidget(spacer);
-    m_updateAction = m_toolBar->addAction(Symbols::icon(QStringLiteral("arrow.down.circle.fill")),
-                                          QString());
+    m_updateAction =
+        m_toolBar->addAction(Symbols::icon(QStringLiteral("arrow.down.circle.fill")), QString());
     m_updateAction->setObjectName(QStringLiteral("updateAction"));
     m_toolBar->widgetForAction(m_updateAction)->setObjectName(QStringLiteral("updateButton"));
     connect(m_updateAction, &QAction::triggered, this,
@@ -143,8 +137,8 @@ void MainWindow::updateToolBar()
     const auto available = m_models.updater->available();
     if (available) {
         m_updateAction->setText(QStringLiteral("Có bản ") + available->version);
-        m_updateAction->setToolTip(QStringLiteral("Đã có SorviClean ") + available->version
-                                   + QStringLiteral(". Bấm để tải về."));
+        m_updateAction->setToolTip(QStringLiteral("Đã có SorviClean ") + available->version +
+                                   QStringLiteral(". Bấm để tải về."));
     }
     m_updateAction->setVisible(available.has_value());
     // The button is the toolbar's only content: an empty toolbar would still take a strip.
@@ -166,10 +160,8 @@ void MainWindow::showDetail()
 
 QWidget* MainWindow::createDetail(const QString& id)
 {
-    if (id == Destination::uninstaller)
-        return createUninstallerScreen(m_models, m_detailHost);
-    if (id == Destination::monitor)
-        return createMonitorScreen(m_models, m_detailHost);
+    if (id == Destination::uninstaller) return createUninstallerScreen(m_models, m_detailHost);
+    if (id == Destination::monitor) return createMonitorScreen(m_models, m_detailHost);
     if (const Category* category = Category::find(id))
         return new CategoryView(m_models.model, *category, m_detailHost);
     auto* overview = new OverviewView(m_models, m_detailHost);
@@ -220,8 +212,7 @@ void MainWindow::openAlert(bool update)
     m_alert = alert;
     m_alertShowsUpdate = update;
     connect(alert, &QMessageBox::finished, this, [this, alert, update] {
-        if (m_alert == alert)
-            m_alert = nullptr;
+        if (m_alert == alert) m_alert = nullptr;
         // Dismissing the alert, whichever way, clears the message it showed.
         if (update)
             m_models.updater->clearMessage();

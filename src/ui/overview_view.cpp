@@ -21,8 +21,7 @@ constexpr int kBarSteps = 10000;
 bool anyScanning(const AppModel& model)
 {
     for (const Category& category : Category::all())
-        if (model.state(category).scanning)
-            return true;
+        if (model.state(category).scanning) return true;
     return false;
 }
 
@@ -30,8 +29,7 @@ bool anyScanning(const AppModel& model)
 class CategoryRowButton : public QPushButton
 {
 public:
-    explicit CategoryRowButton(QWidget* parent)
-        : QPushButton(parent)
+    explicit CategoryRowButton(QWidget* parent) : QPushButton(parent)
     {
         setFlat(true);
         setCursor(Qt::PointingHandCursor);
@@ -43,8 +41,7 @@ public:
 } // namespace
 
 OverviewView::OverviewView(const Models& models, QWidget* parent)
-    : QWidget(parent)
-    , m_model(models.model)
+    : QWidget(parent), m_model(models.model)
 {
     setObjectName(QStringLiteral("overview"));
     auto* layout = new QVBoxLayout(this);
@@ -104,8 +101,8 @@ QWidget* OverviewView::buildSummary()
     m_total->setFont(big);
     auto* caption = new QLabel(QStringLiteral("có thể dọn"), summary);
     TextStyle::secondary(caption);
-    m_scanAll = new QPushButton(Symbols::icon(QStringLiteral("arrow.clockwise")), QString(),
-                                summary);
+    m_scanAll =
+        new QPushButton(Symbols::icon(QStringLiteral("arrow.clockwise")), QString(), summary);
     m_scanAll->setObjectName(QStringLiteral("scanAllButton"));
     // Bottom alignment puts the caption on the big figure's baseline closely enough; box
     // layouts have no baseline alignment.
@@ -144,8 +141,8 @@ QWidget* OverviewView::buildCategoryList()
         line->addWidget(row.spinner);
         line->addWidget(row.size);
         auto* chevron = new QLabel(button);
-        chevron->setPixmap(Symbols::icon(QStringLiteral("chevron.right"))
-                               .pixmap(14, 14, QIcon::Disabled));
+        chevron->setPixmap(
+            Symbols::icon(QStringLiteral("chevron.right")).pixmap(14, 14, QIcon::Disabled));
         line->addWidget(chevron);
         // The children only draw; the whole row is the button's click area.
         for (QWidget* child : button->findChildren<QWidget*>())
@@ -166,9 +163,9 @@ void OverviewView::refreshDisk()
     const double total = disk.total < 1 ? 1.0 : double(disk.total);
     const double fraction = qBound(0.0, double(disk.used()) / total, 1.0);
     m_diskBar->setValue(qRound(fraction * kBarSteps));
-    m_diskLine->setText(QStringLiteral("Đã dùng ") + formatBytes(disk.used()) + QStringLiteral(" / ")
-                        + formatBytes(disk.total) + QStringLiteral("  ·  Còn trống ")
-                        + formatBytes(disk.available));
+    m_diskLine->setText(QStringLiteral("Đã dùng ") + formatBytes(disk.used()) +
+                        QStringLiteral(" / ") + formatBytes(disk.total) +
+                        QStringLiteral("  ·  Còn trống ") + formatBytes(disk.available));
 }
 
 void OverviewView::refreshTotals()
@@ -183,8 +180,7 @@ void OverviewView::refreshRow(const QString& id)
 {
     const auto found = m_rows.constFind(id);
     const Category* category = Category::find(id);
-    if (found == m_rows.constEnd() || !category)
-        return;
+    if (found == m_rows.constEnd() || !category) return;
     const bool scanning = m_model->state(*category).scanning;
     found->spinner->setVisible(scanning);
     found->size->setVisible(!scanning);

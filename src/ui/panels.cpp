@@ -8,8 +8,7 @@
 #include <QPainterPath>
 #include <QVBoxLayout>
 
-RoundedPanel::RoundedPanel(QWidget* parent)
-    : QWidget(parent)
+RoundedPanel::RoundedPanel(QWidget* parent) : QWidget(parent)
 {
     const QPalette& colours = palette();
     QColor border = colours.color(QPalette::WindowText);
@@ -46,8 +45,7 @@ void RoundedPanel::paintEvent(QPaintEvent*)
     painter.drawPath(path);
 }
 
-SymbolBox::SymbolBox(const QString& symbol, const QString& title, QWidget* parent)
-    : QWidget(parent)
+SymbolBox::SymbolBox(const QString& symbol, const QString& title, QWidget* parent) : QWidget(parent)
 {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -65,8 +63,7 @@ void apply(QWidget* widget, qreal factor, bool bold)
 {
     QFont font = widget->font();
     font.setPointSizeF(font.pointSizeF() * factor);
-    if (bold)
-        font.setBold(true);
+    if (bold) font.setBold(true);
     widget->setFont(font);
 }
 
@@ -120,8 +117,8 @@ void colour(QWidget* widget, const QColor& colour)
 
 } // namespace TextStyle
 
-QWidget* makeSymbolLabel(const QString& symbol, const QString& text, int iconSize,
-                         QWidget* parent, QLabel** textLabel)
+QWidget* makeSymbolLabel(const QString& symbol, const QString& text, int iconSize, QWidget* parent,
+                         QLabel** textLabel)
 {
     auto* row = new QWidget(parent);
     auto* layout = new QHBoxLayout(row);
@@ -134,7 +131,6 @@ QWidget* makeSymbolLabel(const QString& symbol, const QString& text, int iconSiz
     label->setTextFormat(Qt::PlainText);
     layout->addWidget(icon, 0, Qt::AlignVCenter);
     layout->addWidget(label, 1, Qt::AlignVCenter);
-    if (textLabel)
-        *textLabel = label;
+    if (textLabel) *textLabel = label;
     return row;
 }

@@ -15,10 +15,13 @@ void saveScreenshotWhenReady(MainWindow& window, const QString& path,
                              std::function<void(bool written)> done)
 {
     QPointer<MainWindow> target(&window);
-    QObject::connect(&window, &MainWindow::startupScanFinished, &window, [target, path, done] {
-        QTimer::singleShot(kSettleMs, target, [target, path, done] {
-            const bool written = target && target->grab().save(path, "PNG");
-            done(written);
-        });
-    }, Qt::SingleShotConnection);
+    QObject::connect(
+        &window, &MainWindow::startupScanFinished, &window,
+        [target, path, done] {
+            QTimer::singleShot(kSettleMs, target, [target, path, done] {
+                const bool written = target && target->grab().save(path, "PNG");
+                done(written);
+            });
+        },
+        Qt::SingleShotConnection);
 }

@@ -14,9 +14,7 @@ constexpr int kRowHeight = 30;
 constexpr int kIconSize = 18;
 } // namespace
 
-Sidebar::Sidebar(AppModel* model, QWidget* parent)
-    : QListWidget(parent)
-    , m_model(model)
+Sidebar::Sidebar(AppModel* model, QWidget* parent) : QListWidget(parent), m_model(model)
 {
     setObjectName(QStringLiteral("sidebar"));
     setSelectionMode(QAbstractItemView::SingleSelection);
@@ -38,8 +36,7 @@ Sidebar::Sidebar(AppModel* model, QWidget* parent)
 
     connect(m_model, &AppModel::stateChanged, this, &Sidebar::updateBadge);
     connect(this, &QListWidget::itemSelectionChanged, this, [this] {
-        if (!m_selecting)
-            emit rowChosen(selectedId());
+        if (!m_selecting) emit rowChosen(selectedId());
     });
 }
 
@@ -54,8 +51,7 @@ void Sidebar::selectId(const QString& id)
     m_selecting = true;
     QListWidgetItem* target = nullptr;
     for (int row = 0; row < count(); ++row)
-        if (item(row)->data(IdRole).toString() == id && !id.isEmpty())
-            target = item(row);
+        if (item(row)->data(IdRole).toString() == id && !id.isEmpty()) target = item(row);
     if (target)
         setCurrentItem(target);
     else
@@ -82,8 +78,7 @@ void Sidebar::addSection(const QString& heading)
     item->setForeground(colour);
 }
 
-void Sidebar::addRow(const QString& id, const QString& symbol, const QString& title,
-                     bool withBadge)
+void Sidebar::addRow(const QString& id, const QString& symbol, const QString& title, bool withBadge)
 {
     auto* item = new QListWidgetItem(this);
     item->setData(IdRole, id);
@@ -127,8 +122,7 @@ void Sidebar::updateBadge(const QString& id)
 {
     const auto found = m_badges.constFind(id);
     const Category* category = Category::find(id);
-    if (found == m_badges.constEnd() || !category)
-        return;
+    if (found == m_badges.constEnd() || !category) return;
     const AppModel::State state = m_model->state(*category);
     found->spinner->setVisible(state.scanning);
     found->size->setVisible(!state.scanning && state.scanned);

@@ -7,9 +7,7 @@ constexpr int kSpokes = 12;
 constexpr int kFrameMs = 80;
 } // namespace
 
-Spinner::Spinner(int diameter, QWidget* parent)
-    : QWidget(parent)
-    , m_diameter(diameter)
+Spinner::Spinner(int diameter, QWidget* parent) : QWidget(parent), m_diameter(diameter)
 {
     setFixedSize(diameter, diameter);
     m_timer.setInterval(kFrameMs);

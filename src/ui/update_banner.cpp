@@ -20,8 +20,7 @@ QColor blue(qreal opacity)
 } // namespace
 
 UpdateBanner::UpdateBanner(UpdateChecker* updater, QWidget* parent)
-    : RoundedPanel(parent)
-    , m_updater(updater)
+    : RoundedPanel(parent), m_updater(updater)
 {
     setObjectName(QStringLiteral("updateBanner"));
     setColours(blue(0.08), blue(0.25));
@@ -69,11 +68,10 @@ void UpdateBanner::refresh()
 {
     const auto available = m_updater->available();
     setVisible(available.has_value());
-    if (!available)
-        return;
+    if (!available) return;
     m_title->setText(QStringLiteral("Đã có SorviClean ") + available->version);
-    m_current->setText(QStringLiteral("Bạn đang dùng bản ") + m_updater->currentVersion()
-                       + QStringLiteral("."));
+    m_current->setText(QStringLiteral("Bạn đang dùng bản ") + m_updater->currentVersion() +
+                       QStringLiteral("."));
     while (QLayoutItem* item = m_notesLayout->takeAt(0)) {
         delete item->widget();
         delete item;

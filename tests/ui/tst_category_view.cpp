@@ -108,8 +108,8 @@ void TestCategoryView::cleanGoesThroughConfirmation_data()
     QTest::addColumn<QString>("title");
     QTest::addColumn<QString>("action");
     QTest::addColumn<bool>("toTrash");
-    QTest::newRow("permanent") << "caches" << false << "Xoá vĩnh viễn các mục đã chọn?" << "Xoá"
-                               << false;
+    QTest::newRow("permanent") << "caches" << false << "Xoá vĩnh viễn các mục đã chọn?"
+                               << "Xoá" << false;
     QTest::newRow("trash") << "ios" << true << "Chuyển các mục đã chọn vào Thùng rác?"
                            << "Chuyển vào Thùng rác" << true;
 }
@@ -153,8 +153,7 @@ void TestCategoryView::cleanGoesThroughConfirmation()
     QMessageBox* alert = waitForBox(f.window, QStringLiteral("resultAlert"));
     QVERIFY(alert);
     QString expected = QStringLiteral("Đã giải phóng ") + formatBytes(size) + QStringLiteral(".");
-    if (toTrash)
-        expected += QStringLiteral(" Các mục đã được chuyển vào Thùng rác.");
+    if (toTrash) expected += QStringLiteral(" Các mục đã được chuyển vào Thùng rác.");
     QCOMPARE(alert->informativeText(), expected);
     for (const QString& item : items)
         QVERIFY2(!FileSystem::exists(item), qPrintable(item));
@@ -214,8 +213,7 @@ void TestCategoryView::unreadableNotice()
     QCOMPARE(settings->text(), QStringLiteral("Mở cài đặt Full Disk Access"));
     auto* finder = notice->findChild<QPushButton*>(QStringLiteral("emptyTrashButton"));
     QCOMPARE(finder != nullptr, finderButton);
-    if (finder)
-        QCOMPARE(finder->text(), QStringLiteral("Dọn Thùng rác qua Finder"));
+    if (finder) QCOMPARE(finder->text(), QStringLiteral("Dọn Thùng rác qua Finder"));
     const QStringList texts = [&] {
         QStringList all;
         for (QLabel* label : notice->findChildren<QLabel*>())
@@ -228,7 +226,8 @@ void TestCategoryView::unreadableNotice()
 
     // Another category that could be read has no notice.
     f.window.setSelection(id == u"logs" ? QStringLiteral("caches") : QStringLiteral("logs"));
-    QVERIFY(!f.window.detail()->findChild<QWidget*>(QStringLiteral("unreadableNotice"))->isVisible());
+    QVERIFY(
+        !f.window.detail()->findChild<QWidget*>(QStringLiteral("unreadableNotice"))->isVisible());
 }
 
 void TestCategoryView::emptyTrashThroughNoticeReportsAndRescans()
@@ -269,10 +268,9 @@ void TestCategoryView::contentFollowsScanState()
 
     bool sawProgress = false;
     connect(&model, &AppModel::stateChanged, this, [&] {
-        if (!model.state(category(QStringLiteral("logs"))).scanning)
-            return;
-        sawProgress = page(view)->objectName() == u"progressPage" && !rescan->isEnabled()
-                      && !clean->isEnabled();
+        if (!model.state(category(QStringLiteral("logs"))).scanning) return;
+        sawProgress = page(view)->objectName() == u"progressPage" && !rescan->isEnabled() &&
+                      !clean->isEnabled();
     });
     rescan->click();
     QVERIFY(QTest::qWaitFor([&] { return page(view)->objectName() == u"listPage"; }));
@@ -322,14 +320,17 @@ void TestCategoryView::checkBoxClicksAndSpaceToggle()
         return model.state(category(QStringLiteral("ios"))).selected.contains(url);
     };
 
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, QPoint(row.left() + 14, row.center().y()));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      QPoint(row.left() + 14, row.center().y()));
     QVERIFY(selected());
     QCOMPARE(first.data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
     // The label belongs to the check box.
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, QPoint(row.left() + 80, row.center().y()));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      QPoint(row.left() + 80, row.center().y()));
     QVERIFY(!selected());
     // The size does not.
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, QPoint(row.right() - 5, row.center().y()));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      QPoint(row.right() - 5, row.center().y()));
     QVERIFY(!selected());
 
     list->setFocus();

@@ -26,15 +26,25 @@ void TestDisplayText::singleLine_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("shown");
-    QTest::newRow("plain") << "Caches" << "Caches";
-    QTest::newRow("line feed") << "a\nb" << "a↵b";
-    QTest::newRow("crlf") << "a\r\nb" << "a↵↵b";
-    QTest::newRow("unicode separators") << "a\u2028b\u2029c\u0085d" << "a↵b↵c↵d";
-    QTest::newRow("tab") << "a\tb" << "a b";
-    QTest::newRow("controls") << QStringLiteral("a\x01" "b\x7f" "c") << "a�b�c";
+    QTest::newRow("plain") << "Caches"
+                           << "Caches";
+    QTest::newRow("line feed") << "a\nb"
+                               << "a↵b";
+    QTest::newRow("crlf") << "a\r\nb"
+                          << "a↵↵b";
+    QTest::newRow("unicode separators") << "a\u2028b\u2029c\u0085d"
+                                        << "a↵b↵c↵d";
+    QTest::newRow("tab") << "a\tb"
+                         << "a b";
+    QTest::newRow("controls") << QStringLiteral("a\x01"
+                                                "b\x7f"
+                                                "c")
+                              << "a�b�c";
     // Direction marks stay; drawing isolates them.
-    QTest::newRow("override kept") << "\u202Egnp.exe" << "\u202Egnp.exe";
-    QTest::newRow("vietnamese") << "Bộ nhớ đệm" << "Bộ nhớ đệm";
+    QTest::newRow("override kept") << "\u202Egnp.exe"
+                                   << "\u202Egnp.exe";
+    QTest::newRow("vietnamese") << "Bộ nhớ đệm"
+                                << "Bộ nhớ đệm";
 }
 
 void TestDisplayText::singleLine()
@@ -58,8 +68,7 @@ void TestDisplayText::longTextIsCappedWithoutSplittingAPair()
         emoji += QStringLiteral("😀");
     const QString cut = DisplayText::singleLine(QLatin1Char('a') + emoji);
     for (qsizetype i = 0; i + 1 < cut.size(); ++i)
-        if (cut.at(i).isHighSurrogate())
-            QVERIFY(cut.at(i + 1).isLowSurrogate());
+        if (cut.at(i).isHighSurrogate()) QVERIFY(cut.at(i + 1).isLowSurrogate());
     QVERIFY(!cut.at(cut.size() - 2).isHighSurrogate());
 }
 
@@ -71,8 +80,8 @@ void TestDisplayText::digitsHaveEqualWidth()
              DisplayText::tabularWidth(metrics, QStringLiteral("888 kB")));
     QCOMPARE(DisplayText::tabularWidth(metrics, QStringLiteral("1,1 GB")),
              DisplayText::tabularWidth(metrics, QStringLiteral("9,0 GB")));
-    QVERIFY(DisplayText::tabularWidth(metrics, QStringLiteral("10 MB"))
-            > DisplayText::tabularWidth(metrics, QStringLiteral("9 MB")));
+    QVERIFY(DisplayText::tabularWidth(metrics, QStringLiteral("10 MB")) >
+            DisplayText::tabularWidth(metrics, QStringLiteral("9 MB")));
 }
 
 void TestDisplayText::everySymbolHasAnIcon()
@@ -89,11 +98,24 @@ void TestDisplayText::everySymbolHasAnIcon()
 void TestDisplayText::everySymbolOfTheScreensIsInTheTable()
 {
     const QStringList known = Symbols::known();
-    QStringList used{"sparkles", "xmark.app", "gauge", "arrow.down.circle.fill",
-                     "arrow.clockwise", "chevron.right", "exclamationmark.triangle.fill",
-                     "lock.fill", "internaldrive", "trash", "chart.xyaxis.line", "cpu",
-                     "info.circle", "list.bullet.rectangle", "memorychip", "network",
-                     "battery.100.bolt", "battery.75"};
+    QStringList used{"sparkles",
+                     "xmark.app",
+                     "gauge",
+                     "arrow.down.circle.fill",
+                     "arrow.clockwise",
+                     "chevron.right",
+                     "exclamationmark.triangle.fill",
+                     "lock.fill",
+                     "internaldrive",
+                     "trash",
+                     "chart.xyaxis.line",
+                     "cpu",
+                     "info.circle",
+                     "list.bullet.rectangle",
+                     "memorychip",
+                     "network",
+                     "battery.100.bolt",
+                     "battery.75"};
     for (const Category& c : Category::all())
         used.append(c.symbol);
     for (const QString& symbol : used) {

@@ -105,10 +105,8 @@ void TestMainWindow::startupScanFillsEveryBadge()
         const bool scanning = f.model.state(*Category::find(id)).scanning;
         const bool spinner = !f.find(QStringLiteral("badgeSpinner-") + id)->isHidden();
         const bool size = !f.find(QStringLiteral("badgeSize-") + id)->isHidden();
-        if (spinner != scanning || size == scanning)
-            badgeWrong = true;
-        if (scanning && spinner)
-            spinnerSeen.insert(id);
+        if (spinner != scanning || size == scanning) badgeWrong = true;
+        if (scanning && spinner) spinnerSeen.insert(id);
     });
     QVERIFY(f.showAndWaitForScan());
     QVERIFY(!badgeWrong);
@@ -151,11 +149,14 @@ void TestMainWindow::sidebarRoutesToEveryDestination_data()
 {
     QTest::addColumn<QString>("id");
     QTest::addColumn<QString>("screen");
-    QTest::newRow("overview") << "overview" << "overview";
+    QTest::newRow("overview") << "overview"
+                              << "overview";
     for (const Category& c : Category::all())
         QTest::newRow(qPrintable(c.id)) << c.id << QStringLiteral("category-") + c.id;
-    QTest::newRow("uninstaller") << "uninstaller" << "uninstaller";
-    QTest::newRow("monitor") << "monitor" << "monitor";
+    QTest::newRow("uninstaller") << "uninstaller"
+                                 << "uninstaller";
+    QTest::newRow("monitor") << "monitor"
+                             << "monitor";
 }
 
 void TestMainWindow::sidebarRoutesToEveryDestination()
@@ -167,11 +168,10 @@ void TestMainWindow::sidebarRoutesToEveryDestination()
     auto* sidebar = f.find<Sidebar>(QStringLiteral("sidebar"));
     if (id != u"overview")
         f.window.setSelection(QStringLiteral("monitor") == id ? QStringLiteral("caches")
-                                                               : QStringLiteral("monitor"));
+                                                              : QStringLiteral("monitor"));
     QListWidgetItem* row = nullptr;
     for (int i = 0; i < sidebar->count(); ++i)
-        if (sidebar->item(i)->data(Sidebar::IdRole).toString() == id)
-            row = sidebar->item(i);
+        if (sidebar->item(i)->data(Sidebar::IdRole).toString() == id) row = sidebar->item(i);
     QVERIFY(row);
     QSignalSpy changed(&f.window, &MainWindow::selectionChanged);
     QTest::mouseClick(sidebar->viewport(), Qt::LeftButton, {},
@@ -221,9 +221,9 @@ void TestMainWindow::overviewFollowsScansAndDisk()
     QVERIFY(scanAll->isEnabled());
     const DiskUsage disk = f.model.disk();
     QCOMPARE(f.find<QLabel>(QStringLiteral("diskLine"))->text(),
-             QStringLiteral("Đã dùng ") + formatBytes(disk.used()) + QStringLiteral(" / ")
-                 + formatBytes(disk.total) + QStringLiteral("  ·  Còn trống ")
-                 + formatBytes(disk.available));
+             QStringLiteral("Đã dùng ") + formatBytes(disk.used()) + QStringLiteral(" / ") +
+                 formatBytes(disk.total) + QStringLiteral("  ·  Còn trống ") +
+                 formatBytes(disk.available));
     QCOMPARE(f.find<QLabel>(QStringLiteral("overviewSize-logs"))->text(),
              formatBytes(expectedAllocated(home("Library/Logs"))));
 
@@ -231,8 +231,8 @@ void TestMainWindow::overviewFollowsScansAndDisk()
     bool held = false;
     connect(&f.model, &AppModel::stateChanged, this, [&] {
         if (f.model.state(*Category::find(QStringLiteral("logs"))).scanning)
-            held = scanAll->text() == u"Đang quét..." && !scanAll->isEnabled()
-                   && !f.find(QStringLiteral("overviewSpinner-logs"))->isHidden();
+            held = scanAll->text() == u"Đang quét..." && !scanAll->isEnabled() &&
+                   !f.find(QStringLiteral("overviewSpinner-logs"))->isHidden();
     });
     QCoro::waitFor(f.model.scan(*Category::find(QStringLiteral("logs"))));
     QVERIFY(held);
@@ -249,7 +249,8 @@ void TestMainWindow::resultAlertShowsAndOkClearsTheMessage()
 {
     WindowFixture f;
     QVERIFY(f.showAndWaitForScan());
-    const QString text = QStringLiteral("Đã giải phóng 1 kB.\n\nKhông xoá được 1 mục:\n<b>x</b>: lỗi");
+    const QString text =
+        QStringLiteral("Đã giải phóng 1 kB.\n\nKhông xoá được 1 mục:\n<b>x</b>: lỗi");
     f.model.setMessage(text);
     QMessageBox* alert = waitForBox(f.window, QStringLiteral("resultAlert"));
     QVERIFY(alert);
@@ -301,8 +302,7 @@ void TestMainWindow::updateAlertComesFirstThenResult()
     QVERIFY(!f.model.message());
     QMessageBox* update = waitForBox(f.window, QStringLiteral("updateAlert"));
     QVERIFY(update);
-    QCOMPARE(update->informativeText(),
-             QStringLiteral("Chưa cấu hình địa chỉ kiểm tra cập nhật."));
+    QCOMPARE(update->informativeText(), QStringLiteral("Chưa cấu hình địa chỉ kiểm tra cập nhật."));
     buttonOf(update, QStringLiteral("alertOkButton"))->click();
     QVERIFY(!f.updater->message());
 }
@@ -320,8 +320,7 @@ void TestMainWindow::manualCheckWithoutFeedShowsUpdateAlert()
     QMessageBox* alert = waitForBox(f.window, QStringLiteral("updateAlert"));
     QVERIFY(alert);
     QCOMPARE(alert->windowTitle(), QStringLiteral("Cập nhật"));
-    QCOMPARE(alert->informativeText(),
-             QStringLiteral("Chưa cấu hình địa chỉ kiểm tra cập nhật."));
+    QCOMPARE(alert->informativeText(), QStringLiteral("Chưa cấu hình địa chỉ kiểm tra cập nhật."));
     buttonOf(alert, QStringLiteral("alertOkButton"))->click();
     QVERIFY(!f.updater->message().has_value());
     QVERIFY(QTest::qWaitFor([&] { return !f.find<QMessageBox>(QStringLiteral("updateAlert")); }));

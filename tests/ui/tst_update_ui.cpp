@@ -16,8 +16,8 @@ QByteArray feed(qint64 build, const QString& version, const QStringList& notes)
     QByteArray list;
     for (const QString& note : notes)
         list += (list.isEmpty() ? "\"" : ",\"") + note.toUtf8() + '"';
-    return R"({"apps":[{"id":"sorviclean","versions":[{"version":")" + version.toUtf8()
-           + R"(","build":)" + QByteArray::number(build) + R"(,"notes":[)" + list + "]}]}]}";
+    return R"({"apps":[{"id":"sorviclean","versions":[{"version":")" + version.toUtf8() +
+           R"(","build":)" + QByteArray::number(build) + R"(,"notes":[)" + list + "]}]}]}";
 }
 
 // A checker of running version 1.4, build 10, reading its feed from `server`.
@@ -28,8 +28,7 @@ std::unique_ptr<UpdateChecker> checkerFor(const HttpServer& server)
     const QString address = server.url(QStringLiteral("/feed.json")).toString();
     return std::make_unique<UpdateChecker>(
         info, UpdateChecker::Timing{}, [address](const QString& name) -> std::optional<QString> {
-            if (name == u"SORVI_UPDATE_FEED_URL")
-                return address;
+            if (name == u"SORVI_UPDATE_FEED_URL") return address;
             return std::nullopt;
         });
 }
@@ -59,7 +58,8 @@ void TestUpdateUi::toolbarAndBannerFollowAvailable()
     QVERIFY(server.listen());
     const QStringList notes{QStringLiteral("một"), QStringLiteral("hai"), QStringLiteral("ba"),
                             QStringLiteral("bốn"), QStringLiteral("năm"), QStringLiteral("sáu")};
-    server.route(QStringLiteral("/feed.json"), HttpServer::ok(feed(11, QStringLiteral("1.5"), notes)));
+    server.route(QStringLiteral("/feed.json"),
+                 HttpServer::ok(feed(11, QStringLiteral("1.5"), notes)));
     WindowFixture f(checkerFor(server));
     auto* action = f.window.findChild<QAction*>(QStringLiteral("updateAction"));
     auto* banner = f.find(QStringLiteral("updateBanner"));

@@ -10,15 +10,14 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QtTest>
-
 #include <memory>
 
 /// The four models and the window, as the application creates them, on the temporary home.
 struct WindowFixture
 {
     explicit WindowFixture(std::unique_ptr<UpdateChecker> checker = nullptr)
-        : updater(checker ? std::move(checker) : std::make_unique<UpdateChecker>())
-        , window(Models{&model, &uninstaller, &monitor, updater.get()})
+        : updater(checker ? std::move(checker) : std::make_unique<UpdateChecker>()),
+          window(Models{&model, &uninstaller, &monitor, updater.get()})
     {
     }
 
@@ -31,8 +30,7 @@ struct WindowFixture
         return !finished.isEmpty() || finished.wait(20000);
     }
 
-    template<typename T = QWidget>
-    T* find(const QString& name) const
+    template <typename T = QWidget> T* find(const QString& name) const
     {
         return window.findChild<T*>(name);
     }
@@ -48,10 +46,12 @@ struct WindowFixture
 inline QMessageBox* waitForBox(const QWidget& root, const QString& name)
 {
     QMessageBox* box = nullptr;
-    const bool shown = QTest::qWaitFor([&] {
-        box = root.findChild<QMessageBox*>(name);
-        return box && box->isVisible();
-    }, 20000);
+    const bool shown = QTest::qWaitFor(
+        [&] {
+            box = root.findChild<QMessageBox*>(name);
+            return box && box->isVisible();
+        },
+        20000);
     return shown ? box : nullptr;
 }
 
