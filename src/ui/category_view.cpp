@@ -23,6 +23,8 @@ namespace {
 
 const QColor kOrange(0xff, 0x95, 0x00);
 const QColor kRed(0xff, 0x3b, 0x30);
+// Darker than the text red: white on it must stay readable once the style lightens it.
+const QColor kButtonRed(0xc4, 0x1e, 0x16);
 
 // Runs on after the screen is gone if the user navigates away: the result reaches the user
 // through the model's message.
@@ -67,7 +69,7 @@ void makeDestructive(QPushButton* button)
     // Prominent and destructive: filled red while enabled; the style greys it out when not.
     QPalette colours = button->palette();
     for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
-        colours.setColor(group, QPalette::Button, kRed);
+        colours.setColor(group, QPalette::Button, kButtonRed);
         colours.setColor(group, QPalette::ButtonText, Qt::white);
     }
     button->setPalette(colours);
