@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QLocale>
 #include <QPalette>
-
 #include <cmath>
 #include <limits>
 
@@ -47,10 +46,8 @@ namespace {
 // A double outside the range of qint64 has no defined conversion.
 qint64 truncated(double value)
 {
-    if (!(value > 0))
-        return 0;
-    if (value >= 9.2e18)
-        return std::numeric_limits<qint64>::max();
+    if (!(value > 0)) return 0;
+    if (value >= 9.2e18) return std::numeric_limits<qint64>::max();
     return qint64(value);
 }
 
@@ -76,8 +73,7 @@ QString memory(quint64 bytes)
     double unit = 1;
     while (magnitude >= unit * 1024 && unit < 1e18)
         unit *= 1024;
-    if (unit > 1 && unit < 1e18 && magnitude >= unit * 1023.95)
-        shown = qint64(unit * 1024);
+    if (unit > 1 && unit < 1e18 && magnitude >= unit * 1023.95) shown = qint64(unit * 1024);
     return QLocale::system().formattedDataSize(shown, 1, QLocale::DataSizeTraditionalFormat);
 }
 
@@ -112,24 +108,21 @@ QColor pressureColour(qint32 level)
 
 QString batteryDetail(const BatteryInfo& battery)
 {
-    if (battery.charging)
-        return QStringLiteral("Đang sạc");
-    if (battery.onAC)
-        return QStringLiteral("Đã cắm sạc");
-    if (!battery.minutesLeft)
-        return QStringLiteral("Đang dùng pin");
+    if (battery.charging) return QStringLiteral("Đang sạc");
+    if (battery.onAC) return QStringLiteral("Đã cắm sạc");
+    if (!battery.minutesLeft) return QStringLiteral("Đang dùng pin");
     const qint64 minutes = *battery.minutesLeft;
-    return QStringLiteral("Còn khoảng ") + QString::number(minutes / 60) + QStringLiteral(" giờ ")
-           + QString::number(minutes % 60) + QStringLiteral(" phút");
+    return QStringLiteral("Còn khoảng ") + QString::number(minutes / 60) + QStringLiteral(" giờ ") +
+           QString::number(minutes % 60) + QStringLiteral(" phút");
 }
 
 QString uptime(qint64 seconds)
 {
     if (seconds >= 86400)
-        return QString::number(seconds / 86400) + QStringLiteral(" ngày ")
-               + QString::number(seconds % 86400 / 3600) + QStringLiteral(" giờ");
-    return QString::number(seconds / 3600) + QStringLiteral(" giờ ")
-           + QString::number(seconds % 3600 / 60) + QStringLiteral(" phút");
+        return QString::number(seconds / 86400) + QStringLiteral(" ngày ") +
+               QString::number(seconds % 86400 / 3600) + QStringLiteral(" giờ");
+    return QString::number(seconds / 3600) + QStringLiteral(" giờ ") +
+           QString::number(seconds % 3600 / 60) + QStringLiteral(" phút");
 }
 
 QString thermalWord(ThermalState state)
@@ -165,8 +158,8 @@ StatCard cpu(const SystemSnapshot& s)
             MonitorText::percent(s.cpuTotal),
             s.cpuTotal / 100,
             MonitorColours::accent(),
-            QStringLiteral("Người dùng ") + MonitorText::percent(s.cpuUser)
-                + QStringLiteral(" · Hệ thống ") + MonitorText::percent(s.cpuSystem)};
+            QStringLiteral("Người dùng ") + MonitorText::percent(s.cpuUser) +
+                QStringLiteral(" · Hệ thống ") + MonitorText::percent(s.cpuSystem)};
 }
 
 StatCard memory(const SystemSnapshot& s)

@@ -6,7 +6,6 @@
 
 #include <QColor>
 #include <QString>
-
 #include <array>
 #include <optional>
 

@@ -23,7 +23,6 @@
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <QVBoxLayout>
-
 #include <algorithm>
 #include <cmath>
 
@@ -60,8 +59,7 @@ public:
         cell.text.clear();
         const QWidget* widget = option.widget;
         QStyle* style = widget ? widget->style() : nullptr;
-        if (style)
-            style->drawControl(QStyle::CE_ItemViewItem, &cell, painter, widget);
+        if (style) style->drawControl(QStyle::CE_ItemViewItem, &cell, painter, widget);
         painter->save();
         const bool selected = cell.state & QStyle::State_Selected;
         QColor pen = selected ? cell.palette.color(QPalette::HighlightedText)
@@ -93,9 +91,7 @@ QWidget* createMonitorScreen(const Models& models, QWidget* parent)
 }
 
 MonitorView::MonitorView(MonitorModel* model, QWidget* parent)
-    : QScrollArea(parent)
-    , m_model(model)
-    , m_disk(DiskUsage::current())
+    : QScrollArea(parent), m_model(model), m_disk(DiskUsage::current())
 {
     setObjectName(Destination::monitor);
     setWidgetResizable(true);
@@ -138,8 +134,7 @@ MonitorView::MonitorView(MonitorModel* model, QWidget* parent)
 MonitorView::~MonitorView()
 {
     // Deleted while still shown (its window went away): it watches no longer.
-    if (m_watching)
-        m_model->stop();
+    if (m_watching) m_model->stop();
 }
 
 QMessageBox* MonitorView::quitConfirmation() const
@@ -152,8 +147,7 @@ void MonitorView::showEvent(QShowEvent* event)
     QScrollArea::showEvent(event);
     refreshDisk();
     refreshClock();
-    if (m_watching)
-        return;
+    if (m_watching) return;
     m_watching = true;
     m_model->start();
 }
@@ -161,8 +155,7 @@ void MonitorView::showEvent(QShowEvent* event)
 void MonitorView::hideEvent(QHideEvent* event)
 {
     QScrollArea::hideEvent(event);
-    if (!m_watching)
-        return;
+    if (!m_watching) return;
     m_watching = false;
     m_model->stop();
 }
@@ -175,8 +168,8 @@ QWidget* MonitorView::buildHeader(QWidget* parent)
     auto* title = new QLabel(QStringLiteral("Theo dõi hệ thống"), header);
     title->setObjectName(QStringLiteral("monitorTitle"));
     TextStyle::largeTitle(title);
-    auto* machine = new QLabel(SystemInfo::chip() + QStringLiteral(" · ") + SystemInfo::model(),
-                               header);
+    auto* machine =
+        new QLabel(SystemInfo::chip() + QStringLiteral(" · ") + SystemInfo::model(), header);
     machine->setObjectName(QStringLiteral("machineLabel"));
     machine->setTextFormat(Qt::PlainText);
     TextStyle::secondary(machine);
@@ -256,12 +249,12 @@ QWidget* MonitorView::buildDetails(QWidget* parent)
     QVBoxLayout* column = box->content();
     column->setContentsMargins(14, 14, 14, 14);
     column->setSpacing(6);
-    m_appMemory = addInfoRow(column, QStringLiteral("infoAppMemory"),
-                             QStringLiteral("Bộ nhớ ứng dụng"));
-    m_wired = addInfoRow(column, QStringLiteral("infoWired"),
-                         QStringLiteral("Bộ nhớ hệ thống (wired)"));
-    m_compressed = addInfoRow(column, QStringLiteral("infoCompressed"),
-                              QStringLiteral("Bộ nhớ nén"));
+    m_appMemory =
+        addInfoRow(column, QStringLiteral("infoAppMemory"), QStringLiteral("Bộ nhớ ứng dụng"));
+    m_wired =
+        addInfoRow(column, QStringLiteral("infoWired"), QStringLiteral("Bộ nhớ hệ thống (wired)"));
+    m_compressed =
+        addInfoRow(column, QStringLiteral("infoCompressed"), QStringLiteral("Bộ nhớ nén"));
     m_cached = addInfoRow(column, QStringLiteral("infoCached"), QStringLiteral("Bộ đệm file"));
     m_swap = addInfoRow(column, QStringLiteral("infoSwap"), QStringLiteral("Swap"));
     auto* divider = new QFrame(column->parentWidget());
@@ -278,8 +271,8 @@ QWidget* MonitorView::buildDetails(QWidget* parent)
 
 QWidget* MonitorView::buildProcesses(QWidget* parent)
 {
-    auto* box = new SymbolBox(QStringLiteral("list.bullet.rectangle"),
-                              QStringLiteral("Tiến trình"), parent);
+    auto* box = new SymbolBox(QStringLiteral("list.bullet.rectangle"), QStringLiteral("Tiến trình"),
+                              parent);
     box->setObjectName(QStringLiteral("processBox"));
     QVBoxLayout* column = box->content();
     column->setContentsMargins(14, 14, 14, 14);
@@ -305,9 +298,8 @@ QWidget* MonitorView::buildProcesses(QWidget* parent)
         group->addButton(segment);
         segments->addWidget(segment);
         (sort == ProcessSort::cpu ? m_sortCpu : m_sortMemory) = segment;
-        connect(segment, &QPushButton::clicked, this, [this, sort] {
-            m_model->setProcessSort(sort);
-        });
+        connect(segment, &QPushButton::clicked, this,
+                [this, sort] { m_model->setProcessSort(sort); });
     }
     m_quit = new QPushButton(QStringLiteral("Thoát tiến trình"), box);
     m_quit->setObjectName(QStringLiteral("quitProcessButton"));
@@ -337,8 +329,9 @@ QWidget* MonitorView::buildProcesses(QWidget* parent)
     QHeaderView* header = m_table->horizontalHeader();
     header->setSectionResizeMode(ProcessTableModel::Name, QHeaderView::Stretch);
     header->setMinimumSectionSize(40);
-    const std::pair<int, int> widths[] = {
-        {ProcessTableModel::Cpu, 70}, {ProcessTableModel::Memory, 90}, {ProcessTableModel::Pid, 60}};
+    const std::pair<int, int> widths[] = {{ProcessTableModel::Cpu, 70},
+                                          {ProcessTableModel::Memory, 90},
+                                          {ProcessTableModel::Pid, 60}};
     for (const auto& [section, width] : widths) {
         header->setSectionResizeMode(section, QHeaderView::Fixed);
         header->resizeSection(section, width);
@@ -364,8 +357,7 @@ void MonitorView::refreshSnapshot()
     m_cpuCard->setCard(MonitorCards::cpu(s));
     m_memoryCard->setCard(MonitorCards::memory(s));
     m_networkCard->setCard(MonitorCards::network(s));
-    if (s.battery)
-        m_batteryCard->setCard(MonitorCards::battery(*s.battery));
+    if (s.battery) m_batteryCard->setCard(MonitorCards::battery(*s.battery));
     if (m_batteryCard->isHidden() == s.battery.has_value()) {
         m_batteryCard->setVisible(s.battery.has_value());
         m_grid->relayout();
@@ -377,8 +369,8 @@ void MonitorView::refreshSnapshot()
     m_wired->setText(MonitorText::memory(memory.wired));
     m_compressed->setText(MonitorText::memory(memory.compressed));
     m_cached->setText(MonitorText::memory(memory.cached));
-    m_swap->setText(MonitorText::memory(memory.swapUsed) + QStringLiteral(" / ")
-                    + MonitorText::memory(memory.swapTotal));
+    m_swap->setText(MonitorText::memory(memory.swapUsed) + QStringLiteral(" / ") +
+                    MonitorText::memory(memory.swapTotal));
     m_load->setText(MonitorText::loads(s.load));
 }
 
@@ -410,8 +402,7 @@ void MonitorView::refreshProcesses()
 
 void MonitorView::selectionEdited()
 {
-    if (m_syncingSelection)
-        return;
+    if (m_syncingSelection) return;
     const QModelIndexList rows = m_table->selectionModel()->selectedRows();
     if (rows.isEmpty())
         m_selectedPid.reset();
@@ -430,18 +421,16 @@ void MonitorView::refreshSort()
 
 void MonitorView::confirmQuit()
 {
-    if (m_confirmation || !m_selectedPid)
-        return;
+    if (m_confirmation || !m_selectedPid) return;
     const QList<ProcessStat>& listed = m_model->topProcesses();
     const auto found = std::find_if(listed.begin(), listed.end(), [this](const ProcessStat& p) {
         return p.pid == *m_selectedPid;
     });
-    if (found == listed.end())
-        return;
+    if (found == listed.end()) return;
     // A copy: the quit request is about the process as it was when the user asked.
     const ProcessStat process = *found;
-    const QString title = QStringLiteral("Thoát ") + DisplayText::singleLine(process.name)
-                          + QStringLiteral("?");
+    const QString title =
+        QStringLiteral("Thoát ") + DisplayText::singleLine(process.name) + QStringLiteral("?");
     auto* dialog = new QMessageBox(this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setObjectName(QStringLiteral("quitConfirmation"));
@@ -462,8 +451,7 @@ void MonitorView::confirmQuit()
     connect(dialog, &QMessageBox::finished, this, [this, dialog, confirm, process] {
         const bool confirmed = dialog->clickedButton() == confirm;
         m_confirmation = nullptr;
-        if (confirmed)
-            m_model->quit(process);
+        if (confirmed) m_model->quit(process);
     });
     m_confirmation = dialog;
     dialog->open();
@@ -479,8 +467,7 @@ void MonitorView::refreshMessage()
             m_alert->done(0);
         return;
     }
-    if (!message)
-        return;
+    if (!message) return;
     auto* alert = new QMessageBox(this);
     alert->setAttribute(Qt::WA_DeleteOnClose);
     alert->setObjectName(QStringLiteral("processAlert"));
@@ -495,8 +482,7 @@ void MonitorView::refreshMessage()
     alert->setEscapeButton(ok);
     m_alert = alert;
     connect(alert, &QMessageBox::finished, this, [this, alert] {
-        if (m_alert == alert)
-            m_alert = nullptr;
+        if (m_alert == alert) m_alert = nullptr;
         // Dismissing the alert, whichever way, clears the message it showed.
         m_model->clearMessage();
     });

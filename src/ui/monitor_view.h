@@ -5,7 +5,6 @@
 #include <QList>
 #include <QPointer>
 #include <QScrollArea>
-
 #include <optional>
 
 class CardGrid;

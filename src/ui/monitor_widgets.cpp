@@ -10,7 +10,6 @@
 #include <QPainter>
 #include <QProgressBar>
 #include <QVBoxLayout>
-
 #include <algorithm>
 #include <cmath>
 
@@ -22,21 +21,18 @@ constexpr int kIconSize = 16;
 
 } // namespace
 
-TabularLabel::TabularLabel(QWidget* parent)
-    : QWidget(parent)
+TabularLabel::TabularLabel(QWidget* parent) : QWidget(parent)
 {
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
 }
 
 void TabularLabel::setText(const QString& text)
 {
-    if (text == m_text)
-        return;
+    if (text == m_text) return;
     const int before = naturalWidth();
     m_text = text;
     m_width = -1;
-    if (naturalWidth() != before)
-        updateGeometry();
+    if (naturalWidth() != before) updateGeometry();
     update();
 }
 
@@ -55,8 +51,7 @@ void TabularLabel::setMinimumScale(qreal scale)
 
 int TabularLabel::naturalWidth() const
 {
-    if (m_width < 0)
-        m_width = DisplayText::tabularWidth(fontMetrics(), m_text);
+    if (m_width < 0) m_width = DisplayText::tabularWidth(fontMetrics(), m_text);
     return m_width;
 }
 
@@ -93,8 +88,7 @@ void TabularLabel::paintEvent(QPaintEvent*)
     DisplayText::drawTabular(painter, rect(), m_alignment, m_text);
 }
 
-StatCardWidget::StatCardWidget(QWidget* parent)
-    : QWidget(parent)
+StatCardWidget::StatCardWidget(QWidget* parent) : QWidget(parent)
 {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -146,8 +140,7 @@ void StatCardWidget::setCard(const StatCard& card)
 {
     if (card.symbol != m_card.symbol)
         m_icon->setPixmap(Symbols::icon(card.symbol).pixmap(kIconSize, kIconSize));
-    if (card.title != m_card.title)
-        m_title->setText(card.title);
+    if (card.title != m_card.title) m_title->setText(card.title);
     m_value->setText(card.value);
     if (card.fraction.has_value() != m_card.fraction.has_value())
         m_bar->setVisible(card.fraction.has_value());
@@ -157,17 +150,16 @@ void StatCardWidget::setCard(const StatCard& card)
     }
     if (card.tint != m_card.tint) {
         QPalette colours = m_bar->palette();
-        for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+        for (QPalette::ColorGroup group :
+             {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
             colours.setColor(group, QPalette::Highlight, card.tint);
         m_bar->setPalette(colours);
     }
-    if (card.detail != m_card.detail)
-        m_detail->setText(card.detail);
+    if (card.detail != m_card.detail) m_detail->setText(card.detail);
     m_card = card;
 }
 
-CoreLoadList::CoreLoadList(QWidget* parent)
-    : QWidget(parent)
+CoreLoadList::CoreLoadList(QWidget* parent) : QWidget(parent)
 {
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
@@ -211,9 +203,7 @@ void CoreLoadList::setLoads(const QList<double>& loads)
 }
 
 CardGrid::CardGrid(int minimumColumn, int spacing, QWidget* parent)
-    : QWidget(parent)
-    , m_minimumColumn(minimumColumn)
-    , m_spacing(spacing)
+    : QWidget(parent), m_minimumColumn(minimumColumn), m_spacing(spacing)
 {
     QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     policy.setHeightForWidth(true);
@@ -231,8 +221,7 @@ QList<QWidget*> CardGrid::visibleCards() const
 {
     QList<QWidget*> shown;
     for (QWidget* card : m_cards)
-        if (!card->isHidden())
-            shown.append(card);
+        if (!card->isHidden()) shown.append(card);
     return shown;
 }
 
@@ -252,8 +241,7 @@ int CardGrid::rowHeight() const
 int CardGrid::heightForWidth(int width) const
 {
     const qsizetype count = visibleCards().size();
-    if (count == 0)
-        return 0;
+    if (count == 0) return 0;
     const int columns = columnsFor(width);
     const int rows = int((count + columns - 1) / columns);
     return rows * rowHeight() + (rows - 1) * m_spacing;

@@ -5,23 +5,18 @@
 
 #include <QHash>
 
-ProcessTableModel::ProcessTableModel(QObject* parent)
-    : QAbstractTableModel(parent)
-{
-}
+ProcessTableModel::ProcessTableModel(QObject* parent) : QAbstractTableModel(parent) {}
 
 int ProcessTableModel::rowOfPid(qint32 pid) const
 {
     for (qsizetype row = 0; row < m_processes.size(); ++row)
-        if (m_processes[row].pid == pid)
-            return int(row);
+        if (m_processes[row].pid == pid) return int(row);
     return -1;
 }
 
 void ProcessTableModel::setProcesses(const QList<ProcessStat>& processes)
 {
-    if (processes == m_processes)
-        return;
+    if (processes == m_processes) return;
     const int oldCount = int(m_processes.size());
     const int newCount = int(processes.size());
 
@@ -60,8 +55,7 @@ void ProcessTableModel::setProcesses(const QList<ProcessStat>& processes)
         m_processes.resize(newCount);
         endRemoveRows();
     }
-    if (newCount > 0)
-        emit dataChanged(index(0, 0), index(newCount - 1, ColumnCount - 1));
+    if (newCount > 0) emit dataChanged(index(0, 0), index(newCount - 1, ColumnCount - 1));
 }
 
 int ProcessTableModel::rowCount(const QModelIndex& parent) const
@@ -94,12 +88,10 @@ QVariant ProcessTableModel::data(const QModelIndex& index, int role) const
         }
         break;
     case Qt::ToolTipRole:
-        if (index.column() == Name)
-            return DisplayText::singleLine(process.name);
+        if (index.column() == Name) return DisplayText::singleLine(process.name);
         break;
     case Qt::TextAlignmentRole:
-        if (index.column() != Name)
-            return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
+        if (index.column() != Name) return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
         return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
     case PidRole:
         return process.pid;

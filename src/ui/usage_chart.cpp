@@ -49,9 +49,7 @@ QLineSeries* makeSeries(const QString& name, const QColor& colour, QObject* pare
 
 } // namespace
 
-UsageChart::UsageChart(MonitorModel* model, QWidget* parent)
-    : QWidget(parent)
-    , m_model(model)
+UsageChart::UsageChart(MonitorModel* model, QWidget* parent) : QWidget(parent), m_model(model)
 {
     m_chart = new QChart;
     m_chart->legend()->hide();
@@ -74,7 +72,8 @@ UsageChart::UsageChart(MonitorModel* model, QWidget* parent)
     percent->setTickCount(5);
     QFont small = font();
     small.setPointSizeF(small.pointSizeF() * 0.85);
-    for (QAbstractAxis* axis : {static_cast<QAbstractAxis*>(m_time), static_cast<QAbstractAxis*>(percent)}) {
+    for (QAbstractAxis* axis :
+         {static_cast<QAbstractAxis*>(m_time), static_cast<QAbstractAxis*>(percent)}) {
         axis->setLabelsFont(small);
         axis->setTitleFont(small);
         axis->setLabelsColor(palette().color(QPalette::WindowText));
@@ -164,8 +163,7 @@ void UsageChart::append(const HistoryPoint& point)
 void UsageChart::removeFront(int count)
 {
     count = std::min(count, int(m_cpu->count()));
-    if (count <= 0)
-        return;
+    if (count <= 0) return;
     m_cpu->removePoints(0, count);
     m_memory->removePoints(0, count);
     // The signals carry every change; a mismatch means one was missed, so start over.

@@ -16,7 +16,6 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTableView>
-
 #include <functional>
 #include <memory>
 
@@ -54,7 +53,8 @@ Frame frameOf(int i, const Script& script)
     frame.pages = VmPageCounts{262144, 0, 131072, 0, 65536}; // 1 GiB app, 512 MiB wired
     frame.swap = SwapUsage{2 * kGiB, 512ull * 1024 * 1024};
     frame.pressure = script.pressure;
-    frame.interfaces = QList<InterfaceCounters>{{"eth0", false, quint64(i) * 2000, quint64(i) * 1000}};
+    frame.interfaces =
+        QList<InterfaceCounters>{{"eth0", false, quint64(i) * 2000, quint64(i) * 1000}};
     frame.power = script.power;
     frame.load = script.load;
     frame.clock = quint64(i + 1) * 1'000'000'000;
@@ -73,8 +73,7 @@ QVariantMap battery(qint64 current, bool charging, bool onAC, std::optional<qint
                     {QStringLiteral("Is Charging"), charging},
                     {QStringLiteral("Power Source State"),
                      onAC ? QStringLiteral("AC Power") : QStringLiteral("Battery Power")}};
-    if (minutes)
-        map.insert(QStringLiteral("Time to Empty"), *minutes);
+    if (minutes) map.insert(QStringLiteral("Time to Empty"), *minutes);
     return map;
 }
 
@@ -83,8 +82,8 @@ struct Rig
 {
     explicit Rig(Script script = {}, std::chrono::milliseconds interval = 20ms)
         : model(std::make_unique<ScriptedSource>([script](int i) { return frameOf(i, script); }),
-                interval)
-        , view(std::make_unique<MonitorView>(&model))
+                interval),
+          view(std::make_unique<MonitorView>(&model))
     {
         view->resize(1000, 900);
     }
@@ -95,8 +94,7 @@ struct Rig
         return QTest::qWaitFor([&] { return model.history().size() >= count; }, 20000);
     }
 
-    template<typename T = QWidget>
-    T* find(const QString& name) const
+    template <typename T = QWidget> T* find(const QString& name) const
     {
         return view->findChild<T*>(name);
     }
@@ -122,10 +120,12 @@ QColor barColour(const StatCardWidget* card)
 QMessageBox* waitForBox(const QWidget& root, const QString& name)
 {
     QMessageBox* box = nullptr;
-    const bool shown = QTest::qWaitFor([&] {
-        box = root.findChild<QMessageBox*>(name);
-        return box && box->isVisible();
-    }, 20000);
+    const bool shown = QTest::qWaitFor(
+        [&] {
+            box = root.findChild<QMessageBox*>(name);
+            return box && box->isVisible();
+        },
+        20000);
     return shown ? box : nullptr;
 }
 
@@ -193,8 +193,8 @@ void TestMonitorView::fourCardsWithoutBattery()
     QCOMPARE(rig.card(QStringLiteral("networkCard"))->card().value,
              QStringLiteral("↓ ") + formatBytes(2000) + QStringLiteral("/s"));
     QCOMPARE(rig.card(QStringLiteral("memoryCard"))->card().value,
-             MonitorText::memory(1536ull * 1024 * 1024) + QStringLiteral(" / ")
-                 + MonitorText::memory(8 * kGiB));
+             MonitorText::memory(1536ull * 1024 * 1024) + QStringLiteral(" / ") +
+                 MonitorText::memory(8 * kGiB));
     // The four cards lie side by side without overlapping.
     QRect previous;
     for (const char* name : {"cpuCard", "memoryCard", "networkCard", "diskCard"}) {
@@ -213,13 +213,17 @@ void TestMonitorView::batteryCard_data()
     QTest::addColumn<QString>("detail");
     QTest::addColumn<QString>("symbol");
     QTest::newRow("20 % on battery") << battery(20, false, false, std::nullopt) << "20%"
-                                     << MonitorColours::red() << "Đang dùng pin" << "battery.75";
+                                     << MonitorColours::red() << "Đang dùng pin"
+                                     << "battery.75";
     QTest::newRow("21 % on battery") << battery(21, false, false, std::nullopt) << "21%"
-                                     << MonitorColours::green() << "Đang dùng pin" << "battery.75";
+                                     << MonitorColours::green() << "Đang dùng pin"
+                                     << "battery.75";
     QTest::newRow("15 % on mains") << battery(15, false, true, std::nullopt) << "15%"
-                                   << MonitorColours::green() << "Đã cắm sạc" << "battery.75";
+                                   << MonitorColours::green() << "Đã cắm sạc"
+                                   << "battery.75";
     QTest::newRow("charging") << battery(50, true, true, 30) << "50%" << MonitorColours::green()
-                              << "Đang sạc" << "battery.100.bolt";
+                              << "Đang sạc"
+                              << "battery.100.bolt";
     QTest::newRow("125 minutes left") << battery(80, false, false, 125) << "80%"
                                       << MonitorColours::green() << "Còn khoảng 2 giờ 5 phút"
                                       << "battery.75";
@@ -291,8 +295,8 @@ void TestMonitorView::diskTint()
     const StatCard card = MonitorCards::disk({500'000'000'000, available});
     QCOMPARE(card.tint, red ? MonitorColours::red() : MonitorColours::accent());
     QCOMPARE(card.detail, QStringLiteral("Còn trống ") + formatBytes(available));
-    QCOMPARE(card.value, formatBytes(500'000'000'000 - available) + QStringLiteral(" / ")
-                             + formatBytes(500'000'000'000));
+    QCOMPARE(card.value, formatBytes(500'000'000'000 - available) + QStringLiteral(" / ") +
+                             formatBytes(500'000'000'000));
     QCOMPARE(MonitorCards::disk({}).fraction, 0.0);
 }
 
@@ -303,9 +307,9 @@ void TestMonitorView::detailsList()
     QCOMPARE(rig.text(QStringLiteral("infoLoad")), QStringLiteral("1.50  0.25  2.00"));
     QCOMPARE(rig.text(QStringLiteral("infoAppMemory")), MonitorText::memory(kGiB));
     QCOMPARE(rig.text(QStringLiteral("infoWired")), MonitorText::memory(512ull * 1024 * 1024));
-    QCOMPARE(rig.text(QStringLiteral("infoSwap")),
-             MonitorText::memory(512ull * 1024 * 1024) + QStringLiteral(" / ")
-                 + MonitorText::memory(2 * kGiB));
+    QCOMPARE(rig.text(QStringLiteral("infoSwap")), MonitorText::memory(512ull * 1024 * 1024) +
+                                                       QStringLiteral(" / ") +
+                                                       MonitorText::memory(2 * kGiB));
     QCOMPARE(rig.text(QStringLiteral("infoThermal")),
              MonitorText::thermalWord(SystemInfo::thermalState()));
     // The uptime is read while drawing: between the readings before and after.
@@ -315,7 +319,8 @@ void TestMonitorView::detailsList()
     const QString shown = rig.text(QStringLiteral("infoUptime"));
     const QString after = MonitorText::uptime(SystemInfo::uptime());
     QVERIFY2(shown == before || shown == after, qPrintable(shown));
-    QCOMPARE(MonitorText::memory(1024), QLocale::system().formattedDataSize(1024, 1, QLocale::DataSizeTraditionalFormat));
+    QCOMPARE(MonitorText::memory(1024),
+             QLocale::system().formattedDataSize(1024, 1, QLocale::DataSizeTraditionalFormat));
     // A figure just below a unit is shown in that unit, not as 1,024 of the one below.
     QCOMPARE(MonitorText::memory(1024 * 1024 - 1), MonitorText::memory(1024 * 1024));
 }
@@ -362,8 +367,7 @@ void TestMonitorView::collectingUntilSecondSample()
     QWidget* indicator = rig.find(QStringLiteral("collectingIndicator"));
     QList<bool> shownAt; // index: history size - 1
     QObject::connect(&rig.model, &MonitorModel::historyChanged, rig.view.get(), [&] {
-        if (shownAt.size() < 3)
-            shownAt.append(indicator->isVisible());
+        if (shownAt.size() < 3) shownAt.append(indicator->isVisible());
     });
     QVERIFY(rig.showAndWaitForSamples(3));
     QCOMPARE(shownAt, (QList<bool>{true, false, false}));
@@ -403,8 +407,7 @@ void TestMonitorView::selectionFollowsPid()
     Script script;
     script.processes = [](int i) {
         QList<Proc> list{{5, "a", 30, 1}, {6, "b", 20, 1}};
-        if (i != 6 && i != 7)
-            list.append({7, "seven", quint64(i % 2 ? 40 : 10), 1});
+        if (i != 6 && i != 7) list.append({7, "seven", quint64(i % 2 ? 40 : 10), 1});
         return list;
     };
     Rig rig(script, 40ms);
