@@ -6,14 +6,11 @@
 
 #include <QTimeZone>
 #include <QVariantList>
-
-#include <plist/plist.h>
-
 #include <fcntl.h>
+#include <memory>
+#include <plist/plist.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <memory>
 #include <vector>
 
 namespace PropertyList {
@@ -47,16 +44,14 @@ int xmlDepth(QByteArrayView data)
             const qsizetype close = data.indexOf('>', i);
             const qsizetype bracket = data.indexOf('[', i);
             i = (bracket >= 0 && (close < 0 || bracket < close)) ? find(data, bracket, "]>")
-                                                                : find(data, i, ">");
+                                                                 : find(data, i, ">");
         } else if (rest.startsWith("</")) {
             depth = std::max(0, depth - 1);
             i = find(data, i, ">");
         } else {
             const qsizetype close = data.indexOf('>', i);
-            if (close < 0)
-                break;
-            if (data[close - 1] != '/')
-                deepest = std::max(deepest, ++depth);
+            if (close < 0) break;
+            if (data[close - 1] != '/') deepest = std::max(deepest, ++depth);
             i = close + 1;
         }
     }
@@ -84,8 +79,7 @@ public:
 
     bool withinLimits()
     {
-        if (!readTrailer())
-            return false;
+        if (!readTrailer()) return false;
         return walk();
     }
 
@@ -101,8 +95,7 @@ private:
 
     bool readTrailer()
     {
-        if (m_size < 8 + 32)
-            return false;
+        if (m_size < 8 + 32) return false;
         const uchar* trailer = m_data + m_size - 32;
         m_offsetSize = trailer[6];
         m_refSize = trailer[7];
@@ -110,10 +103,8 @@ private:
         m_top = bigEndian(trailer + 16, 8);
         m_table = bigEndian(trailer + 24, 8);
         m_end = m_size - 32;
-        if (m_offsetSize < 1 || m_offsetSize > 8 || m_refSize < 1 || m_refSize > 8)
-            return false;
-        if (m_count == 0 || m_top >= m_count || m_table < 8 || m_table > m_end)
-            return false;
+        if (m_offsetSize < 1 || m_offsetSize > 8 || m_refSize < 1 || m_refSize > 8) return false;
+        if (m_count == 0 || m_top >= m_count || m_table < 8 || m_table > m_end) return false;
         return m_count <= (m_end - m_table) / quint64(m_offsetSize);
     }
 
@@ -122,32 +113,26 @@ private:
     {
         children.clear();
         const quint64 offset = bigEndian(m_data + m_table + index * m_offsetSize, m_offsetSize);
-        if (offset < 8 || offset >= m_end)
-            return false;
+        if (offset < 8 || offset >= m_end) return false;
         const uchar marker = m_data[offset];
         const int type = marker >> 4;
-        if (type != 0xA && type != 0xC && type != 0xD)
-            return true;
+        if (type != 0xA && type != 0xC && type != 0xD) return true;
         quint64 position = offset + 1;
         quint64 count = marker & 0xF;
         if (count == 0xF) {
-            if (position >= m_end || (m_data[position] >> 4) != 0x1)
-                return false;
+            if (position >= m_end || (m_data[position] >> 4) != 0x1) return false;
             const int bytes = 1 << (m_data[position] & 0xF);
-            if (bytes > 8 || position + 1 + bytes > m_end)
-                return false;
+            if (bytes > 8 || position + 1 + bytes > m_end) return false;
             count = bigEndian(m_data + position + 1, bytes);
             position += 1 + bytes;
         }
         const quint64 available = (m_end - position) / quint64(m_refSize);
-        if (count > available || (type == 0xD && count > available / 2))
-            return false;
+        if (count > available || (type == 0xD && count > available / 2)) return false;
         const quint64 refs = type == 0xD ? 2 * count : count;
         children.reserve(refs);
         for (quint64 k = 0; k < refs; ++k) {
             const quint64 ref = bigEndian(m_data + position + k * m_refSize, m_refSize);
-            if (ref >= m_count)
-                return false;
+            if (ref >= m_count) return false;
             children.push_back(ref);
         }
         return true;
@@ -165,31 +150,26 @@ private:
         stack.emplace_back();
         stack.back().index = m_top;
         state[m_top] = Open;
-        if (!childrenOf(m_top, stack.back().children))
-            return false;
+        if (!childrenOf(m_top, stack.back().children)) return false;
         while (!stack.empty()) {
             Frame& frame = stack.back();
             if (frame.next < frame.children.size()) {
                 const quint64 child = frame.children[frame.next++];
-                if (state[child] == Open)
-                    return false;
+                if (state[child] == Open) return false;
                 if (state[child] == Done) {
                     frame.depth = std::max(frame.depth, depths[child] + 1);
                     frame.nodes = std::min(kMaxNodes + 1, frame.nodes + nodes[child]);
                     continue;
                 }
-                if (int(stack.size()) >= kMaxDepth)
-                    return false;
+                if (int(stack.size()) >= kMaxDepth) return false;
                 Frame next;
                 next.index = child;
-                if (!childrenOf(child, next.children))
-                    return false;
+                if (!childrenOf(child, next.children)) return false;
                 state[child] = Open;
                 stack.push_back(std::move(next));
                 continue;
             }
-            if (frame.nodes > kMaxNodes)
-                return false;
+            if (frame.nodes > kMaxNodes) return false;
             const quint64 index = frame.index;
             state[index] = Done;
             depths[index] = frame.depth;
@@ -235,20 +215,16 @@ QVariantMap convertDict(plist_t dict)
     QVariantMap map;
     plist_dict_iter iter = nullptr;
     plist_dict_new_iter(dict, &iter);
-    if (!iter)
-        return map;
+    if (!iter) return map;
     for (;;) {
         char* rawKey = nullptr;
         plist_t value = nullptr;
         plist_dict_next_item(dict, iter, &rawKey, &value);
         const CText key(rawKey);
-        if (!value)
-            break;
-        if (!key)
-            continue;
+        if (!value) break;
+        if (!key) continue;
         const QVariant converted = convert(value);
-        if (converted.isValid())
-            map.insert(QString::fromUtf8(key.get()), converted);
+        if (converted.isValid()) map.insert(QString::fromUtf8(key.get()), converted);
     }
     free(iter);
     return map;
@@ -265,8 +241,7 @@ QVariant convert(plist_t node)
     case PLIST_UINT: {
         uint64_t value = 0;
         plist_get_uint_val(node, &value);
-        if (value <= uint64_t(std::numeric_limits<qint64>::max()))
-            return qint64(value);
+        if (value <= uint64_t(std::numeric_limits<qint64>::max())) return qint64(value);
         return quint64(value);
     }
     case PLIST_REAL: {
@@ -300,8 +275,7 @@ QVariant convert(plist_t node)
         const uint32_t size = plist_array_get_size(node);
         for (uint32_t k = 0; k < size; ++k) {
             const QVariant converted = convert(plist_array_get_item(node, k));
-            if (converted.isValid())
-                list.append(converted);
+            if (converted.isValid()) list.append(converted);
         }
         return list;
     }
@@ -316,28 +290,25 @@ QVariant convert(plist_t node)
 
 std::optional<QVariantMap> parse(QByteArrayView data)
 {
-    if (data.isEmpty() || data.size() > kMaxBytes)
-        return std::nullopt;
+    if (data.isEmpty() || data.size() > kMaxBytes) return std::nullopt;
     const auto length = uint32_t(data.size());
     if (plist_is_binary(data.data(), length)) {
-        if (!BinaryGraph(data).withinLimits())
-            return std::nullopt;
+        if (!BinaryGraph(data).withinLimits()) return std::nullopt;
     } else if (xmlDepth(data) > kMaxDepth) {
         return std::nullopt;
     }
     plist_t raw = nullptr;
     plist_from_memory(data.data(), length, &raw);
     const PlistPtr root(raw);
-    if (!root || plist_get_node_type(root.get()) != PLIST_DICT)
-        return std::nullopt;
+    if (!root || plist_get_node_type(root.get()) != PLIST_DICT) return std::nullopt;
     return convertDict(root.get());
 }
 
 std::optional<QVariantMap> read(const QString& path)
 {
     // O_NONBLOCK: a FIFO planted at the path must not hang the reader.
-    const UniqueFd fd(::open(PathCodec::encode(path).constData(),
-                             O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    const UniqueFd fd(
+        ::open(PathCodec::encode(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     struct stat st;
     if (!fd || fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxBytes)
         return std::nullopt;
@@ -345,14 +316,11 @@ std::optional<QVariantMap> read(const QString& path)
     char buffer[64 * 1024];
     for (;;) {
         const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
         content.append(buffer, n);
         // The file may have grown since fstat.
-        if (content.size() > kMaxBytes)
-            return std::nullopt;
+        if (content.size() > kMaxBytes) return std::nullopt;
     }
     return parse(content);
 }
@@ -377,8 +345,7 @@ bool isPlainName(const QString& name)
 
 std::optional<Bundle> Bundle::open(const QString& path)
 {
-    if (!isDirectory(path))
-        return std::nullopt;
+    if (!isDirectory(path)) return std::nullopt;
     Bundle bundle;
     bundle.m_path = path;
     const QString contents = path + QStringLiteral("/Contents");
@@ -410,19 +377,16 @@ QString Bundle::stringValue(const QString& key) const
 QString Bundle::executablePath() const
 {
     const QString name = stringValue(QStringLiteral("CFBundleExecutable"));
-    if (!isPlainName(name))
-        return {};
+    if (!isPlainName(name)) return {};
     return m_flat ? m_contents + u'/' + name : m_contents + QStringLiteral("/MacOS/") + name;
 }
 
 QString Bundle::iconPath() const
 {
     const QString name = stringValue(QStringLiteral("CFBundleIconFile"));
-    if (!isPlainName(name))
-        return {};
+    if (!isPlainName(name)) return {};
     const QString base = m_contents + QStringLiteral("/Resources/") + name;
-    if (FileSystem::exists(base) && !isDirectory(base))
-        return base;
+    if (FileSystem::exists(base) && !isDirectory(base)) return base;
     const QString icns = base + QStringLiteral(".icns");
     if (FileSystem::extension(name).isEmpty() && FileSystem::exists(icns) && !isDirectory(icns))
         return icns;
@@ -432,13 +396,13 @@ QString Bundle::iconPath() const
 std::optional<QDateTime> Bundle::lastUsed() const
 {
     const QString executable = executablePath();
-    if (executable.isEmpty())
-        return std::nullopt;
+    if (executable.isEmpty()) return std::nullopt;
     struct stat st;
     if (stat(PathCodec::encode(executable).constData(), &st) != 0 || !S_ISREG(st.st_mode))
         return std::nullopt;
-    const auto asNanos = [](const timespec& t) { return qint64(t.tv_sec) * 1000000000 + t.tv_nsec; };
-    if (asNanos(st.st_atim) <= asNanos(st.st_mtim))
-        return std::nullopt;
+    const auto asNanos = [](const timespec& t) {
+        return qint64(t.tv_sec) * 1000000000 + t.tv_nsec;
+    };
+    if (asNanos(st.st_atim) <= asNanos(st.st_mtim)) return std::nullopt;
     return QDateTime::fromMSecsSinceEpoch(asNanos(st.st_atim) / 1000000, QTimeZone::utc());
 }

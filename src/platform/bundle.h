@@ -4,7 +4,6 @@
 #include <QDateTime>
 #include <QString>
 #include <QVariantMap>
-
 #include <optional>
 
 /// Property lists (XML or binary, read with libplist). Input is untrusted: a list larger than

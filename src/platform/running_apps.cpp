@@ -3,11 +3,10 @@
 #include "platform/file_system.h"
 #include "platform/path_codec.h"
 
-#include <dirent.h>
-#include <unistd.h>
-
 #include <climits>
 #include <cstdlib>
+#include <dirent.h>
+#include <unistd.h>
 
 namespace {
 
@@ -31,8 +30,7 @@ std::optional<pid_t> pidFromName(const char* name)
 {
     char* end = nullptr;
     const long value = std::strtol(name, &end, 10);
-    if (end == name || *end != '\0' || value <= 0 || value > INT_MAX)
-        return std::nullopt;
+    if (end == name || *end != '\0' || value <= 0 || value > INT_MAX) return std::nullopt;
     return pid_t(value);
 }
 
@@ -53,21 +51,17 @@ QList<RunningApplicationPtr> LinuxRunningApps::instances(const QString& bundlePa
     // /proc/PID/exe is always the real location, so the bundle's is compared.
     const QByteArray inside = PathCodec::encode(FileSystem::resolved(bundlePath)) + '/';
     DIR* proc = opendir("/proc");
-    if (!proc)
-        return found;
+    if (!proc) return found;
     const uid_t me = getuid();
     while (const dirent* entry = readdir(proc)) {
         const std::optional<pid_t> pid = pidFromName(entry->d_name);
-        if (!pid || ProcessSignal::isProtected(*pid))
-            continue;
+        if (!pid || ProcessSignal::isProtected(*pid)) continue;
         // Most processes fail this first, cheapest test. A match is then pinned (identity, pidfd,
         // identity checked again) and its executable read once more, so a PID reused between
         // the first reading and the pinning is not taken for the bundle's process.
-        if (!executableOf(*pid).startsWith(inside))
-            continue;
+        if (!executableOf(*pid).startsWith(inside)) continue;
         const std::optional<ProcessSignal::Identity> identity = ProcessSignal::identify(*pid);
-        if (!identity || identity->owner != me)
-            continue;
+        if (!identity || identity->owner != me) continue;
         ProcessSignal::Handle handle(*identity);
         if (handle.valid() && executableOf(*pid).startsWith(inside))
             found.append(std::make_shared<LinuxInstance>(*pid, std::move(handle)));

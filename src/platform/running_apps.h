@@ -4,7 +4,6 @@
 
 #include <QList>
 #include <QString>
-
 #include <memory>
 
 /// One running instance of an application, pinned so that a reused PID is never mistaken for it.

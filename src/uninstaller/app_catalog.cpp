@@ -8,7 +8,6 @@
 #include <QCollator>
 #include <QHashFunctions>
 #include <QTextBoundaryFinder>
-
 #include <algorithm>
 
 size_t qHash(const InstalledApp& app, size_t seed)
@@ -36,9 +35,9 @@ const QString& home()
 QStringList bundlesIn(const QString& root)
 {
     QStringList found;
-    const std::optional<QStringList> children = FileSystem::children(root, FileSystem::Hidden::Skip);
-    if (!children)
-        return found;
+    const std::optional<QStringList> children =
+        FileSystem::children(root, FileSystem::Hidden::Skip);
+    if (!children) return found;
     for (const QString& child : *children) {
         if (FileSystem::extension(child) == u"app") {
             found.append(child);
@@ -46,14 +45,12 @@ QStringList bundlesIn(const QString& root)
         }
         // The entry itself, as the listing saw it: a link to a folder is not searched.
         const std::optional<FileSystem::Attributes> attributes = FileSystem::attributes(child);
-        if (!attributes || !attributes->isDirectory())
-            continue;
-        const std::optional<QStringList> inner = FileSystem::children(child, FileSystem::Hidden::Skip);
-        if (!inner)
-            continue;
+        if (!attributes || !attributes->isDirectory()) continue;
+        const std::optional<QStringList> inner =
+            FileSystem::children(child, FileSystem::Hidden::Skip);
+        if (!inner) continue;
         for (const QString& grandchild : *inner)
-            if (FileSystem::extension(grandchild) == u"app")
-                found.append(grandchild);
+            if (FileSystem::extension(grandchild) == u"app") found.append(grandchild);
     }
     return found;
 }
@@ -61,11 +58,9 @@ QStringList bundlesIn(const QString& root)
 std::optional<InstalledApp> record(const QString& location, const Folders& folders)
 {
     const std::optional<Bundle> bundle = Bundle::open(location);
-    if (!bundle)
-        return std::nullopt;
+    if (!bundle) return std::nullopt;
     const std::optional<QString> id = bundle->identifier();
-    if (!id || (folders.ownIdentifier && *folders.ownIdentifier == *id))
-        return std::nullopt;
+    if (!id || (folders.ownIdentifier && *folders.ownIdentifier == *id)) return std::nullopt;
     InstalledApp app;
     app.url = location;
     app.bundleID = *id;
@@ -89,10 +84,8 @@ qsizetype graphemeCount(const QString& text)
 bool matches(const QString& n, const QString& bid, const QString& nm, bool nameLongEnough,
              const LeftoverDir& dir)
 {
-    if (n == bid || n.startsWith(bid + u'.'))
-        return true;
-    if (dir.path == u"Group Containers" && n.endsWith(u'.' + bid))
-        return true;
+    if (n == bid || n.startsWith(bid + u'.')) return true;
+    if (dir.path == u"Group Containers" && n.endsWith(u'.' + bid)) return true;
     return dir.byName && nameLongEnough && n == nm;
 }
 
@@ -133,8 +126,10 @@ const QList<LeftoverDir>& leftoverDirs()
 
 Folders Folders::standard()
 {
-    const QString own = Desktop::ownInfoDictionary().value(QStringLiteral("CFBundleIdentifier")).toString();
-    return Folders{AppCatalog::appRoots(), AppCatalog::library(), own.isEmpty() ? std::nullopt : std::optional<QString>(own)};
+    const QString own =
+        Desktop::ownInfoDictionary().value(QStringLiteral("CFBundleIdentifier")).toString();
+    return Folders{AppCatalog::appRoots(), AppCatalog::library(),
+                   own.isEmpty() ? std::nullopt : std::optional<QString>(own)};
 }
 
 QList<InstalledApp> installedApps()
@@ -170,13 +165,11 @@ QList<Leftover> leftovers(const InstalledApp& app, const Folders& folders)
     QList<Leftover> found;
     // An empty identifier would make every dot-file a match; the catalogue never lists such an
     // application, but a record can be built elsewhere.
-    if (bid.isEmpty())
-        return found;
+    if (bid.isEmpty()) return found;
     for (const LeftoverDir& dir : leftoverDirs()) {
         const std::optional<QStringList> children =
             FileSystem::children(folders.library + u'/' + dir.path);
-        if (!children)
-            continue;
+        if (!children) continue;
         for (const QString& child : *children) {
             const QString n = FileSystem::lastComponent(child).toLower();
             if (matches(n, bid, nm, nameLongEnough, dir))
@@ -195,19 +188,16 @@ bool isAllowedTarget(const QString& url, const InstalledApp& app)
 
 bool isAllowedTarget(const QString& url, const InstalledApp& app, const Folders& folders)
 {
-    if (url == app.url)
-        return FileSystem::extension(url) == u"app" && !app.isProtected;
+    if (url == app.url) return FileSystem::extension(url) == u"app" && !app.isProtected;
     const QString p = FileSystem::standardized(url);
     const QString lib = FileSystem::standardized(folders.library);
     // "Preferences/ByHost" is itself a direct child of "Preferences": every leftover folder is
     // refused by name before the direct-child test.
     for (const LeftoverDir& dir : leftoverDirs())
-        if (p == lib + u'/' + dir.path)
-            return false;
+        if (p == lib + u'/' + dir.path) return false;
     for (const LeftoverDir& dir : leftoverDirs()) {
         const QString base = lib + u'/' + dir.path + u'/';
-        if (p.startsWith(base) && !p.mid(base.size()).contains(u'/'))
-            return true;
+        if (p.startsWith(base) && !p.mid(base.size()).contains(u'/')) return true;
     }
     return false;
 }
@@ -215,13 +205,11 @@ bool isAllowedTarget(const QString& url, const InstalledApp& app, const Folders&
 bool isProtected(const QString& url, const Folders& folders)
 {
     const QString r = FileSystem::resolved(url);
-    const bool inside = std::any_of(folders.appRoots.begin(), folders.appRoots.end(),
-                                    [&](const QString& root) {
-                                        return r.startsWith(root + u'/')
-                                            || r.startsWith(FileSystem::resolved(root) + u'/');
-                                    });
-    if (!inside)
-        return true;
+    const bool inside =
+        std::any_of(folders.appRoots.begin(), folders.appRoots.end(), [&](const QString& root) {
+            return r.startsWith(root + u'/') || r.startsWith(FileSystem::resolved(root) + u'/');
+        });
+    if (!inside) return true;
     const std::optional<FileSystem::VolumeInfo> volume = FileSystem::volume(r);
     return volume && volume->readOnly;
 }

@@ -4,7 +4,6 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
-
 #include <optional>
 
 /// One application bundle. A value; every field is set when the record is made, except `size`,
@@ -15,9 +14,9 @@ struct InstalledApp
     QString name;     ///< the bundle's file name without its extension
     QString bundleID; ///< never empty: bundles without an identifier are not listed
     QString version;  ///< CFBundleShortVersionString, or "" when absent or not a string
-    bool isProtected = false;         ///< never removed
+    bool isProtected = false;          ///< never removed
     std::optional<QDateTime> lastUsed; ///< absent when unknown
-    std::optional<qint64> size;        ///< allocated bytes of the whole bundle; absent until measured
+    std::optional<qint64> size; ///< allocated bytes of the whole bundle; absent until measured
 
     friend bool operator==(const InstalledApp&, const InstalledApp&) = default;
 };
@@ -42,7 +41,7 @@ namespace AppCatalog {
 /// One folder of the user's Library searched for leftovers.
 struct LeftoverDir
 {
-    QString path; ///< relative to library()
+    QString path;        ///< relative to library()
     bool byName = false; ///< also matched by the application's name
 };
 

@@ -5,11 +5,9 @@
 #include "platform/running_apps.h"
 #include "platform/script_runner.h"
 
-#include <QtConcurrent>
-
 #include <QCoro/QCoroFuture>
 #include <QCoro/QCoroTimer>
-
+#include <QtConcurrent>
 #include <algorithm>
 
 namespace Uninstaller {
@@ -50,23 +48,21 @@ QCoro::Task<bool> quitIfRunning(InstalledApp app, RunningApps* registry,
 {
     const QString path = app.url;
     const QString id = app.bundleID;
-    auto listed =
-        QtConcurrent::run(&ioPool(), [registry, path, id] { return registry->instances(path, id); });
+    auto listed = QtConcurrent::run(&ioPool(),
+                                    [registry, path, id] { return registry->instances(path, id); });
     const QList<RunningApplicationPtr> running = co_await listed;
-    if (running.isEmpty())
-        co_return true;
+    if (running.isEmpty()) co_return true;
     for (const RunningApplicationPtr& instance : running)
         instance->terminate();
     for (int checks = 0;;) {
         auto sleep = QCoro::sleepFor(interval);
         co_await sleep;
         const bool allGone =
-            std::all_of(running.begin(), running.end(),
-                        [](const RunningApplicationPtr& instance) { return instance->isTerminated(); });
-        if (allGone)
-            co_return true;
-        if (++checks == kChecks)
-            co_return false;
+            std::all_of(running.begin(), running.end(), [](const RunningApplicationPtr& instance) {
+                return instance->isTerminated();
+            });
+        if (allGone) co_return true;
+        if (++checks == kChecks) co_return false;
     }
 }
 
@@ -75,8 +71,8 @@ QString finderDeleteScript(const QStringList& paths)
     QStringList items;
     for (const QString& path : paths)
         items.append(QStringLiteral("POSIX file \"") + escaped(path) + u'"');
-    return QStringLiteral("tell application \"Finder\" to delete {") + items.join(QStringLiteral(", "))
-         + u'}';
+    return QStringLiteral("tell application \"Finder\" to delete {") +
+           items.join(QStringLiteral(", ")) + u'}';
 }
 
 CleanReport uninstall(const InstalledApp& app, const QList<Leftover>& leftovers)
@@ -95,7 +91,8 @@ CleanReport uninstall(const InstalledApp& app, const QList<Leftover>& leftovers,
     QList<Target> retry;
     for (const Target& target : targets) {
         if (!AppCatalog::isAllowedTarget(target.location, app, folders)) {
-            report.failures.append(failureLine(target.location, QStringLiteral("nằm ngoài vùng cho phép")));
+            report.failures.append(
+                failureLine(target.location, QStringLiteral("nằm ngoài vùng cho phép")));
             continue;
         }
         if (FileSystem::moveToTrash(target.location).ok())
@@ -103,21 +100,18 @@ CleanReport uninstall(const InstalledApp& app, const QList<Leftover>& leftovers,
         else
             retry.append(target);
     }
-    if (retry.isEmpty())
-        return report;
+    if (retry.isEmpty()) return report;
 
     // A name that is not valid Unicode (bytes that are not UTF-8, kept as lone surrogates) cannot
     // be written into the script without turning into another name, which the Finder might find
     // and delete instead; such a target is left out of the request and reported below.
     QStringList paths;
     for (const Target& target : retry)
-        if (QStringView(target.location).isValidUtf16())
-            paths.append(target.location);
+        if (QStringView(target.location).isValidUtf16()) paths.append(target.location);
     std::optional<QString> error;
     if (!paths.isEmpty()) {
         const ScriptRunner::Result result = runner.run(finderDeleteScript(paths));
-        if (!result.ok)
-            error = result.errorMessage;
+        if (!result.ok) error = result.errorMessage;
     }
 
     const QString reason = error.value_or(QStringLiteral("không có quyền"));

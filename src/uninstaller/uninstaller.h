@@ -4,7 +4,6 @@
 #include "uninstaller/app_catalog.h"
 
 #include <QCoro/QCoroTask>
-
 #include <chrono>
 
 class RunningApps;

@@ -8,11 +8,9 @@
 #include "platform/script_runner.h"
 #include "uninstaller/uninstaller.h"
 
+#include <QCoro/QCoroFuture>
 #include <QPointer>
 #include <QtConcurrent>
-
-#include <QCoro/QCoroFuture>
-
 #include <algorithm>
 #include <limits>
 
@@ -23,12 +21,11 @@ constexpr qsizetype kShownFailures = 5;
 QString outcomeMessage(const InstalledApp& app, const CleanReport& report)
 {
     if (report.failures.isEmpty())
-        return QStringLiteral("Đã gỡ ") + app.name + QStringLiteral(" và chuyển ")
-             + formatBytes(report.freed) + QStringLiteral(" vào Thùng rác.");
-    return QStringLiteral("Gỡ ") + app.name + QStringLiteral(" chưa hoàn tất.\n\nKhông xoá được ")
-         + QString::number(report.failures.size()) + QStringLiteral(" mục:\n")
-         + report.failures.first(std::min(kShownFailures, report.failures.size()))
-               .join(u'\n');
+        return QStringLiteral("Đã gỡ ") + app.name + QStringLiteral(" và chuyển ") +
+               formatBytes(report.freed) + QStringLiteral(" vào Thùng rác.");
+    return QStringLiteral("Gỡ ") + app.name + QStringLiteral(" chưa hoàn tất.\n\nKhông xoá được ") +
+           QString::number(report.failures.size()) + QStringLiteral(" mục:\n") +
+           report.failures.first(std::min(kShownFailures, report.failures.size())).join(u'\n');
 }
 
 } // namespace
@@ -62,24 +59,21 @@ QString UninstallerModel::title(SortMode mode)
 
 void UninstallerModel::setSearch(const QString& search)
 {
-    if (m_search == search)
-        return;
+    if (m_search == search) return;
     m_search = search;
     emit searchChanged();
 }
 
 void UninstallerModel::setSort(SortMode sort)
 {
-    if (m_sort == sort)
-        return;
+    if (m_sort == sort) return;
     m_sort = sort;
     emit sortChanged();
 }
 
 void UninstallerModel::setSelectedID(const std::optional<QString>& id)
 {
-    if (m_selectedID == id)
-        return;
+    if (m_selectedID == id) return;
     m_selectedID = id;
     emit selectedIDChanged();
     // Runs on by itself; a newer selection makes it drop its result.
@@ -89,8 +83,7 @@ void UninstallerModel::setSelectedID(const std::optional<QString>& id)
 
 void UninstallerModel::setSelectedLeftovers(const QSet<QString>& urls)
 {
-    if (m_selectedLeftovers == urls)
-        return;
+    if (m_selectedLeftovers == urls) return;
     m_selectedLeftovers = urls;
     emit selectedLeftoversChanged();
 }
@@ -107,19 +100,16 @@ void UninstallerModel::setLeftoverChosen(const QString& url, bool chosen)
 
 void UninstallerModel::setMessage(const std::optional<QString>& message)
 {
-    if (m_message == message)
-        return;
+    if (m_message == message) return;
     m_message = message;
     emit messageChanged();
 }
 
 std::optional<InstalledApp> UninstallerModel::selectedApp() const
 {
-    if (!m_selectedID)
-        return std::nullopt;
+    if (!m_selectedID) return std::nullopt;
     for (const InstalledApp& app : m_apps)
-        if (app.url == *m_selectedID)
-            return app;
+        if (app.url == *m_selectedID) return app;
     return std::nullopt;
 }
 
@@ -127,19 +117,22 @@ QList<InstalledApp> UninstallerModel::visibleApps() const
 {
     QList<InstalledApp> visible;
     for (const InstalledApp& app : m_apps)
-        if (m_search.isEmpty() || app.name.contains(m_search, Qt::CaseInsensitive)
-            || app.bundleID.contains(m_search, Qt::CaseInsensitive))
+        if (m_search.isEmpty() || app.name.contains(m_search, Qt::CaseInsensitive) ||
+            app.bundleID.contains(m_search, Qt::CaseInsensitive))
             visible.append(app);
     if (m_sort == SortMode::size) {
-        std::stable_sort(visible.begin(), visible.end(), [](const InstalledApp& a, const InstalledApp& b) {
-            return a.size.value_or(-1) > b.size.value_or(-1);
-        });
+        std::stable_sort(visible.begin(), visible.end(),
+                         [](const InstalledApp& a, const InstalledApp& b) {
+                             return a.size.value_or(-1) > b.size.value_or(-1);
+                         });
     } else if (m_sort == SortMode::lastUsed) {
         const auto key = [](const InstalledApp& app) {
-            return app.lastUsed ? app.lastUsed->toMSecsSinceEpoch() : std::numeric_limits<qint64>::min();
+            return app.lastUsed ? app.lastUsed->toMSecsSinceEpoch()
+                                : std::numeric_limits<qint64>::min();
         };
-        std::stable_sort(visible.begin(), visible.end(),
-                         [&](const InstalledApp& a, const InstalledApp& b) { return key(a) > key(b); });
+        std::stable_sort(
+            visible.begin(), visible.end(),
+            [&](const InstalledApp& a, const InstalledApp& b) { return key(a) > key(b); });
     }
     return visible;
 }
@@ -149,8 +142,7 @@ qint64 UninstallerModel::totalSelectedSize() const
     const std::optional<InstalledApp> app = selectedApp();
     qint64 total = app ? app->size.value_or(0) : 0;
     for (const Leftover& leftover : m_leftovers)
-        if (m_selectedLeftovers.contains(leftover.url))
-            total += leftover.size;
+        if (m_selectedLeftovers.contains(leftover.url)) total += leftover.size;
     return total;
 }
 
@@ -167,15 +159,14 @@ QString UninstallerModel::iconPath(const InstalledApp& app)
 
 QCoro::Task<> UninstallerModel::load()
 {
-    if (m_loading)
-        co_return;
+    if (m_loading) co_return;
     setLoading(true);
     QPointer<UninstallerModel> self(this);
     const AppCatalog::Folders where = folders();
-    auto listing = QtConcurrent::run(&ioPool(), [where] { return AppCatalog::installedApps(where); });
+    auto listing =
+        QtConcurrent::run(&ioPool(), [where] { return AppCatalog::installedApps(where); });
     const QList<InstalledApp> loaded = co_await listing;
-    if (!self)
-        co_return;
+    if (!self) co_return;
     setApps(loaded);
     setLoading(false);
 
@@ -184,14 +175,14 @@ QCoro::Task<> UninstallerModel::load()
     QList<QFuture<void>> applied;
     for (const InstalledApp& app : loaded) {
         const QString url = app.url;
-        QFuture<qint64> measured = QtConcurrent::run(&ioPool(), [url] { return Scanner::allocatedSize(url); });
+        QFuture<qint64> measured =
+            QtConcurrent::run(&ioPool(), [url] { return Scanner::allocatedSize(url); });
         applied.append(measured.then(this, [this, url](qint64 size) { applySize(url, size); }));
     }
     for (const QFuture<void>& each : applied) {
         QFuture<void> pending = each;
         co_await pending;
-        if (!self)
-            co_return;
+        if (!self) co_return;
     }
 }
 
@@ -211,10 +202,10 @@ QCoro::Task<> UninstallerModel::loadLeftovers()
     QPointer<UninstallerModel> self(this);
     const InstalledApp app = *selected;
     const AppCatalog::Folders where = folders();
-    auto searching = QtConcurrent::run(&ioPool(), [app, where] { return AppCatalog::leftovers(app, where); });
+    auto searching =
+        QtConcurrent::run(&ioPool(), [app, where] { return AppCatalog::leftovers(app, where); });
     const QList<Leftover> found = co_await searching;
-    if (!self || search != m_leftoverSearch || m_selectedID != app.url)
-        co_return;
+    if (!self || search != m_leftoverSearch || m_selectedID != app.url) co_return;
     QSet<QString> chosen;
     for (const Leftover& leftover : found)
         chosen.insert(leftover.url);
@@ -226,26 +217,24 @@ QCoro::Task<> UninstallerModel::loadLeftovers()
 QCoro::Task<> UninstallerModel::uninstallSelected()
 {
     const std::optional<InstalledApp> selected = selectedApp();
-    if (!selected || selected->isProtected)
-        co_return;
+    if (!selected || selected->isProtected) co_return;
     const InstalledApp app = *selected;
     QPointer<UninstallerModel> self(this);
     setWorking(true);
 
     auto quitting = Uninstaller::quitIfRunning(app, &runningApps(), m_services.quitCheckInterval);
     const bool quit = co_await quitting;
-    if (!self)
-        co_return;
+    if (!self) co_return;
     if (!quit) {
-        setMessage(app.name + QStringLiteral(" không thoát được. Hãy thoát app thủ công rồi thử lại."));
+        setMessage(app.name +
+                   QStringLiteral(" không thoát được. Hãy thoát app thủ công rồi thử lại."));
         setWorking(false);
         co_return;
     }
 
     QList<Leftover> chosen;
     for (const Leftover& leftover : m_leftovers)
-        if (m_selectedLeftovers.contains(leftover.url))
-            chosen.append(leftover);
+        if (m_selectedLeftovers.contains(leftover.url)) chosen.append(leftover);
     ScriptRunner* runner = &scriptRunner();
     const AppCatalog::Folders where = folders();
     auto removing = QtConcurrent::run(&ioPool(), [app, chosen, runner, where] {
@@ -253,15 +242,13 @@ QCoro::Task<> UninstallerModel::uninstallSelected()
         return std::pair{report, FileSystem::exists(app.url)};
     });
     const std::pair<CleanReport, bool> outcome = co_await removing;
-    if (!self)
-        co_return;
+    if (!self) co_return;
     setMessage(outcomeMessage(app, outcome.first));
 
     if (outcome.second) {
         auto refresh = loadLeftovers();
         co_await refresh;
-        if (!self)
-            co_return;
+        if (!self) co_return;
         setWorking(false);
         co_return;
     }
@@ -274,40 +261,35 @@ QCoro::Task<> UninstallerModel::uninstallSelected()
 
 void UninstallerModel::setApps(const QList<InstalledApp>& apps)
 {
-    if (m_apps == apps)
-        return;
+    if (m_apps == apps) return;
     m_apps = apps;
     emit appsChanged();
 }
 
 void UninstallerModel::setLoading(bool loading)
 {
-    if (m_loading == loading)
-        return;
+    if (m_loading == loading) return;
     m_loading = loading;
     emit loadingChanged();
 }
 
 void UninstallerModel::setLeftovers(const QList<Leftover>& leftovers)
 {
-    if (m_leftovers == leftovers)
-        return;
+    if (m_leftovers == leftovers) return;
     m_leftovers = leftovers;
     emit leftoversChanged();
 }
 
 void UninstallerModel::setLoadingLeftovers(bool loading)
 {
-    if (m_loadingLeftovers == loading)
-        return;
+    if (m_loadingLeftovers == loading) return;
     m_loadingLeftovers = loading;
     emit loadingLeftoversChanged();
 }
 
 void UninstallerModel::setWorking(bool working)
 {
-    if (m_working == working)
-        return;
+    if (m_working == working) return;
     m_working = working;
     emit workingChanged();
 }
@@ -316,8 +298,7 @@ void UninstallerModel::applySize(const QString& url, qint64 size)
 {
     const auto found = std::find_if(m_apps.begin(), m_apps.end(),
                                     [&](const InstalledApp& app) { return app.url == url; });
-    if (found == m_apps.end() || found->size == size)
-        return;
+    if (found == m_apps.end() || found->size == size) return;
     found->size = size;
     emit appChanged(int(found - m_apps.begin()));
     emit appsChanged();

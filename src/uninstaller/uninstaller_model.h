@@ -2,13 +2,11 @@
 
 #include "uninstaller/app_catalog.h"
 
+#include <QCoro/QCoroTask>
 #include <QList>
 #include <QObject>
 #include <QSet>
 #include <QString>
-
-#include <QCoro/QCoroTask>
-
 #include <chrono>
 #include <optional>
 
@@ -44,8 +42,8 @@ public:
     /// The services the model calls. The defaults are the real ones; tests pass their own.
     struct Services
     {
-        RunningApps* runningApps = nullptr;   ///< nullptr: the Linux registry
-        ScriptRunner* scriptRunner = nullptr; ///< nullptr: osascript
+        RunningApps* runningApps = nullptr;         ///< nullptr: the Linux registry
+        ScriptRunner* scriptRunner = nullptr;       ///< nullptr: osascript
         std::optional<AppCatalog::Folders> folders; ///< nullopt: the fixed folders
         std::chrono::milliseconds quitCheckInterval{250};
     };

@@ -4,7 +4,6 @@
 #include "uninstaller/bundle_fixture.h"
 
 #include <QTimeZone>
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -79,8 +78,9 @@ QByteArray dictOfOne()
 
 QByteArray nestedXml(int depth)
 {
-    return "<?xml version=\"1.0\"?><plist><dict><key>k</key>" + QByteArray("<array>").repeated(depth)
-         + QByteArray("</array>").repeated(depth) + "</dict></plist>";
+    return "<?xml version=\"1.0\"?><plist><dict><key>k</key>" +
+           QByteArray("<array>").repeated(depth) + QByteArray("</array>").repeated(depth) +
+           "</dict></plist>";
 }
 
 } // namespace
@@ -99,14 +99,15 @@ private slots:
     {
         QFETCH(int, format);
         const QString path = freshFolder() + QStringLiteral("/Info.plist");
-        const QString body = stringEntry(QStringLiteral("CFBundleIdentifier"), QStringLiteral("com.example.Bản"))
-                           + QStringLiteral("<key>Flag</key><true/>"
-                                            "<key>Count</key><integer>42</integer>"
-                                            "<key>Ratio</key><real>1.5</real>"
-                                            "<key>When</key><date>2024-03-01T12:00:00Z</date>"
-                                            "<key>Blob</key><data>AAEC</data>"
-                                            "<key>List</key><array><string>a</string><integer>7</integer></array>"
-                                            "<key>Nested</key><dict><key>Inner</key><string>x</string></dict>");
+        const QString body =
+            stringEntry(QStringLiteral("CFBundleIdentifier"), QStringLiteral("com.example.Bản")) +
+            QStringLiteral("<key>Flag</key><true/>"
+                           "<key>Count</key><integer>42</integer>"
+                           "<key>Ratio</key><real>1.5</real>"
+                           "<key>When</key><date>2024-03-01T12:00:00Z</date>"
+                           "<key>Blob</key><data>AAEC</data>"
+                           "<key>List</key><array><string>a</string><integer>7</integer></array>"
+                           "<key>Nested</key><dict><key>Inner</key><string>x</string></dict>");
         QVERIFY(writePlist(path, plistDocument(body), Format(format)));
 
         const std::optional<QVariantMap> info = PropertyList::read(path);
@@ -125,15 +126,19 @@ private slots:
     void opensBothLayouts()
     {
         const QString folder = freshFolder();
-        const QString nested = makeBundle(folder, QStringLiteral("Nested.app"), QStringLiteral("com.example.nested"));
+        const QString nested =
+            makeBundle(folder, QStringLiteral("Nested.app"), QStringLiteral("com.example.nested"));
         QVERIFY(!nested.isEmpty());
         const QString flat = folder + QStringLiteral("/Flat.app");
         QVERIFY(writePlist(flat + QStringLiteral("/Info.plist"),
-                           plistDocument(stringEntry(QStringLiteral("CFBundleIdentifier"), QStringLiteral("com.example.flat"))),
+                           plistDocument(stringEntry(QStringLiteral("CFBundleIdentifier"),
+                                                     QStringLiteral("com.example.flat"))),
                            Format::Binary));
 
-        QCOMPARE(Bundle::open(nested)->identifier(), std::optional<QString>(QStringLiteral("com.example.nested")));
-        QCOMPARE(Bundle::open(flat)->identifier(), std::optional<QString>(QStringLiteral("com.example.flat")));
+        QCOMPARE(Bundle::open(nested)->identifier(),
+                 std::optional<QString>(QStringLiteral("com.example.nested")));
+        QCOMPARE(Bundle::open(flat)->identifier(),
+                 std::optional<QString>(QStringLiteral("com.example.flat")));
         QCOMPARE(Bundle::open(flat)->path(), flat);
     }
 
@@ -142,13 +147,15 @@ private slots:
         QTest::addColumn<QByteArray>("content");
         QTest::newRow("no identifier") << plistDocument(stringEntry("CFBundleName", "X"));
         QTest::newRow("empty identifier") << plistDocument(stringEntry("CFBundleIdentifier", ""));
-        QTest::newRow("integer identifier") << plistDocument("<key>CFBundleIdentifier</key><integer>3</integer>");
+        QTest::newRow("integer identifier")
+            << plistDocument("<key>CFBundleIdentifier</key><integer>3</integer>");
         QTest::newRow("array identifier") << plistDocument("<key>CFBundleIdentifier</key><array/>");
         QTest::newRow("empty file") << QByteArray();
         QTest::newRow("not a plist") << QByteArray("hello, world\n");
-        QTest::newRow("top-level array")
-            << QByteArray("<?xml version=\"1.0\"?><plist><array><string>a</string></array></plist>");
-        QTest::newRow("unterminated") << QByteArray("<?xml version=\"1.0\"?><plist><dict><key>CFBundleIdentifier</key><string>a");
+        QTest::newRow("top-level array") << QByteArray(
+            "<?xml version=\"1.0\"?><plist><array><string>a</string></array></plist>");
+        QTest::newRow("unterminated") << QByteArray(
+            "<?xml version=\"1.0\"?><plist><dict><key>CFBundleIdentifier</key><string>a");
         QTest::newRow("binary garbage") << QByteArray("bplist00\xFF\xFF\xFF\xFF", 12);
     }
     void missingOrUnusableIdentifier()
@@ -196,13 +203,17 @@ private slots:
         QTest::newRow("binary shared references") << binaryList(laughs);
 
         QTest::newRow("binary cycle") << binaryList({dictOfOne(), asciiString("k"), arrayOf({2})});
-        QTest::newRow("binary reference out of range") << binaryList({dictOfOne(), asciiString("k"), arrayOf({9})});
-        QByteArray hugeCount = binaryList({dictOfOne(), asciiString("k"), QByteArray("\xAF\x13\x7F\xFF\xFF\xFF\xFF\xFF\xFF\xFF", 10)});
+        QTest::newRow("binary reference out of range")
+            << binaryList({dictOfOne(), asciiString("k"), arrayOf({9})});
+        QByteArray hugeCount =
+            binaryList({dictOfOne(), asciiString("k"),
+                        QByteArray("\xAF\x13\x7F\xFF\xFF\xFF\xFF\xFF\xFF\xFF", 10)});
         QTest::newRow("binary count beyond the file") << hugeCount;
         QByteArray badTrailer = binaryList({dictOfOne(), asciiString("k"), asciiString("v")});
         badTrailer[badTrailer.size() - 26] = char(9); // offset size 9
         QTest::newRow("binary offset size 9") << badTrailer;
-        QTest::newRow("too large") << plistDocument(stringEntry("Padding", QString(int(PropertyList::kMaxBytes), u'x')));
+        QTest::newRow("too large")
+            << plistDocument(stringEntry("Padding", QString(int(PropertyList::kMaxBytes), u'x')));
     }
     void hostileListsAreRefused()
     {
@@ -218,7 +229,8 @@ private slots:
     void nestingWithinTheLimitIsRead()
     {
         QVERIFY(PropertyList::parse(nestedXml(PropertyList::kMaxDepth - 8)));
-        QList<QByteArray> shared{dictOfOne(), asciiString("k"), arrayOf({3, 3, 3}), asciiString("same")};
+        QList<QByteArray> shared{dictOfOne(), asciiString("k"), arrayOf({3, 3, 3}),
+                                 asciiString("same")};
         const std::optional<QVariantMap> map = PropertyList::parse(binaryList(shared));
         QVERIFY(map);
         QCOMPARE(map->value("k").toList().size(), 3);
@@ -229,8 +241,10 @@ private slots:
     void truncatedBinaryNeverCrashes()
     {
         const QString path = freshFolder() + QStringLiteral("/Info.plist");
-        const QString body = stringEntry("CFBundleIdentifier", "com.example.truncated")
-                           + QStringLiteral("<key>A</key><array><dict><key>B</key><integer>1</integer></dict></array>");
+        const QString body =
+            stringEntry("CFBundleIdentifier", "com.example.truncated") +
+            QStringLiteral(
+                "<key>A</key><array><dict><key>B</key><integer>1</integer></dict></array>");
         QVERIFY(writePlist(path, plistDocument(body), Format::Binary));
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));
@@ -251,7 +265,9 @@ private slots:
     {
         const QString bundle = freshFolder() + QStringLiteral("/Fifo.app");
         QVERIFY(TreeBuilder::makeDir(bundle + QStringLiteral("/Contents")));
-        QCOMPARE(mkfifo((bundle + QStringLiteral("/Contents/Info.plist")).toUtf8().constData(), 0644), 0);
+        QCOMPARE(
+            mkfifo((bundle + QStringLiteral("/Contents/Info.plist")).toUtf8().constData(), 0644),
+            0);
         const std::optional<Bundle> opened = Bundle::open(bundle);
         QVERIFY(opened);
         QCOMPARE(opened->identifier(), std::nullopt);
@@ -284,8 +300,7 @@ private slots:
         QCOMPARE(opened->executablePath(), executable);
         const std::optional<QDateTime> used = opened->lastUsed();
         QCOMPARE(used.has_value(), known);
-        if (known)
-            QCOMPARE(used->toSecsSinceEpoch(), accessed);
+        if (known) QCOMPARE(used->toSecsSinceEpoch(), accessed);
     }
 
     void executableAndIconNamesStayInside_data()
@@ -295,11 +310,21 @@ private slots:
         QTest::addColumn<QString>("iconFile");
         QTest::addColumn<bool>("expectExecutable");
         QTest::addColumn<QString>("expectIcon");
-        QTest::newRow("plain") << "main" << "AppIcon" << "AppIcon.icns" << true << "AppIcon.icns";
-        QTest::newRow("with extension") << "main" << "AppIcon.icns" << "AppIcon.icns" << true << "AppIcon.icns";
-        QTest::newRow("png") << "main" << "icon.png" << "icon.png" << true << "icon.png";
-        QTest::newRow("missing icon") << "main" << "Nothing" << "Other.icns" << true << "";
-        QTest::newRow("escaping names") << "../../../bin/sh" << "../../../etc/hostname" << "x.icns" << false << "";
+        QTest::newRow("plain") << "main"
+                               << "AppIcon"
+                               << "AppIcon.icns" << true << "AppIcon.icns";
+        QTest::newRow("with extension") << "main"
+                                        << "AppIcon.icns"
+                                        << "AppIcon.icns" << true << "AppIcon.icns";
+        QTest::newRow("png") << "main"
+                             << "icon.png"
+                             << "icon.png" << true << "icon.png";
+        QTest::newRow("missing icon") << "main"
+                                      << "Nothing"
+                                      << "Other.icns" << true << "";
+        QTest::newRow("escaping names") << "../../../bin/sh"
+                                        << "../../../etc/hostname"
+                                        << "x.icns" << false << "";
     }
     void executableAndIconNamesStayInside()
     {
@@ -313,11 +338,14 @@ private slots:
         spec.executable = executable;
         spec.extraEntries = stringEntry("CFBundleIconFile", icon);
         const QString bundle = makeBundle(freshFolder(), QStringLiteral("Icon.app"), spec);
-        QVERIFY(TreeBuilder::writeFile(bundle + QStringLiteral("/Contents/Resources/") + iconFile, 100));
+        QVERIFY(TreeBuilder::writeFile(bundle + QStringLiteral("/Contents/Resources/") + iconFile,
+                                       100));
         const std::optional<Bundle> opened = Bundle::open(bundle);
         QCOMPARE(!opened->executablePath().isEmpty(), expectExecutable);
         QCOMPARE(opened->iconPath(),
-                 expectIcon.isEmpty() ? QString() : bundle + QStringLiteral("/Contents/Resources/") + expectIcon);
+                 expectIcon.isEmpty()
+                     ? QString()
+                     : bundle + QStringLiteral("/Contents/Resources/") + expectIcon);
     }
 };
 

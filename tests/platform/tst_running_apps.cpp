@@ -4,7 +4,6 @@
 #include "uninstaller/bundle_fixture.h"
 
 #include <QProcess>
-
 #include <memory>
 
 namespace {
@@ -51,7 +50,8 @@ private slots:
         QList<pid_t> expected{pid_t(first->processId()), pid_t(second->processId())};
         std::sort(expected.begin(), expected.end());
         QCOMPARE(pids(registry.instances(foo, QStringLiteral("ignored"))), expected);
-        QCOMPARE(pids(registry.instances(fooBar, QString())), QList<pid_t>{pid_t(other->processId())});
+        QCOMPARE(pids(registry.instances(fooBar, QString())),
+                 QList<pid_t>{pid_t(other->processId())});
 
         // A link to the bundle names the same processes: the real location is compared.
         const QString link = TestHome::path() + QStringLiteral("/LinkedFoo.app");
@@ -73,10 +73,13 @@ private slots:
         QVERIFY(quitter && stubborn);
 
         const pid_t quitterPid = pid_t(quitter->processId());
-        const QList<RunningApplicationPtr> instances = LinuxRunningApps().instances(bundle, QString());
+        const QList<RunningApplicationPtr> instances =
+            LinuxRunningApps().instances(bundle, QString());
         QCOMPARE(instances.size(), 2);
-        const RunningApplicationPtr quit = instances.value(instances[0]->pid() == quitterPid ? 0 : 1);
-        const RunningApplicationPtr kept = instances.value(instances[0]->pid() == quitterPid ? 1 : 0);
+        const RunningApplicationPtr quit =
+            instances.value(instances[0]->pid() == quitterPid ? 0 : 1);
+        const RunningApplicationPtr kept =
+            instances.value(instances[0]->pid() == quitterPid ? 1 : 0);
         for (const RunningApplicationPtr& instance : instances) {
             QVERIFY(!instance->isTerminated());
             QVERIFY(instance->terminate());
@@ -95,7 +98,9 @@ private slots:
 
     void missingBundleHasNoInstances()
     {
-        QVERIFY(LinuxRunningApps().instances(TestHome::path() + QStringLiteral("/Nowhere.app"), QString()).isEmpty());
+        QVERIFY(LinuxRunningApps()
+                    .instances(TestHome::path() + QStringLiteral("/Nowhere.app"), QString())
+                    .isEmpty());
     }
 };
 

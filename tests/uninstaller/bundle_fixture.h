@@ -7,11 +7,9 @@
 #include <QProcess>
 #include <QString>
 #include <QtTest>
-
-#include <sys/stat.h>
-
 #include <memory>
 #include <optional>
+#include <sys/stat.h>
 
 /// Real application bundles for tests: Info.plist written as XML or converted to binary by
 /// plistutil, and a real executable (a copy of /bin/sleep) inside.
@@ -29,7 +27,8 @@ inline QString escapedXml(QString text)
 
 inline QString stringEntry(const QString& key, const QString& value)
 {
-    return QStringLiteral("<key>%1</key><string>%2</string>").arg(escapedXml(key), escapedXml(value));
+    return QStringLiteral("<key>%1</key><string>%2</string>")
+        .arg(escapedXml(key), escapedXml(value));
 }
 
 /// A whole XML property list whose top-level dictionary holds `body` (raw key/value elements).
@@ -47,17 +46,16 @@ inline bool writeBytes(const QString& path, const QByteArray& bytes)
 {
     QDir().mkpath(QFileInfo(path).path());
     QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(bytes) == bytes.size();
 }
 
 /// Writes the XML document at `path`, converted to the binary form by plistutil when asked.
 inline bool writePlist(const QString& path, const QByteArray& xml, Format format)
 {
-    if (format == Format::Xml)
-        return writeBytes(path, xml);
+    if (format == Format::Xml) return writeBytes(path, xml);
     const QString source = path + QStringLiteral(".xml");
-    if (!writeBytes(source, xml))
-        return false;
+    if (!writeBytes(source, xml)) return false;
     const int rc = QProcess::execute(QStringLiteral("plistutil"),
                                      {QStringLiteral("-i"), source, QStringLiteral("-o"), path,
                                       QStringLiteral("-f"), QStringLiteral("bin")});
@@ -72,7 +70,8 @@ inline bool copySleep(const QString& path)
 {
     QDir().mkpath(QFileInfo(path).path());
     QFile::remove(path);
-    return QFile::copy(QStringLiteral("/bin/sleep"), path) && ::chmod(path.toUtf8().constData(), 0755) == 0;
+    return QFile::copy(QStringLiteral("/bin/sleep"), path) &&
+           ::chmod(path.toUtf8().constData(), 0755) == 0;
 }
 
 struct Spec
@@ -95,9 +94,11 @@ inline QString makeBundle(const QString& folder, const QString& fileName, const 
     if (!spec.version.isNull())
         body += stringEntry(QStringLiteral("CFBundleShortVersionString"), spec.version);
     body += stringEntry(QStringLiteral("CFBundleExecutable"), spec.executable);
-    if (!writePlist(bundle + QStringLiteral("/Contents/Info.plist"), plistDocument(body), spec.format))
+    if (!writePlist(bundle + QStringLiteral("/Contents/Info.plist"), plistDocument(body),
+                    spec.format))
         return {};
-    if (spec.withExecutable && !copySleep(bundle + QStringLiteral("/Contents/MacOS/") + spec.executable))
+    if (spec.withExecutable &&
+        !copySleep(bundle + QStringLiteral("/Contents/MacOS/") + spec.executable))
         return {};
     return bundle;
 }
@@ -118,8 +119,7 @@ inline std::unique_ptr<QProcess> startProcess(const QString& executable, bool ig
     const QString trap = ignoreTerm ? QStringLiteral("trap '' TERM; ") : QString();
     process->start(QStringLiteral("/bin/sh"),
                    {QStringLiteral("-c"), trap + QStringLiteral("exec \"$0\" 60"), executable});
-    if (!process->waitForStarted())
-        return nullptr;
+    if (!process->waitForStarted()) return nullptr;
     const QString exe = QStringLiteral("/proc/%1/exe").arg(process->processId());
     if (!QTest::qWaitFor([&] { return QFile::symLinkTarget(exe) == executable; }, 5000))
         return nullptr;

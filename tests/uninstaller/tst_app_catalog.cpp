@@ -70,16 +70,26 @@ private slots:
     {
         QCOMPARE(AppCatalog::library(), TestHome::path() + QStringLiteral("/Library"));
         QCOMPARE(AppCatalog::appRoots(),
-                 (QStringList{QStringLiteral("/Applications"), TestHome::path() + QStringLiteral("/Applications")}));
-        const QStringList expected{"Application Support", "Caches", "Logs", "Preferences", "Preferences/ByHost",
-                                   "Containers", "Group Containers", "Application Scripts",
-                                   "Saved Application State", "HTTPStorages", "WebKit", "Cookies", "LaunchAgents"};
+                 (QStringList{QStringLiteral("/Applications"),
+                              TestHome::path() + QStringLiteral("/Applications")}));
+        const QStringList expected{"Application Support",
+                                   "Caches",
+                                   "Logs",
+                                   "Preferences",
+                                   "Preferences/ByHost",
+                                   "Containers",
+                                   "Group Containers",
+                                   "Application Scripts",
+                                   "Saved Application State",
+                                   "HTTPStorages",
+                                   "WebKit",
+                                   "Cookies",
+                                   "LaunchAgents"};
         QStringList paths;
         QStringList byName;
         for (const AppCatalog::LeftoverDir& dir : AppCatalog::leftoverDirs()) {
             paths.append(dir.path);
-            if (dir.byName)
-                byName.append(dir.path);
+            if (dir.byName) byName.append(dir.path);
         }
         QCOMPARE(paths, expected);
         QCOMPARE(byName, (QStringList{"Application Support", "Caches", "Logs"}));
@@ -93,7 +103,8 @@ private slots:
         alpha.version = QStringLiteral("1.2");
         QVERIFY(!makeBundle(l.apps1, "Alpha.app", alpha).isEmpty());
         QVERIFY(!makeBundle(l.apps1 + "/Utilities", "beta.app", "com.example.beta").isEmpty());
-        QVERIFY(!makeBundle(l.apps1 + "/Utilities/Deep", "Gamma.app", "com.example.gamma").isEmpty());
+        QVERIFY(
+            !makeBundle(l.apps1 + "/Utilities/Deep", "Gamma.app", "com.example.gamma").isEmpty());
         QVERIFY(!makeBundle(l.apps1, "Upper.APP", "com.example.upper").isEmpty());
         QVERIFY(!makeBundle(l.apps1, ".Hidden.app", "com.example.hidden").isEmpty());
         QVERIFY(!makeBundle(l.apps1, "NoId.app", Spec{}).isEmpty());
@@ -116,12 +127,14 @@ private slots:
         QVERIFY(!makeBundle(l.apps2, "Charlie.app", charlie).isEmpty());
         Spec zed;
         zed.identifier = QStringLiteral("com.example.zed");
-        zed.extraEntries = QStringLiteral("<key>CFBundleShortVersionString</key><integer>3</integer>");
+        zed.extraEntries =
+            QStringLiteral("<key>CFBundleShortVersionString</key><integer>3</integer>");
         QVERIFY(!makeBundle(l.apps2, "Zed.v2.app", zed).isEmpty());
 
         const QList<InstalledApp> apps = AppCatalog::installedApps(l.folders);
         // Case-insensitive order; "Alpha" and "alpha" compare equal and keep folder order.
-        QCOMPARE(names(apps), (QStringList{"Alpha", "alpha", "beta", "Charlie", "Linked", "Outer", "Zed.v2"}));
+        QCOMPARE(names(apps),
+                 (QStringList{"Alpha", "alpha", "beta", "Charlie", "Linked", "Outer", "Zed.v2"}));
         QCOMPARE(apps[0].url, l.apps1 + "/Alpha.app");
         QCOMPARE(apps[1].url, l.apps2 + "/alpha.app");
         QCOMPARE(apps[2].url, l.apps1 + "/Utilities/beta.app");
@@ -156,22 +169,21 @@ private slots:
         // the mount and the test run in a forked child.
         const pid_t child = fork();
         if (child == 0) {
-            if (unshare(CLONE_NEWNS) != 0 || mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
-                || mount("tmpfs", mountPoint.toUtf8().constData(), "tmpfs", 0, "size=1m") != 0)
+            if (unshare(CLONE_NEWNS) != 0 ||
+                mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+                mount("tmpfs", mountPoint.toUtf8().constData(), "tmpfs", 0, "size=1m") != 0)
                 _exit(77);
-            if (makeBundle(mountPoint, "Frozen.app", "com.example.frozen").isEmpty())
-                _exit(3);
-            if (AppCatalog::isProtected(mountPoint + "/Frozen.app", l.folders))
-                _exit(4);
-            if (mount(nullptr, mountPoint.toUtf8().constData(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) != 0)
+            if (makeBundle(mountPoint, "Frozen.app", "com.example.frozen").isEmpty()) _exit(3);
+            if (AppCatalog::isProtected(mountPoint + "/Frozen.app", l.folders)) _exit(4);
+            if (mount(nullptr, mountPoint.toUtf8().constData(), nullptr, MS_REMOUNT | MS_RDONLY,
+                      nullptr) != 0)
                 _exit(77);
             _exit(AppCatalog::isProtected(mountPoint + "/Frozen.app", l.folders) ? 0 : 5);
         }
         int status = 0;
         QCOMPARE(waitpid(child, &status, 0), child);
         QVERIFY(WIFEXITED(status));
-        if (WEXITSTATUS(status) == 77)
-            QSKIP("no private mount namespace here");
+        if (WEXITSTATUS(status) == 77) QSKIP("no private mount namespace here");
         QCOMPARE(WEXITSTATUS(status), 0);
     }
 
@@ -183,30 +195,78 @@ private slots:
         QTest::addColumn<QString>("bundleID");
         QTest::addColumn<bool>("matched");
         const QString id = QStringLiteral("com.example.app");
-        QTest::newRow("identifier") << "Caches" << "com.example.app" << "Example" << id << true;
-        QTest::newRow("identifier, other case") << "Preferences" << "COM.Example.App.plist" << "Example" << id << true;
-        QTest::newRow("identifier and a dot") << "Preferences" << "com.example.app.plist" << "Example" << id << true;
-        QTest::newRow("longer identifier") << "Preferences" << "com.example.application.plist" << "Example" << id << false;
-        QTest::newRow("identifier plus s") << "HTTPStorages" << "com.example.apps" << "Example" << id << false;
-        QTest::newRow("by host") << "Preferences/ByHost" << "com.example.app.0A1B.plist" << "Example" << id << true;
-        QTest::newRow("saved state") << "Saved Application State" << "com.example.app.savedState" << "Example" << id << true;
-        QTest::newRow("launch agent") << "LaunchAgents" << "com.example.app.helper.plist" << "Example" << id << true;
-        QTest::newRow("group suffix") << "Group Containers" << "ABCDE12345.com.example.app" << "Example" << id << true;
-        QTest::newRow("group suffix, hidden") << "Group Containers" << ".com.example.app" << "Example" << id << true;
-        QTest::newRow("group suffix without dot") << "Group Containers" << "Xcom.example.app" << "Example" << id << false;
-        QTest::newRow("suffix outside groups") << "Containers" << "ABCDE12345.com.example.app" << "Example" << id << false;
-        QTest::newRow("name in caches") << "Caches" << "example" << "Example" << id << true;
-        QTest::newRow("name in support") << "Application Support" << "EXAMPLE" << "Example" << id << true;
-        QTest::newRow("name in logs") << "Logs" << "Example" << "Example" << id << true;
-        QTest::newRow("name in preferences") << "Preferences" << "example" << "Example" << id << false;
-        QTest::newRow("name in containers") << "Containers" << "example" << "Example" << id << false;
-        QTest::newRow("name with suffix") << "Caches" << "example.cache" << "Example" << id << false;
-        QTest::newRow("two letters by name") << "Application Support" << "ab" << "Ab" << "com.example.ab" << false;
-        QTest::newRow("two letters by id") << "Application Support" << "com.example.ab" << "Ab" << "com.example.ab" << true;
-        QTest::newRow("three letters by name") << "Caches" << "abc" << "Abc" << "com.example.abc" << true;
+        QTest::newRow("identifier") << "Caches"
+                                    << "com.example.app"
+                                    << "Example" << id << true;
+        QTest::newRow("identifier, other case") << "Preferences"
+                                                << "COM.Example.App.plist"
+                                                << "Example" << id << true;
+        QTest::newRow("identifier and a dot") << "Preferences"
+                                              << "com.example.app.plist"
+                                              << "Example" << id << true;
+        QTest::newRow("longer identifier") << "Preferences"
+                                           << "com.example.application.plist"
+                                           << "Example" << id << false;
+        QTest::newRow("identifier plus s") << "HTTPStorages"
+                                           << "com.example.apps"
+                                           << "Example" << id << false;
+        QTest::newRow("by host") << "Preferences/ByHost"
+                                 << "com.example.app.0A1B.plist"
+                                 << "Example" << id << true;
+        QTest::newRow("saved state") << "Saved Application State"
+                                     << "com.example.app.savedState"
+                                     << "Example" << id << true;
+        QTest::newRow("launch agent") << "LaunchAgents"
+                                      << "com.example.app.helper.plist"
+                                      << "Example" << id << true;
+        QTest::newRow("group suffix") << "Group Containers"
+                                      << "ABCDE12345.com.example.app"
+                                      << "Example" << id << true;
+        QTest::newRow("group suffix, hidden") << "Group Containers"
+                                              << ".com.example.app"
+                                              << "Example" << id << true;
+        QTest::newRow("group suffix without dot") << "Group Containers"
+                                                  << "Xcom.example.app"
+                                                  << "Example" << id << false;
+        QTest::newRow("suffix outside groups") << "Containers"
+                                               << "ABCDE12345.com.example.app"
+                                               << "Example" << id << false;
+        QTest::newRow("name in caches") << "Caches"
+                                        << "example"
+                                        << "Example" << id << true;
+        QTest::newRow("name in support") << "Application Support"
+                                         << "EXAMPLE"
+                                         << "Example" << id << true;
+        QTest::newRow("name in logs") << "Logs"
+                                      << "Example"
+                                      << "Example" << id << true;
+        QTest::newRow("name in preferences") << "Preferences"
+                                             << "example"
+                                             << "Example" << id << false;
+        QTest::newRow("name in containers") << "Containers"
+                                            << "example"
+                                            << "Example" << id << false;
+        QTest::newRow("name with suffix") << "Caches"
+                                          << "example.cache"
+                                          << "Example" << id << false;
+        QTest::newRow("two letters by name") << "Application Support"
+                                             << "ab"
+                                             << "Ab"
+                                             << "com.example.ab" << false;
+        QTest::newRow("two letters by id") << "Application Support"
+                                           << "com.example.ab"
+                                           << "Ab"
+                                           << "com.example.ab" << true;
+        QTest::newRow("three letters by name") << "Caches"
+                                               << "abc"
+                                               << "Abc"
+                                               << "com.example.abc" << true;
         // Four code points, two user-perceived characters.
-        QTest::newRow("two graphemes") << "Caches" << QString::fromUtf8("a\u0301b\u0301") << QString::fromUtf8("A\u0301B\u0301") << "com.example.ab" << false;
-        QTest::newRow("vietnamese name") << "Logs" << QString::fromUtf8("bản") << QString::fromUtf8("Bản") << "com.example.ban" << true;
+        QTest::newRow("two graphemes")
+            << "Caches" << QString::fromUtf8("a\u0301b\u0301")
+            << QString::fromUtf8("A\u0301B\u0301") << "com.example.ab" << false;
+        QTest::newRow("vietnamese name") << "Logs" << QString::fromUtf8("bản")
+                                         << QString::fromUtf8("Bản") << "com.example.ban" << true;
     }
     void leftoverMatching()
     {

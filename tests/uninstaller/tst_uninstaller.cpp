@@ -8,11 +8,9 @@
 #include "uninstaller/uninstaller.h"
 
 #include <QCoro/QCoroTask>
-
-#include <unistd.h>
-
 #include <atomic>
 #include <functional>
+#include <unistd.h>
 
 using namespace BundleFixture;
 using TreeBuilder::makeDir;
@@ -29,8 +27,7 @@ public:
     Result run(const QString& source) override
     {
         sources.append(source);
-        if (action)
-            action();
+        if (action) action();
         return result;
     }
     QStringList sources;
@@ -114,7 +111,9 @@ QString longName(const QString& prefix)
 
 int trashedCount()
 {
-    return int(FileSystem::children(TestHome::trashPath() + QStringLiteral("/files")).value_or(QStringList()).size());
+    return int(FileSystem::children(TestHome::trashPath() + QStringLiteral("/files"))
+                   .value_or(QStringList())
+                   .size());
 }
 
 const QString kOutside = QStringLiteral("nằm ngoài vùng cho phép");
@@ -130,23 +129,32 @@ private slots:
     {
         QTest::addColumn<QStringList>("paths");
         QTest::addColumn<QString>("script");
-        QTest::newRow("plain") << QStringList{"/Applications/Foo.app"}
-                               << "tell application \"Finder\" to delete {POSIX file \"/Applications/Foo.app\"}";
-        QTest::newRow("two") << QStringList{"/a", "/b c"}
-                             << "tell application \"Finder\" to delete {POSIX file \"/a\", POSIX file \"/b c\"}";
-        QTest::newRow("backslash") << QStringList{"/x/a\\b"}
-                                   << "tell application \"Finder\" to delete {POSIX file \"/x/a\\\\b\"}";
-        QTest::newRow("quote") << QStringList{"/x/say \"hi\""}
-                               << "tell application \"Finder\" to delete {POSIX file \"/x/say \\\"hi\\\"\"}";
+        QTest::newRow("plain")
+            << QStringList{"/Applications/Foo.app"}
+            << "tell application \"Finder\" to delete {POSIX file \"/Applications/Foo.app\"}";
+        QTest::newRow("two")
+            << QStringList{"/a", "/b c"}
+            << "tell application \"Finder\" to delete {POSIX file \"/a\", POSIX file \"/b c\"}";
+        QTest::newRow("backslash")
+            << QStringList{"/x/a\\b"}
+            << "tell application \"Finder\" to delete {POSIX file \"/x/a\\\\b\"}";
+        QTest::newRow("quote")
+            << QStringList{"/x/say \"hi\""}
+            << "tell application \"Finder\" to delete {POSIX file \"/x/say \\\"hi\\\"\"}";
         // Backslashes first: the backslash that escapes a quote is not doubled again.
-        QTest::newRow("backslash before quote") << QStringList{"/x/a\\\"b"}
-                                                << "tell application \"Finder\" to delete {POSIX file \"/x/a\\\\\\\"b\"}";
+        QTest::newRow("backslash before quote")
+            << QStringList{"/x/a\\\"b"}
+            << "tell application \"Finder\" to delete {POSIX file \"/x/a\\\\\\\"b\"}";
         QTest::newRow("breaking out") << QStringList{"/x/\"} & do shell script \"rm -rf ~\" & {\""}
-                                      << "tell application \"Finder\" to delete {POSIX file \"/x/\\\"} & do shell script \\\"rm -rf ~\\\" & {\\\"\"}";
-        QTest::newRow("line break") << QStringList{"/x/one\ntwo"}
-                                    << "tell application \"Finder\" to delete {POSIX file \"/x/one\ntwo\"}";
-        QTest::newRow("non-latin") << QStringList{QString::fromUtf8("/x/Bản sao/日本語.app")}
-                                   << QString::fromUtf8("tell application \"Finder\" to delete {POSIX file \"/x/Bản sao/日本語.app\"}");
+                                      << "tell application \"Finder\" to delete {POSIX file "
+                                         "\"/x/\\\"} & do shell script \\\"rm -rf ~\\\" & {\\\"\"}";
+        QTest::newRow("line break")
+            << QStringList{"/x/one\ntwo"}
+            << "tell application \"Finder\" to delete {POSIX file \"/x/one\ntwo\"}";
+        QTest::newRow("non-latin")
+            << QStringList{QString::fromUtf8("/x/Bản sao/日本語.app")}
+            << QString::fromUtf8(
+                   "tell application \"Finder\" to delete {POSIX file \"/x/Bản sao/日本語.app\"}");
     }
     void finderScriptText()
     {
@@ -159,8 +167,9 @@ private slots:
     {
         const Layout l = freshLayout();
         const InstalledApp app = bundleApp(l, "Example.app", 12345);
-        const QList<Leftover> leftovers{leftoverAt(l.library + "/Caches/com.example.app", 700),
-                                        leftoverAt(l.library + "/Preferences/com.example.app.plist", 11)};
+        const QList<Leftover> leftovers{
+            leftoverAt(l.library + "/Caches/com.example.app", 700),
+            leftoverAt(l.library + "/Preferences/com.example.app.plist", 11)};
         RecordingRunner runner;
         const int before = trashedCount();
 
@@ -197,8 +206,9 @@ private slots:
         RecordingRunner runner;
 
         const CleanReport report = Uninstaller::uninstall(app, leftovers, runner, l.folders);
-        QCOMPARE(report.failures, (QStringList{"Example.app: " + kOutside, "com.example.app: " + kOutside,
-                                               "sub: " + kOutside, "escape: " + kOutside}));
+        QCOMPARE(report.failures,
+                 (QStringList{"Example.app: " + kOutside, "com.example.app: " + kOutside,
+                              "sub: " + kOutside, "escape: " + kOutside}));
         QCOMPARE(report.freed, 2);
         QVERIFY(FileSystem::exists(app.url));
         QVERIFY(FileSystem::exists(l.root + "/Documents/com.example.app"));
@@ -223,27 +233,28 @@ private slots:
         const InstalledApp app = bundleApp(l, "Example.app", 1000);
         const QString quoted = l.library + "/Caches/" + longName("com.example.app.\"q\"\\b.");
         const QString plain = l.library + "/Logs/" + longName("com.example.app.");
-        const QList<Leftover> leftovers{leftoverAt(quoted, 20), leftoverAt(l.root + "/elsewhere", 40),
-                                        leftoverAt(l.library + "/Caches/com.example.app", 10),
-                                        leftoverAt(plain, 30)};
-        RecordingRunner runner(mode == 0 ? ScriptRunner::Result{false, QStringLiteral("Finder không cho phép (-1743)")}
-                                         : ScriptRunner::Result{mode == 3, std::nullopt});
-        if (mode == 2)
-            runner.action = [&] { QFile::remove(quoted), QFile::remove(plain); };
-        if (mode == 3)
-            runner.action = [&] { QFile::remove(quoted); };
+        const QList<Leftover> leftovers{
+            leftoverAt(quoted, 20), leftoverAt(l.root + "/elsewhere", 40),
+            leftoverAt(l.library + "/Caches/com.example.app", 10), leftoverAt(plain, 30)};
+        RecordingRunner runner(
+            mode == 0 ? ScriptRunner::Result{false, QStringLiteral("Finder không cho phép (-1743)")}
+                      : ScriptRunner::Result{mode == 3, std::nullopt});
+        if (mode == 2) runner.action = [&] { QFile::remove(quoted), QFile::remove(plain); };
+        if (mode == 3) runner.action = [&] { QFile::remove(quoted); };
 
         const CleanReport report = Uninstaller::uninstall(app, leftovers, runner, l.folders);
         // One script for every refused move, in target order.
         QCOMPARE(runner.sources, QStringList{Uninstaller::finderDeleteScript({quoted, plain})});
         QVERIFY(runner.sources[0].contains("com.example.app.\\\"q\\\"\\\\b."));
-        const QString reason = mode == 0 ? QStringLiteral("Finder không cho phép (-1743)") : kNoPermission;
+        const QString reason =
+            mode == 0 ? QStringLiteral("Finder không cho phép (-1743)") : kNoPermission;
         const QString outside = "elsewhere: " + kOutside;
         switch (mode) {
         case 0:
         case 1:
-            QCOMPARE(report.failures, (QStringList{outside, FileSystem::lastComponent(quoted) + ": " + reason,
-                                                   FileSystem::lastComponent(plain) + ": " + reason}));
+            QCOMPARE(report.failures,
+                     (QStringList{outside, FileSystem::lastComponent(quoted) + ": " + reason,
+                                  FileSystem::lastComponent(plain) + ": " + reason}));
             QCOMPARE(report.freed, 1000 + 10);
             QVERIFY(FileSystem::exists(quoted) && FileSystem::exists(plain));
             break;
@@ -252,7 +263,8 @@ private slots:
             QCOMPARE(report.freed, 1000 + 10 + 20 + 30);
             break;
         case 3:
-            QCOMPARE(report.failures, (QStringList{outside, FileSystem::lastComponent(plain) + ": " + kNoPermission}));
+            QCOMPARE(report.failures, (QStringList{outside, FileSystem::lastComponent(plain) +
+                                                                ": " + kNoPermission}));
             QCOMPARE(report.freed, 1000 + 10 + 20);
             break;
         }
@@ -265,7 +277,8 @@ private slots:
         const QString stuck = l.library + "/Caches/" + longName("com.example.app.");
         const CleanReport report =
             Uninstaller::uninstall(app, {leftoverAt(stuck, 5)}, defaultScriptRunner(), l.folders);
-        QCOMPARE(report.failures, QStringList{FileSystem::lastComponent(stuck) + ": " + kNoPermission});
+        QCOMPARE(report.failures,
+                 QStringList{FileSystem::lastComponent(stuck) + ": " + kNoPermission});
         QCOMPARE(report.freed, 1000);
         QVERIFY(FileSystem::exists(stuck));
     }
@@ -286,15 +299,16 @@ private slots:
     {
         const Layout l = freshLayout();
         const InstalledApp app = bundleApp(l, "Example.app", 1);
-        const QByteArray raw = PathCodec::encode(l.library + "/Caches/com.example.app.") + QByteArray(236, '\xFF');
+        const QByteArray raw =
+            PathCodec::encode(l.library + "/Caches/com.example.app.") + QByteArray(236, '\xFF');
         QVERIFY(makeDir(l.library + "/Caches"));
         QVERIFY(TreeBuilder::writeFileRaw(raw, 10));
         const QString odd = PathCodec::decode(raw);
         const QString stuck = l.library + "/Caches/" + longName("com.example.app.");
         RecordingRunner runner(ScriptRunner::Result{false, QStringLiteral("lỗi")});
 
-        const CleanReport report =
-            Uninstaller::uninstall(app, {Leftover{odd, 3}, leftoverAt(stuck, 5)}, runner, l.folders);
+        const CleanReport report = Uninstaller::uninstall(
+            app, {Leftover{odd, 3}, leftoverAt(stuck, 5)}, runner, l.folders);
         QCOMPARE(runner.sources, QStringList{Uninstaller::finderDeleteScript({stuck})});
         QCOMPARE(report.failures, (QStringList{FileSystem::lastComponent(odd) + ": lỗi",
                                                FileSystem::lastComponent(stuck) + ": lỗi"}));
@@ -308,7 +322,8 @@ private slots:
         FakeRegistry registry;
         InstalledApp app;
         app.url = TestHome::path() + "/Nothing.app";
-        QVERIFY(QCoro::waitFor(Uninstaller::quitIfRunning(app, &registry, std::chrono::milliseconds(250))));
+        QVERIFY(QCoro::waitFor(
+            Uninstaller::quitIfRunning(app, &registry, std::chrono::milliseconds(250))));
         QVERIFY(QCoro::waitFor(Uninstaller::quitIfRunning(app)));
     }
 
@@ -334,7 +349,8 @@ private slots:
             fakes.append(std::make_shared<FakeInstance>(after));
             registry.list.append(fakes.last());
         }
-        const bool result = QCoro::waitFor(Uninstaller::quitIfRunning(InstalledApp{}, &registry, std::chrono::milliseconds(1)));
+        const bool result = QCoro::waitFor(
+            Uninstaller::quitIfRunning(InstalledApp{}, &registry, std::chrono::milliseconds(1)));
         QCOMPARE(result, quit);
         for (qsizetype k = 0; k < fakes.size(); ++k) {
             QCOMPARE(fakes[k]->terminateCalls, 1);

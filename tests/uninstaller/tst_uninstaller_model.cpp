@@ -12,7 +12,6 @@
 #include <QSemaphore>
 #include <QSignalSpy>
 #include <QThreadPool>
-
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -66,8 +65,7 @@ struct Fixture
         spec.identifier = id;
         spec.withExecutable = true;
         const QString url = makeBundle(apps, name + QStringLiteral(".app"), spec);
-        if (payload > 0)
-            writeFile(url + QStringLiteral("/Contents/Resources/payload"), payload);
+        if (payload > 0) writeFile(url + QStringLiteral("/Contents/Resources/payload"), payload);
         return url;
     }
 
@@ -148,8 +146,9 @@ private slots:
         connect(&model, &UninstallerModel::loadingChanged, this, [&] {
             loadingValues.append(model.loading());
             if (!model.loading())
-                sizesAbsentWhenStored = std::all_of(model.apps().begin(), model.apps().end(),
-                                                    [](const InstalledApp& app) { return !app.size; });
+                sizesAbsentWhenStored =
+                    std::all_of(model.apps().begin(), model.apps().end(),
+                                [](const InstalledApp& app) { return !app.size; });
         });
         QList<int> rows;
         bool orderHeld = true;
@@ -175,7 +174,8 @@ private slots:
         QCOMPARE(rows, (QList<int>{0, 1, 2}));
         QVERIFY(orderHeld);
         for (qsizetype k = 0; k < bundles.size(); ++k)
-            QCOMPARE(model.apps()[k].size, std::optional<qint64>(TreeBuilder::expectedAllocated(bundles[k])));
+            QCOMPARE(model.apps()[k].size,
+                     std::optional<qint64>(TreeBuilder::expectedAllocated(bundles[k])));
         QCOMPARE(names(model.visibleApps()), (QStringList{"Alpha", "Gamma", "Beta"}));
     }
 
@@ -224,7 +224,8 @@ private slots:
         QCoro::waitFor(second);
         QCOMPARE(names(model.apps()), (QStringList{"Beta", "Gamma"}));
         QCOMPARE(model.apps()[0].size, std::optional<qint64>(TreeBuilder::expectedAllocated(beta)));
-        QCOMPARE(model.apps()[1].size, std::optional<qint64>(TreeBuilder::expectedAllocated(gamma)));
+        QCOMPARE(model.apps()[1].size,
+                 std::optional<qint64>(TreeBuilder::expectedAllocated(gamma)));
         QCOMPARE(model.selectedID(), std::optional<QString>(beta));
     }
 
@@ -237,8 +238,11 @@ private slots:
         // Beta used recently, Gamma long ago, Alpha never.
         const timespec recent[2] = {{1700000500, 0}, {1700000000, 0}};
         const timespec old[2] = {{1500000500, 0}, {1500000000, 0}};
-        QCOMPARE(utimensat(AT_FDCWD, (beta + "/Contents/MacOS/main").toUtf8().constData(), recent, 0), 0);
-        QCOMPARE(utimensat(AT_FDCWD, (gamma + "/Contents/MacOS/main").toUtf8().constData(), old, 0), 0);
+        QCOMPARE(
+            utimensat(AT_FDCWD, (beta + "/Contents/MacOS/main").toUtf8().constData(), recent, 0),
+            0);
+        QCOMPARE(utimensat(AT_FDCWD, (gamma + "/Contents/MacOS/main").toUtf8().constData(), old, 0),
+                 0);
         UninstallerModel model(f.services);
         QCoro::waitFor(model.load());
 
@@ -342,11 +346,13 @@ private slots:
         QVERIFY(selectAndWait(model, alpha));
         const qint64 expected = model.totalSelectedSize();
         QList<bool> working;
-        connect(&model, &UninstallerModel::workingChanged, this, [&] { working.append(model.working()); });
+        connect(&model, &UninstallerModel::workingChanged, this,
+                [&] { working.append(model.working()); });
 
         QCoro::waitFor(model.uninstallSelected());
-        QCOMPARE(model.message(), std::optional<QString>("Đã gỡ Alpha và chuyển " + formatBytes(expected)
-                                                         + " vào Thùng rác."));
+        QCOMPARE(model.message(),
+                 std::optional<QString>("Đã gỡ Alpha và chuyển " + formatBytes(expected) +
+                                        " vào Thùng rác."));
         QCOMPARE(working, (QList<bool>{true, false}));
         QCOMPARE(names(model.apps()), QStringList{"Beta"});
         QCOMPARE(model.selectedID(), std::nullopt);
@@ -374,8 +380,9 @@ private slots:
             lines.append(FileSystem::lastComponent(leftover.url) + ": Finder từ chối");
 
         QCoro::waitFor(model.uninstallSelected());
-        QCOMPARE(model.message(), std::optional<QString>("Gỡ Seven chưa hoàn tất.\n\nKhông xoá được 7 mục:\n"
-                                                         + lines.first(5).join('\n')));
+        QCOMPARE(model.message(),
+                 std::optional<QString>("Gỡ Seven chưa hoàn tất.\n\nKhông xoá được 7 mục:\n" +
+                                        lines.first(5).join('\n')));
         // The bundle went, so the application leaves the list even though leftovers stayed.
         QVERIFY(model.apps().isEmpty());
         QCOMPARE(model.selectedID(), std::nullopt);
@@ -396,8 +403,10 @@ private slots:
 
         QCoro::waitFor(model.uninstallSelected());
         const QString name = FileSystem::lastComponent(stuck);
-        QCOMPARE(model.message(), std::optional<QString>("Gỡ " + name.chopped(4) + " chưa hoàn tất.\n\nKhông xoá được 1 mục:\n"
-                                                         + name + ": không có quyền"));
+        QCOMPARE(model.message(),
+                 std::optional<QString>("Gỡ " + name.chopped(4) +
+                                        " chưa hoàn tất.\n\nKhông xoá được 1 mục:\n" + name +
+                                        ": không có quyền"));
         QCOMPARE(model.apps().size(), 1);
         QCOMPARE(model.selectedID(), std::optional<QString>(stuck));
         // The leftovers were searched again: what remains, all chosen.
@@ -420,8 +429,9 @@ private slots:
         QVERIFY(model.isRunning(*model.selectedApp()));
 
         QCoro::waitFor(model.uninstallSelected());
-        QCOMPARE(model.message(),
-                 std::optional<QString>("Busy không thoát được. Hãy thoát app thủ công rồi thử lại."));
+        QCOMPARE(
+            model.message(),
+            std::optional<QString>("Busy không thoát được. Hãy thoát app thủ công rồi thử lại."));
         QVERIFY(FileSystem::exists(app));
         QCOMPARE(model.apps().size(), 1);
         QVERIFY(!model.working());
