@@ -145,6 +145,8 @@ class TestMonitorView : public QObject
 private slots:
     void beforeFirstSample();
     void fourCardsWithoutBattery();
+    void cardGridWrapsWhenNarrow_data();
+    void cardGridWrapsWhenNarrow();
     void batteryCard_data();
     void batteryCard();
     void memoryPressure_data();
@@ -203,6 +205,45 @@ void TestMonitorView::fourCardsWithoutBattery()
         QVERIFY(box.width() >= 190);
         previous = box;
     }
+}
+
+void TestMonitorView::cardGridWrapsWhenNarrow_data()
+{
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("columns");
+    QTest::newRow("wide") << 1100 << 5;
+    QTest::newRow("middle") << 700 << 3;
+    QTest::newRow("narrow") << 520 << 2;
+}
+
+void TestMonitorView::cardGridWrapsWhenNarrow()
+{
+    QFETCH(int, width);
+    QFETCH(int, columns);
+    Script script;
+    script.power = QList<QVariant>{battery(50, false, false, std::nullopt)};
+    Rig rig(script);
+    rig.view->resize(width, 700);
+    QVERIFY(rig.showAndWaitForSamples(1));
+    auto* grid = rig.find<CardGrid>(QStringLiteral("cardGrid"));
+    QWidget* chart = rig.find(QStringLiteral("chartBox"));
+    const QStringList names{"cpuCard", "memoryCard", "networkCard", "diskCard", "batteryCard"};
+    // Every card inside the grid, none overlapping another, and the grid above the chart.
+    const auto laidOut = [&] {
+        QList<QRect> boxes;
+        for (const QString& name : names) {
+            const QRect box = rig.card(name)->geometry();
+            if (!grid->rect().contains(box) || box.width() < 190) return false;
+            for (const QRect& other : boxes)
+                if (other.intersects(box)) return false;
+            boxes.append(box);
+        }
+        return grid->geometry().bottom() < chart->geometry().top();
+    };
+    QVERIFY(QTest::qWaitFor(laidOut, 5000));
+    QCOMPARE(grid->columnsFor(grid->width()), columns);
+    // The sixth cell would start the next row: the card after the last column wraps.
+    QCOMPARE(rig.card(names.at(columns < 5 ? columns : 4))->geometry().top() > 0, columns < 5);
 }
 
 void TestMonitorView::batteryCard_data()
