@@ -14,6 +14,7 @@
 #include "ui/symbols.h"
 #include "uninstaller/uninstaller_model.h"
 
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -290,9 +291,17 @@ void AppDetailView::refreshApp()
 void AppDetailView::refreshNotice()
 {
     m_protectedNotice->setVisible(m_app.isProtected);
-    // Reads the process table: asked when the pane is built and after an uninstall attempt,
-    // not on every size that arrives for the list.
+    // Reads the process table: asked when the pane is built, when the window becomes active
+    // and after an uninstall attempt, not on every size that arrives for the list.
     m_runningNotice->setVisible(!m_app.isProtected && m_model->isRunning(m_app));
+}
+
+bool AppDetailView::event(QEvent* event)
+{
+    // The user may have started or quit the application in another window meanwhile. Children
+    // of a window get WindowActivate, not ActivationChange.
+    if (event->type() == QEvent::WindowActivate) refreshNotice();
+    return QWidget::event(event);
 }
 
 void AppDetailView::refreshLeftovers()

@@ -40,6 +40,9 @@ public:
     QString confirmationTitle() const;
     QString confirmationMessage() const;
 
+protected:
+    bool event(QEvent* event) override;
+
 private:
     QWidget* buildHeader();
     QWidget* buildNotice();

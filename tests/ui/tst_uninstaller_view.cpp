@@ -412,11 +412,20 @@ private slots:
         spec.identifier = "com.example.running";
         spec.withExecutable = true;
         const QString url = makeBundle(f.apps, "Running.app", spec);
-        const auto process = startProcess(url + "/Contents/MacOS/main", false);
-        QVERIFY(process);
         f.open();
         QVERIFY(f.waitForSizes());
         QVERIFY(f.click(url));
+        QVERIFY(f.find("runningNotice")->isHidden());
+
+        // Started while the pane is shown: the notice appears when the window is active again.
+        const auto process = startProcess(url + "/Contents/MacOS/main", false);
+        QVERIFY(process);
+        QWidget other;
+        other.show();
+        other.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&other));
+        f.screen->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(f.screen.get()));
         QVERIFY(f.find("runningNotice")->isVisible());
         QCOMPARE(f.labelText("runningNoticeText"),
                  QString("Ứng dụng đang chạy. SorviClean sẽ thoát ứng dụng trước khi gỡ."));
