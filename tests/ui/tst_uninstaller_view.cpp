@@ -23,6 +23,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -371,6 +372,42 @@ private slots:
                      formatBytes(TreeBuilder::expectedAllocated(url)));
     }
 
+    void sizesUpdateOnlyTheirRows()
+    {
+        Fixture f;
+        for (const char* name : {"Alpha", "Beta", "Gamma", "Delta", "Epsilon"})
+            f.bundle(name, QStringLiteral("com.example.%1").arg(QString(name).toLower()), 20000);
+        f.build();
+        const QAbstractItemModel* rows = f.list()->model();
+        QSignalSpy resets(rows, &QAbstractItemModel::modelReset);
+        QSignalSpy layouts(rows, &QAbstractItemModel::layoutChanged);
+        QSignalSpy changed(rows, &QAbstractItemModel::dataChanged);
+        int resetsWhenStored = -1;
+        connect(f.model.get(), &UninstallerModel::loadingChanged, this, [&] {
+            if (f.model->loading()) return;
+            resetsWhenStored = int(resets.count());
+            changed.clear();
+            layouts.clear();
+        });
+        f.screen->show();
+        QVERIFY(f.waitForSizes());
+        // The list once, then one single-row update per size, in the name order.
+        QCOMPARE(resetsWhenStored, 1);
+        QCOMPARE(resets.count(), 1);
+        QCOMPARE(layouts.count(), 0);
+        QSet<int> updated;
+        for (const QList<QVariant>& signal : changed) {
+            const auto top = signal.at(0).value<QModelIndex>();
+            const auto bottom = signal.at(1).value<QModelIndex>();
+            if (top.row() == bottom.row())
+                updated.insert(top.row());
+            else
+                QFAIL("a range of rows was updated for one size");
+        }
+        QCOMPARE(updated, (QSet<int>{0, 1, 2, 3, 4}));
+        QCOMPARE(f.listedNames(), (QStringList{"Alpha", "Beta", "Delta", "Epsilon", "Gamma"}));
+    }
+
     void protectedApplication()
     {
         Fixture f;
@@ -523,6 +560,15 @@ private slots:
         QVERIFY(QTest::qWaitFor([&] { return !f.detail()->confirming(); }, 5000));
         QVERIFY(FileSystem::exists(alpha));
         QCOMPARE(f.model->working(), false);
+
+        // The context menu of a leftover offers to reveal it.
+        const QRect second = leftovers->visualRect(rows->index(1, 0));
+        emit leftovers->customContextMenuRequested(second.center());
+        auto* menu = f.screen->findChild<QMenu*>("leftoverContextMenu");
+        QVERIFY(menu);
+        QCOMPARE(menu->actions().size(), 1);
+        QCOMPARE(menu->actions().first()->text(), QString("Hiện trong Finder"));
+        menu->close();
 
         // Ticking one again: one related file and its size in the message.
         const QRect first = leftovers->visualRect(rows->index(0, 0));
