@@ -20,6 +20,7 @@
 #include <QComboBox>
 #include <QCoro/QCoroTask>
 #include <QImage>
+#include <QImageWriter>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -780,13 +781,26 @@ private slots:
         const QString broken = makeBundle(f.apps, "Broken.app", spec);
         QVERIFY(writeFile(broken + "/Contents/Resources/Broken.icns", 5000));
 
+        // The usual form: a name without extension, an .icns file beside it.
+        spec.identifier = "com.example.icns";
+        spec.extraEntries = stringEntry("CFBundleIconFile", "AppIcon");
+        const QString icns = makeBundle(f.apps, "Icns.app", spec);
+        QImage green(128, 128, QImage::Format_ARGB32);
+        green.fill(Qt::green);
+        QVERIFY(QDir().mkpath(icns + "/Contents/Resources"));
+        QImageWriter writer(icns + "/Contents/Resources/AppIcon.icns", "icns");
+        QVERIFY2(writer.write(green), qPrintable(writer.errorString()));
+
         AppIcons icons;
         QSignalSpy loaded(&icons, &AppIcons::iconLoaded);
+        icons.icon(icns, 32);
         const QPixmap first = icons.icon(withIcon, 32);
         QVERIFY(!first.isNull());
         icons.icon(plain, 32);
         icons.icon(broken, 32);
-        QVERIFY(QTest::qWaitFor([&] { return loaded.count() == 3; }, 10000));
+        QVERIFY(QTest::qWaitFor([&] { return loaded.count() == 4; }, 10000));
+        QVERIFY(icons.hasOwnIcon(icns));
+        QCOMPARE(icons.icon(icns, 72).toImage().pixelColor(36, 36), QColor(Qt::green));
         QVERIFY(icons.hasOwnIcon(withIcon));
         QVERIFY(!icons.hasOwnIcon(plain));
         QVERIFY(!icons.hasOwnIcon(broken));
