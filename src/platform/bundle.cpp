@@ -239,10 +239,11 @@ QVariant convert(plist_t node)
         return bool(value);
     }
     case PLIST_UINT: {
+        // libplist 2.2 keeps every integer as 64 bits without its sign; negative values are far
+        // more common in the wild than unsigned ones above 2^63, so the bits are read as signed.
         uint64_t value = 0;
         plist_get_uint_val(node, &value);
-        if (value <= uint64_t(std::numeric_limits<qint64>::max())) return qint64(value);
-        return quint64(value);
+        return qint64(value);
     }
     case PLIST_REAL: {
         double value = 0;
@@ -297,8 +298,11 @@ std::optional<QVariantMap> parse(QByteArrayView data)
     } else if (xmlDepth(data) > kMaxDepth) {
         return std::nullopt;
     }
+    // A terminated copy: a view need not end in NUL, and the parser's number conversions look
+    // for one.
+    const QByteArray terminated(data.data(), data.size());
     plist_t raw = nullptr;
-    plist_from_memory(data.data(), length, &raw);
+    plist_from_memory(terminated.constData(), length, &raw);
     const PlistPtr root(raw);
     if (!root || plist_get_node_type(root.get()) != PLIST_DICT) return std::nullopt;
     return convertDict(root.get());

@@ -17,7 +17,7 @@ inline constexpr int kMaxDepth = 128;
 inline constexpr qint64 kMaxNodes = 256 * 1024;
 
 /// The top-level dictionary of a property list as a map of its readable values: strings as
-/// QString, booleans as bool, integers as qint64 (quint64 above its range), reals as double,
+/// QString, booleans as bool, integers as qint64, reals as double,
 /// dates as UTC QDateTime, data as QByteArray, arrays as QVariantList, dictionaries as
 /// QVariantMap; UIDs are left out. nullopt when the bytes are not a property list, are refused
 /// by the limits above, or their top level is not a dictionary.

@@ -103,6 +103,7 @@ private slots:
             stringEntry(QStringLiteral("CFBundleIdentifier"), QStringLiteral("com.example.Bản")) +
             QStringLiteral("<key>Flag</key><true/>"
                            "<key>Count</key><integer>42</integer>"
+                           "<key>Negative</key><integer>-5</integer>"
                            "<key>Ratio</key><real>1.5</real>"
                            "<key>When</key><date>2024-03-01T12:00:00Z</date>"
                            "<key>Blob</key><data>AAEC</data>"
@@ -115,6 +116,7 @@ private slots:
         QCOMPARE(info->value("CFBundleIdentifier").toString(), QStringLiteral("com.example.Bản"));
         QCOMPARE(info->value("Flag"), QVariant(true));
         QCOMPARE(info->value("Count"), QVariant(qint64(42)));
+        QCOMPARE(info->value("Negative"), QVariant(qint64(-5)));
         QCOMPARE(info->value("Ratio"), QVariant(1.5));
         QCOMPARE(info->value("When").toDateTime(),
                  QDateTime(QDate(2024, 3, 1), QTime(12, 0), QTimeZone::utc()));
