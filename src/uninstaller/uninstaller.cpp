@@ -46,6 +46,8 @@ QCoro::Task<bool> quitIfRunning(InstalledApp app)
 QCoro::Task<bool> quitIfRunning(InstalledApp app, RunningApps* registry,
                                 std::chrono::milliseconds interval)
 {
+    if (!registry)
+        registry = &defaultRunningApps();
     const QString path = app.url;
     const QString id = app.bundleID;
     auto listed = QtConcurrent::run(&ioPool(),

@@ -18,7 +18,7 @@ namespace Uninstaller {
 /// one. Start and await it on a thread with an event loop: the process table is read on the I/O
 /// pool, the waits are timers, so no thread is blocked.
 QCoro::Task<bool> quitIfRunning(InstalledApp app);
-/// The same with another registry and check interval (tests).
+/// The same with another registry (nullptr: the Linux one) and check interval (tests).
 QCoro::Task<bool> quitIfRunning(InstalledApp app, RunningApps* registry,
                                 std::chrono::milliseconds interval);
 
