@@ -35,7 +35,7 @@ struct Proc
 
 struct Script
 {
-    std::optional<QList<QVariant>> power;
+    QList<QVariant> power; // the power sources; none on a desktop
     qint32 pressure = 1;
     std::array<double, 3> load{1.5, 0.25, 2};
     // Processes listed in frame i.
@@ -85,7 +85,20 @@ struct Rig
                 interval),
           view(std::make_unique<MonitorView>(&model))
     {
+        QObject::connect(&model, &MonitorModel::samplingChanged, [this](bool on) {
+            if (on) ++loops;
+        });
+        QObject::connect(&model, &MonitorModel::samplingLoopFinished, [this] { --loops; });
         view->resize(1000, 900);
+    }
+
+    // A stopped loop ends at its next check; waiting for it leaves no coroutine suspended
+    // when the program exits.
+    ~Rig()
+    {
+        view.reset();
+        if (!QTest::qWaitFor([this] { return loops == 0; }, 20000))
+            qWarning("a sampling loop did not end");
     }
 
     bool showAndWaitForSamples(int count)
@@ -108,6 +121,7 @@ struct Rig
 
     MonitorModel model;
     std::unique_ptr<MonitorView> view;
+    int loops = 0;
 };
 
 QColor barColour(const StatCardWidget* card)
@@ -169,7 +183,7 @@ private slots:
 
 void TestMonitorView::beforeFirstSample()
 {
-    Rig rig({}, 10s);
+    Rig rig({}, 500ms);
     QCOMPARE(rig.card(QStringLiteral("cpuCard"))->card().value, QStringLiteral("0%"));
     const QString zero = formatBytes(0) + QStringLiteral("/s");
     QCOMPARE(rig.card(QStringLiteral("networkCard"))->card().value, QStringLiteral("↓ ") + zero);
@@ -221,7 +235,7 @@ void TestMonitorView::cardGridWrapsWhenNarrow()
     QFETCH(int, width);
     QFETCH(int, columns);
     Script script;
-    script.power = QList<QVariant>{battery(50, false, false, std::nullopt)};
+    script.power = {battery(50, false, false, std::nullopt)};
     Rig rig(script);
     rig.view->resize(width, 700);
     QVERIFY(rig.showAndWaitForSamples(1));
@@ -278,7 +292,7 @@ void TestMonitorView::batteryCard()
     QFETCH(QString, detail);
     QFETCH(QString, symbol);
     Script script;
-    script.power = QList<QVariant>{source};
+    script.power = {source};
     Rig rig(script);
     QVERIFY(rig.showAndWaitForSamples(1));
     StatCardWidget* card = rig.card(QStringLiteral("batteryCard"));
