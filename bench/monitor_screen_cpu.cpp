@@ -2,13 +2,15 @@
 // costs, as a share of one core: the whole process (sampling on its worker thread plus drawing)
 // and the GUI thread alone (applying the samples and redrawing the screen). The first samples
 // are left out: they build the rows that later samples only update.
-// Usage: monitor_screen_cpu [SECONDS] [WARMUP_SECONDS]
+// Usage: monitor_screen_cpu [SECONDS] [WARMUP_SECONDS] [PNG]
+//   PNG  also saves what the screen showed at the end, to check that it drew the samples
 // Runs on the offscreen platform unless QT_QPA_PLATFORM names another one.
 #include "monitor/monitor_model.h"
 #include "ui/monitor_view.h"
 
 #include <QApplication>
 #include <QEvent>
+#include <QPixmap>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
@@ -41,8 +43,7 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (event->type() == QEvent::Paint)
-            ++paints;
+        if (event->type() == QEvent::Paint) ++paints;
         return QObject::eventFilter(watched, event);
     }
 };
@@ -90,6 +91,8 @@ int main(int argc, char* argv[])
         std::printf("  whole process: %.2f %% of one core\n",
                     (end.process - start.process) / wall * 100);
         std::printf("  GUI thread:    %.2f %% of one core\n", (end.gui - start.gui) / wall * 100);
+        if (argc > 3 && !view.grab().save(QString::fromLocal8Bit(argv[3])))
+            std::fprintf(stderr, "monitor_screen_cpu: cannot write %s\n", argv[3]);
         app.quit();
     });
     return app.exec();

@@ -91,6 +91,10 @@ UsageChart::UsageChart(MonitorModel* model, QWidget* parent) : QWidget(parent), 
     m_view->setRenderHint(QPainter::Antialiasing);
     m_view->setFixedHeight(kChartHeight);
     m_view->setFrameShape(QFrame::NoFrame);
+    // The chart lies on the box's panel, like the rest of its content.
+    QPalette see = m_view->palette();
+    see.setColor(QPalette::Base, Qt::transparent);
+    m_view->setPalette(see);
 
     m_collecting = new QWidget(this);
     m_collecting->setObjectName(QStringLiteral("collectingIndicator"));
