@@ -19,7 +19,7 @@ struct Options
     bool skipHidden = false;
     qint64 reportAtLeast = 0;     ///< files this large or larger are reported
     const Report* report = nullptr;
-    int threads = 0;              ///< 0: the default (walkerThreads()); more also widens the pool
+    int threads = 0;              ///< 0: the default (walkerThreads(), cores while CPU-bound)
 };
 
 /// Walks every directory below the open directory `rootFd` (which stays owned by the caller),
