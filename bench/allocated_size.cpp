@@ -5,8 +5,6 @@
 #include "platform/tree_walk.h"
 #include "platform/unique_fd.h"
 
-#include <QCoreApplication>
-
 #include <fcntl.h>
 
 #include <cstdio>
