@@ -459,6 +459,9 @@ qint64 walk(int rootFd, const Options& options)
     shared->eagerWalkers = options.threads > 0 ? options.threads
                                                : std::min(shared->maxWalkers,
                                                           std::max(2, QThread::idealThreadCount()));
+    // Room for every helper, so that recording one never allocates (a thread that could not be
+    // recorded could not be joined).
+    shared->threads.reserve(size_t(shared->maxWalkers));
     {
         Walker walker(*shared);
         shared->walkers.push_back(&walker);
