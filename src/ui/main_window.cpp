@@ -193,32 +193,19 @@ void MainWindow::refreshAlerts()
 
 void MainWindow::openAlert(bool update)
 {
-    auto* alert = new QMessageBox(this);
-    alert->setAttribute(Qt::WA_DeleteOnClose);
-    alert->setObjectName(update ? QStringLiteral("updateAlert") : QStringLiteral("resultAlert"));
-    const QString title = update ? QStringLiteral("Cập nhật") : QStringLiteral("Kết quả");
-    alert->setWindowTitle(title);
-    alert->setIcon(QMessageBox::Information);
-    alert->setTextFormat(Qt::PlainText);
-    // The title is repeated inside: not every window manager shows a dialog's title.
-    alert->setText(title);
     const std::optional<QString> text =
         update ? m_models.updater->message() : m_models.model->message();
-    setPlainInformativeText(alert, text.value_or(QString()));
-    QPushButton* ok = alert->addButton(QStringLiteral("OK"), QMessageBox::RejectRole);
-    ok->setObjectName(QStringLiteral("alertOkButton"));
-    alert->setDefaultButton(ok);
-    alert->setEscapeButton(ok);
-    m_alert = alert;
+    m_alert = openMessageAlert(
+        this, update ? QStringLiteral("updateAlert") : QStringLiteral("resultAlert"),
+        QMessageBox::Information, update ? QStringLiteral("Cập nhật") : QStringLiteral("Kết quả"),
+        text.value_or(QString()), [this, update](QMessageBox* alert) {
+            if (m_alert == alert) m_alert = nullptr;
+            // Dismissing the alert, whichever way, clears the message it showed.
+            if (update)
+                m_models.updater->clearMessage();
+            else
+                m_models.model->clearMessage();
+            refreshAlerts();
+        });
     m_alertShowsUpdate = update;
-    connect(alert, &QMessageBox::finished, this, [this, alert, update] {
-        if (m_alert == alert) m_alert = nullptr;
-        // Dismissing the alert, whichever way, clears the message it showed.
-        if (update)
-            m_models.updater->clearMessage();
-        else
-            m_models.model->clearMessage();
-        refreshAlerts();
-    });
-    alert->open();
 }

@@ -468,23 +468,11 @@ void MonitorView::refreshMessage()
         return;
     }
     if (!message) return;
-    auto* alert = new QMessageBox(this);
-    alert->setAttribute(Qt::WA_DeleteOnClose);
-    alert->setObjectName(QStringLiteral("processAlert"));
-    alert->setWindowTitle(QStringLiteral("Tiến trình"));
-    alert->setIcon(QMessageBox::Warning);
-    alert->setTextFormat(Qt::PlainText);
-    alert->setText(QStringLiteral("Tiến trình"));
-    setPlainInformativeText(alert, *message);
-    QPushButton* ok = alert->addButton(QStringLiteral("OK"), QMessageBox::RejectRole);
-    ok->setObjectName(QStringLiteral("alertOkButton"));
-    alert->setDefaultButton(ok);
-    alert->setEscapeButton(ok);
-    m_alert = alert;
-    connect(alert, &QMessageBox::finished, this, [this, alert] {
-        if (m_alert == alert) m_alert = nullptr;
-        // Dismissing the alert, whichever way, clears the message it showed.
-        m_model->clearMessage();
-    });
-    alert->open();
+    m_alert = openMessageAlert(this, QStringLiteral("processAlert"), QMessageBox::Warning,
+                               QStringLiteral("Tiến trình"), *message, [this](QMessageBox* alert) {
+                                   if (m_alert == alert) m_alert = nullptr;
+                                   // Dismissing the alert, whichever way, clears the message it
+                                   // showed.
+                                   m_model->clearMessage();
+                               });
 }

@@ -291,26 +291,14 @@ void UninstallerView::refreshAlert()
 
 void UninstallerView::openAlert()
 {
-    auto* alert = new QMessageBox(this);
-    alert->setAttribute(Qt::WA_DeleteOnClose);
-    alert->setObjectName(QStringLiteral("uninstallAlert"));
-    const QString title = QStringLiteral("Gỡ ứng dụng");
-    alert->setWindowTitle(title);
-    alert->setIcon(QMessageBox::Information);
-    alert->setTextFormat(Qt::PlainText);
-    alert->setText(title);
-    setPlainInformativeText(alert, m_model->message().value_or(QString()));
-    QPushButton* ok = alert->addButton(QStringLiteral("OK"), QMessageBox::RejectRole);
-    ok->setObjectName(QStringLiteral("alertOkButton"));
-    alert->setDefaultButton(ok);
-    alert->setEscapeButton(ok);
-    m_alert = alert;
-    connect(alert, &QMessageBox::finished, this, [this, alert] {
-        if (m_alert == alert) m_alert = nullptr;
-        // Dismissing the alert, whichever way, clears the message it showed.
-        m_model->clearMessage();
-    });
-    alert->open();
+    m_alert = openMessageAlert(this, QStringLiteral("uninstallAlert"), QMessageBox::Information,
+                               QStringLiteral("Gỡ ứng dụng"),
+                               m_model->message().value_or(QString()), [this](QMessageBox* alert) {
+                                   if (m_alert == alert) m_alert = nullptr;
+                                   // Dismissing the alert, whichever way, clears the message it
+                                   // showed.
+                                   m_model->clearMessage();
+                               });
 }
 
 QWidget* createUninstallerScreen(const Models& models, QWidget* parent)
