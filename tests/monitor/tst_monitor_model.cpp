@@ -1,6 +1,7 @@
 #include "monitor/monitor_model.h"
 #include "platform/process_signal.h"
 #include "scripted_source.h"
+#include "support/child_process.h"
 #include "support/test_home.h"
 #include "support/tree_builder.h"
 
@@ -66,38 +67,11 @@ QList<qint32> pidsOf(const QList<ProcessStat>& list)
     return pids;
 }
 
-QByteArray commOf(pid_t pid)
-{
-    QFile file(QStringLiteral("/proc/%1/comm").arg(pid));
-    return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed() : QByteArray();
-}
-
-// Starts `sleep 600` as a child (as `uid` when given, which needs root) and returns its pid
-// once it runs sleep, or -1.
-pid_t startSleeper(std::optional<uid_t> uid = std::nullopt)
-{
-    const pid_t pid = fork();
-    if (pid == 0) {
-        if (uid && (setgroups(0, nullptr) != 0 || setgid(*uid) != 0 || setuid(*uid) != 0))
-            _exit(125);
-        execl("/bin/sleep", "sleep", "600", static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    if (pid < 0 || !QTest::qWaitFor([pid] { return commOf(pid) == "sleep"; }, 5000)) return -1;
-    return pid;
-}
-
 ProcessStat statOf(pid_t pid)
 {
     const auto identity = ProcessSignal::identify(pid);
     return ProcessStat{pid, QStringLiteral("sleep"), 0, 0,
                        identity ? std::optional<quint64>(identity->startTime) : std::nullopt};
-}
-
-void killAndReap(pid_t pid)
-{
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
 }
 
 } // namespace

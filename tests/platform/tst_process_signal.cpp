@@ -1,4 +1,5 @@
 #include "platform/process_signal.h"
+#include "support/child_process.h"
 #include "support/test_home.h"
 #include "support/tree_builder.h"
 
@@ -8,50 +9,6 @@
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-namespace {
-
-QByteArray commOf(pid_t pid)
-{
-    QFile file(QStringLiteral("/proc/%1/comm").arg(pid));
-    return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed() : QByteArray();
-}
-
-// Starts `sleep 600` as a child (as `uid` when given, which needs root) and returns its pid
-// once it runs sleep, or -1.
-pid_t startSleeper(std::optional<uid_t> uid = std::nullopt)
-{
-    const pid_t pid = fork();
-    if (pid == 0) {
-        if (uid && (setgroups(0, nullptr) != 0 || setgid(*uid) != 0 || setuid(*uid) != 0))
-            _exit(125);
-        execl("/bin/sleep", "sleep", "600", static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    if (pid < 0 || !QTest::qWaitFor([pid] { return commOf(pid) == "sleep"; }, 5000)) return -1;
-    return pid;
-}
-
-// Reaps the child; true when SIGTERM ended it.
-bool endedBySigterm(pid_t pid)
-{
-    int status = 0;
-    return waitpid(pid, &status, 0) == pid && WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM;
-}
-
-bool stillRunning(pid_t pid)
-{
-    int status = 0;
-    return waitpid(pid, &status, WNOHANG) == 0;
-}
-
-void killAndReap(pid_t pid)
-{
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
-}
-
-} // namespace
 
 class TestProcessSignal : public QObject
 {

@@ -52,30 +52,18 @@ public:
     std::atomic<int> runs{0};
 };
 
-int g_counter = 0;
-
 // An application folder and a Library under the temporary home, and the model working on them.
-struct Fixture
+struct Fixture : AppLayout
 {
-    QString root;
-    QString apps;
-    QString library;
     RecordingRunner runner;
     LinuxRunningApps registry;
     std::unique_ptr<UninstallerModel> model;
     std::unique_ptr<QWidget> screen;
 
-    Fixture()
+    Fixture() : AppLayout(freshAppLayout(QStringLiteral("v")))
     {
-        root = TestHome::path() + QStringLiteral("/v-%1").arg(++g_counter);
-        apps = root + QStringLiteral("/Applications");
-        library = root + QStringLiteral("/Library");
-        makeDir(apps);
         makeDir(library);
         UninstallerModel::Services services;
-        AppCatalog::Folders folders;
-        folders.appRoots = {apps};
-        folders.library = library;
         services.folders = folders;
         services.runningApps = &registry;
         services.scriptRunner = &runner;

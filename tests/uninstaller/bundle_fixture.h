@@ -1,6 +1,8 @@
 #pragma once
 
+#include "support/test_home.h"
 #include "support/tree_builder.h"
+#include "uninstaller/app_catalog.h"
 
 #include <QDir>
 #include <QFile>
@@ -108,6 +110,38 @@ inline QString makeBundle(const QString& folder, const QString& fileName, const 
     Spec spec;
     spec.identifier = identifier;
     return makeBundle(folder, fileName, spec);
+}
+
+/// One application folder (created) and a Library (not created) in a fresh folder of the
+/// temporary home, and the catalogue's folders pointing at them.
+struct AppLayout
+{
+    QString root;
+    QString apps;
+    QString library;
+    AppCatalog::Folders folders;
+};
+
+/// `prefix` tells the layouts of one test program from another's in a kept home.
+inline AppLayout freshAppLayout(const QString& prefix)
+{
+    static int counter = 0;
+    AppLayout layout;
+    layout.root = TestHome::path() + QStringLiteral("/%1-%2").arg(prefix).arg(++counter);
+    layout.apps = layout.root + QStringLiteral("/Applications");
+    layout.library = layout.root + QStringLiteral("/Library");
+    TreeBuilder::makeDir(layout.apps);
+    layout.folders.appRoots = {layout.apps};
+    layout.folders.library = layout.library;
+    return layout;
+}
+
+inline QStringList names(const QList<InstalledApp>& apps)
+{
+    QStringList list;
+    for (const InstalledApp& app : apps)
+        list.append(app.name);
+    return list;
 }
 
 /// Starts `executable` (for 60 s) through sh, so that SIGTERM can be set to ignored before the

@@ -52,14 +52,6 @@ InstalledApp appRecord(const QString& url, const QString& name, const QString& b
     return app;
 }
 
-QStringList names(const QList<InstalledApp>& apps)
-{
-    QStringList list;
-    for (const InstalledApp& app : apps)
-        list.append(app.name);
-    return list;
-}
-
 } // namespace
 
 class TestAppCatalog : public QObject

@@ -64,29 +64,7 @@ public:
     QList<RunningApplicationPtr> list;
 };
 
-int g_counter = 0;
-
-struct Layout
-{
-    QString root;
-    QString apps;
-    QString library;
-    AppCatalog::Folders folders;
-};
-
-Layout freshLayout()
-{
-    Layout l;
-    l.root = TestHome::path() + QStringLiteral("/u-%1").arg(++g_counter);
-    l.apps = l.root + QStringLiteral("/Applications");
-    l.library = l.root + QStringLiteral("/Library");
-    makeDir(l.apps);
-    l.folders.appRoots = {l.apps};
-    l.folders.library = l.library;
-    return l;
-}
-
-InstalledApp bundleApp(const Layout& l, const QString& fileName, std::optional<qint64> size)
+InstalledApp bundleApp(const AppLayout& l, const QString& fileName, std::optional<qint64> size)
 {
     const QString url = makeBundle(l.apps, fileName, QStringLiteral("com.example.app"));
     InstalledApp app;
@@ -165,7 +143,7 @@ private slots:
 
     void everythingMovesToTheTrash()
     {
-        const Layout l = freshLayout();
+        const AppLayout l = freshAppLayout(QStringLiteral("u"));
         const InstalledApp app = bundleApp(l, "Example.app", 12345);
         const QList<Leftover> leftovers{
             leftoverAt(l.library + "/Caches/com.example.app", 700),
@@ -186,7 +164,7 @@ private slots:
 
     void unmeasuredBundleCountsNothing()
     {
-        const Layout l = freshLayout();
+        const AppLayout l = freshAppLayout(QStringLiteral("u"));
         const InstalledApp app = bundleApp(l, "Example.app", std::nullopt);
         RecordingRunner runner;
         const CleanReport report = Uninstaller::uninstall(app, {}, runner, l.folders);
@@ -196,7 +174,7 @@ private slots:
 
     void targetsOutsideTheAllowListStay()
     {
-        const Layout l = freshLayout();
+        const AppLayout l = freshAppLayout(QStringLiteral("u"));
         InstalledApp app = bundleApp(l, "Example.app", 100);
         app.isProtected = true;
         const QList<Leftover> leftovers{leftoverAt(l.root + "/Documents/com.example.app", 1),
@@ -229,7 +207,7 @@ private slots:
     void refusedMovesGoToTheFinder()
     {
         QFETCH(int, mode);
-        const Layout l = freshLayout();
+        const AppLayout l = freshAppLayout(QStringLiteral("u"));
         const InstalledApp app = bundleApp(l, "Example.app", 1000);
         const QString quoted = l.library + "/Caches/" + longName("com.example.app.\"q\"\\b.");
         const QString plain = l.library + "/Logs/" + longName("com.example.app.");
@@ -272,7 +250,7 @@ private slots:
 
     void withoutOsascriptTheFinderRunFailsSilently()
     {
-        const Layout l = freshLayout();
+        const AppLayout l = freshAppLayout(QStringLiteral("u"));
         const InstalledApp app = bundleApp(l, "Example.app", 1000);
         const QString stuck = l.library + "/Caches/" + longName("com.example.app.");
         const CleanReport report =
@@ -285,7 +263,7 @@ private slots:
 
     void itemThatVanishedCountsAsFreed()
     {
-        const Layout l = freshLayout();
+        const AppLayout l = freshAppLayout(QStringLiteral("u"));
         const InstalledApp app = bundleApp(l, "Example.app", 1);
         const Leftover gone{l.library + "/Caches/com.example.app", 64};
         RecordingRunner runner;
@@ -297,7 +275,7 @@ private slots:
     // A name that is not UTF-8 cannot be spelled in the script without becoming another name.
     void undecodableNameStaysOutOfTheScript()
     {
-        const Layout l = freshLayout();
+        const AppLayout l = freshAppLayout(QStringLiteral("u"));
         const InstalledApp app = bundleApp(l, "Example.app", 1);
         const QByteArray raw =
             PathCodec::encode(l.library + "/Caches/com.example.app.") + QByteArray(236, '\xFF');
@@ -363,7 +341,7 @@ private slots:
     // The one test that waits the full five seconds: real processes, real signals.
     void realInstancesAreAskedNeverForced()
     {
-        const Layout l = freshLayout();
+        const AppLayout l = freshAppLayout(QStringLiteral("u"));
         Spec spec;
         spec.identifier = QStringLiteral("com.example.stubborn");
         spec.withExecutable = true;

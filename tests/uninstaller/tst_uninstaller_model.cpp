@@ -33,26 +33,14 @@ public:
     Result result;
 };
 
-int g_counter = 0;
-
-struct Fixture
+struct Fixture : AppLayout
 {
-    QString root;
-    QString apps;
-    QString library;
     RecordingRunner runner;
     LinuxRunningApps registry;
     UninstallerModel::Services services;
 
-    Fixture()
+    Fixture() : AppLayout(freshAppLayout(QStringLiteral("m")))
     {
-        root = TestHome::path() + QStringLiteral("/m-%1").arg(++g_counter);
-        apps = root + QStringLiteral("/Applications");
-        library = root + QStringLiteral("/Library");
-        makeDir(apps);
-        AppCatalog::Folders folders;
-        folders.appRoots = {apps};
-        folders.library = library;
         services.folders = folders;
         services.runningApps = &registry;
         services.scriptRunner = &runner;
@@ -76,14 +64,6 @@ struct Fixture
         return path;
     }
 };
-
-QStringList names(const QList<InstalledApp>& apps)
-{
-    QStringList list;
-    for (const InstalledApp& app : apps)
-        list.append(app.name);
-    return list;
-}
 
 QStringList urls(const QList<Leftover>& leftovers)
 {
