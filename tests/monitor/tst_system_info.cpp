@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <QThreadPool>
 #include <QtConcurrent/QtConcurrentMap>
 
 namespace {
@@ -18,122 +17,76 @@ bool put(const QTemporaryDir& dir, const QString& path, const QByteArray& conten
     return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
 }
 
+using Files = QMap<QString, QByteArray>;
+
 } // namespace
 
 class TestSystemInfo : public QObject
 {
     Q_OBJECT
 private slots:
-    void sysctlString_data()
+    void facts_data()
     {
-        QTest::addColumn<QString>("name");
+        // "fact" names the reading; anything else is a sysctl name.
+        QTest::addColumn<QString>("fact");
+        QTest::addColumn<Files>("files");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("known") << "kernel.ostype"
-                               << "Linux";
-        QTest::newRow("unknown") << "machdep.cpu.brand_string"
-                                 << "";
-        QTest::newRow("value with a NUL") << "kernel.nul"
-                                          << "abc";
-        QTest::newRow("several lines") << "kernel.lines"
-                                       << "one\ntwo";
-        QTest::newRow("not UTF-8") << "kernel.latin" << QString::fromUtf8("caf\xe9");
-        QTest::newRow("slash in the name") << "kernel/ostype"
-                                           << "";
-        QTest::newRow("dots only") << ".."
-                                   << "";
-        QTest::newRow("empty part") << "kernel..ostype"
-                                    << "";
-        QTest::newRow("trailing dot") << "kernel."
-                                      << "";
-        QTest::newRow("empty") << ""
-                               << "";
+        QTest::newRow("sysctl") << "kernel.ostype" << Files{} << "Linux";
+        QTest::newRow("sysctl unknown") << "machdep.cpu.brand_string" << Files{} << "";
+        QTest::newRow("sysctl with a NUL") << "kernel.nul" << Files{} << "abc";
+        QTest::newRow("sysctl not UTF-8") << "kernel.latin" << Files{} << QString::fromUtf8("caf\xe9");
+        // Names must not reach files outside proc/sys.
+        QTest::newRow("sysctl with a slash") << "kernel/ostype" << Files{} << "";
+        QTest::newRow("sysctl dots only") << ".." << Files{} << "";
+        QTest::newRow("sysctl empty part") << "kernel..ostype" << Files{} << "";
+        const QString cpuinfo = "proc/cpuinfo", tree = "proc/device-tree/model";
+        QTest::newRow("chip model name")
+            << "chip"
+            << Files{{cpuinfo, "processor\t: 0\nvendor_id\t: Intel\nmodel name\t: Intel(R) i7\n"
+                               "\nprocessor\t: 1\nmodel name\t: Other\n"}}
+            << "Intel(R) i7";
+        QTest::newRow("chip hardware line")
+            << "chip" << Files{{cpuinfo, "Processor\t: ARMv7\nHardware\t: BCM2835\n"}} << "BCM2835";
+        QTest::newRow("chip device tree")
+            << "chip"
+            << Files{{cpuinfo, "processor\t: 0\nBogoMIPS\t: 108.00\n"},
+                     {tree, QByteArray("Raspberry Pi 4\0", 15)}}
+            << "Raspberry Pi 4";
+        QTest::newRow("chip unknown") << "chip" << Files{{cpuinfo, "garbage"}} << "";
+        QTest::newRow("model unknown") << "model" << Files{} << "";
+        QTest::newRow("model device tree")
+            << "model" << Files{{tree, QByteArray("Pine64 PinePhone\0", 17)}} << "Pine64 PinePhone";
+        QTest::newRow("model product name first")
+            << "model"
+            << Files{{tree, "Pine64"}, {"sys/devices/virtual/dmi/id/product_name", "20KHCTO1WW\n"}}
+            << "20KHCTO1WW";
+        QTest::newRow("os quoted")
+            << "os" << Files{{"etc/os-release", "NAME=\"Debian\"\nPRETTY_NAME=\"Debian 12\"\nID=x\n"}}
+            << "Debian 12";
+        QTest::newRow("os single quotes")
+            << "os" << Files{{"etc/os-release", "PRETTY_NAME='Arch Linux'\n"}} << "Arch Linux";
+        QTest::newRow("os vendor copy")
+            << "os" << Files{{"usr/lib/os-release", "PRETTY_NAME=Fedora\n"}} << "Fedora";
+        QTest::newRow("os unknown") << "os" << Files{{"etc/os-release", "NAME=x\n"}} << "";
     }
 
-    void sysctlString()
+    void facts()
     {
-        QFETCH(QString, name);
+        QFETCH(QString, fact);
+        QFETCH(Files, files);
         QFETCH(QString, expected);
         QTemporaryDir root;
-        QVERIFY(put(root, "proc/sys/kernel/ostype", "Linux\n"));
-        QVERIFY(put(root, "proc/sys/kernel/nul", QByteArray("abc\0def\n", 8)));
-        QVERIFY(put(root, "proc/sys/kernel/lines", "one\ntwo\n"));
-        QVERIFY(put(root, "proc/sys/kernel/latin", "caf\xe9\n"));
-        QVERIFY(put(root, "etc/passwd", "secret\n"));
-        QCOMPARE(LinuxSystemFacts::sysctlString(root.path(), name), expected);
-    }
-
-    void sysctlStringOfTheRunningKernel()
-    {
-        QCOMPARE(SystemInfo::sysctlString("kernel.ostype"), QStringLiteral("Linux"));
-        QCOMPARE(SystemInfo::sysctlString("kernel.no_such_variable"), QString());
-    }
-
-    void processorName_data()
-    {
-        QTest::addColumn<QByteArray>("cpuinfo");
-        QTest::addColumn<QByteArray>("deviceTree");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("model name")
-            << QByteArray(
-                   "processor\t: 0\nvendor_id\t: GenuineIntel\nmodel name\t: Intel(R) Core(TM) "
-                   "i7 CPU @ 2.00GHz\n\nprocessor\t: 1\nmodel name\t: Other\n")
-            << QByteArray() << "Intel(R) Core(TM) i7 CPU @ 2.00GHz";
-        QTest::newRow("hardware line")
-            << QByteArray("Processor\t: ARMv7\nHardware\t: BCM2835\n") << QByteArray() << "BCM2835";
-        QTest::newRow("device tree")
-            << QByteArray("processor\t: 0\nBogoMIPS\t: 108.00\n")
-            << QByteArray("Raspberry Pi 4 Model B\0", 23) << "Raspberry Pi 4 Model B";
-        QTest::newRow("nothing") << QByteArray("garbage") << QByteArray() << "";
-    }
-
-    void processorName()
-    {
-        QFETCH(QByteArray, cpuinfo);
-        QFETCH(QByteArray, deviceTree);
-        QFETCH(QString, expected);
-        QTemporaryDir root;
-        QVERIFY(put(root, "proc/cpuinfo", cpuinfo));
-        if (!deviceTree.isEmpty()) QVERIFY(put(root, "proc/device-tree/model", deviceTree));
-        QCOMPARE(LinuxSystemFacts::processorName(root.path()), expected);
-    }
-
-    void machineModel()
-    {
-        QTemporaryDir root;
-        QCOMPARE(LinuxSystemFacts::machineModel(root.path()), QString());
-        QVERIFY(put(root, "proc/device-tree/model", QByteArray("Pine64 PinePhone\0", 17)));
-        QCOMPARE(LinuxSystemFacts::machineModel(root.path()), QStringLiteral("Pine64 PinePhone"));
-        QVERIFY(put(root, "sys/devices/virtual/dmi/id/product_name", "20KHCTO1WW\n"));
-        QCOMPARE(LinuxSystemFacts::machineModel(root.path()), QStringLiteral("20KHCTO1WW"));
-    }
-
-    void osVersion_data()
-    {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<QByteArray>("content");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("quoted")
-            << "etc/os-release"
-            << QByteArray("NAME=\"Debian GNU/Linux\"\nPRETTY_NAME=\"Debian GNU/Linux 12 "
-                          "(bookworm)\"\nID=debian\n")
-            << "Debian GNU/Linux 12 (bookworm)";
-        QTest::newRow("single quotes")
-            << "etc/os-release" << QByteArray("PRETTY_NAME='Arch Linux'\n") << "Arch Linux";
-        QTest::newRow("bare") << "etc/os-release" << QByteArray("PRETTY_NAME=Gentoo\n") << "Gentoo";
-        QTest::newRow("vendor copy")
-            << "usr/lib/os-release" << QByteArray("PRETTY_NAME=\"Fedora 39\"\n") << "Fedora 39";
-        QTest::newRow("no pretty name") << "etc/os-release" << QByteArray("NAME=x\n") << "";
-        QTest::newRow("missing") << "etc/other" << QByteArray("PRETTY_NAME=x\n") << "";
-    }
-
-    void osVersion()
-    {
-        QFETCH(QString, path);
-        QFETCH(QByteArray, content);
-        QFETCH(QString, expected);
-        QTemporaryDir root;
-        QVERIFY(put(root, path, content));
-        QCOMPARE(LinuxSystemFacts::osVersion(root.path()), expected);
+        files.insert("proc/sys/kernel/ostype", "Linux\n");
+        files.insert("proc/sys/kernel/nul", QByteArray("abc\0def\n", 8));
+        files.insert("proc/sys/kernel/latin", "caf\xe9\n");
+        files.insert("etc/passwd", "secret\n");
+        for (auto it = files.cbegin(); it != files.cend(); ++it)
+            QVERIFY(put(root, it.key(), it.value()));
+        const QString value = fact == "chip"  ? LinuxSystemFacts::processorName(root.path())
+                              : fact == "model" ? LinuxSystemFacts::machineModel(root.path())
+                              : fact == "os"    ? LinuxSystemFacts::osVersion(root.path())
+                                                : LinuxSystemFacts::sysctlString(root.path(), fact);
+        QCOMPARE(value, expected);
     }
 
     void thermalState_data()
@@ -152,47 +105,36 @@ private slots:
         QFETCH(QByteArray, temperature);
         QFETCH(int, expected);
         QTemporaryDir root;
+        QCOMPARE(LinuxSystemFacts::thermalState(root.path()), -1);
         const QString zone = "sys/class/thermal/thermal_zone0/";
         QVERIFY(put(root, zone + "temp", temperature));
-        QVERIFY(put(root, zone + "trip_point_0_type", "passive\n"));
-        QVERIFY(put(root, zone + "trip_point_0_temp", "80000\n"));
-        QVERIFY(put(root, zone + "trip_point_1_type", "hot\n"));
-        QVERIFY(put(root, zone + "trip_point_1_temp", "90000\n"));
-        QVERIFY(put(root, zone + "trip_point_2_type", "critical\n"));
-        QVERIFY(put(root, zone + "trip_point_2_temp", "100000\n"));
+        const char* types[] = {"passive\n", "hot\n", "critical\n"};
+        for (int i = 0; i < 3; ++i) {
+            const QString trip = zone + QStringLiteral("trip_point_%1_").arg(i);
+            QVERIFY(put(root, trip + "type", types[i]));
+            QVERIFY(put(root, trip + "temp", QByteArray::number(80000 + 10000 * i)));
+        }
         // A zone without trip points says nothing either way.
         QVERIFY(put(root, "sys/class/thermal/thermal_zone1/temp", "150000\n"));
         QCOMPARE(LinuxSystemFacts::thermalState(root.path()), expected);
+        // The worst zone wins.
+        QVERIFY(put(root, "sys/class/thermal/thermal_zone2/temp", "96000\n"));
+        QVERIFY(put(root, "sys/class/thermal/thermal_zone2/trip_point_0_type", "hot\n"));
+        QVERIFY(put(root, "sys/class/thermal/thermal_zone2/trip_point_0_temp", "95000\n"));
+        QCOMPARE(LinuxSystemFacts::thermalState(root.path()), std::max(expected, 2));
     }
 
-    void thermalStateWorstZoneWins()
+    void runningSystem()
     {
-        QTemporaryDir root;
-        QCOMPARE(LinuxSystemFacts::thermalState(root.path()), -1);
-        for (const auto& [zone, temp] : {std::pair{"0", "30000\n"}, std::pair{"1", "96000\n"}}) {
-            const QString dir = QStringLiteral("sys/class/thermal/thermal_zone%1/").arg(zone);
-            QVERIFY(put(root, dir + "temp", temp));
-            QVERIFY(put(root, dir + "trip_point_0_type", "hot\n"));
-            QVERIFY(put(root, dir + "trip_point_0_temp", "95000\n"));
-        }
-        QCOMPARE(LinuxSystemFacts::thermalState(root.path()), 2);
-    }
-
-    void factsAreComputedOnceFromAnyThread()
-    {
-        QList<int> calls(64);
-        const QList<QStringList> seen = QtConcurrent::blockingMapped(calls, [](int) {
+        QCOMPARE(SystemInfo::sysctlString("kernel.ostype"), QStringLiteral("Linux"));
+        // The facts are worked out once, whichever thread asks first.
+        const QList<QStringList> seen = QtConcurrent::blockingMapped(QList<int>(64), [](int) {
             return QStringList{SystemInfo::chip(), SystemInfo::model(), SystemInfo::osVersion()};
         });
         for (const QStringList& facts : seen)
             QCOMPARE(facts, seen.first());
         QCOMPARE(SystemInfo::chip(), LinuxSystemFacts::processorName("/"));
-        QCOMPARE(SystemInfo::osVersion(), LinuxSystemFacts::osVersion("/"));
         QVERIFY(!SystemInfo::osVersion().isEmpty());
-    }
-
-    void liveFacts()
-    {
         QVERIFY(SystemInfo::uptime() > 0);
         const ThermalState state = SystemInfo::thermalState();
         QVERIFY(state >= ThermalState::unknown && state <= ThermalState::critical);
