@@ -106,8 +106,6 @@ private slots:
         QTest::newRow("malformed processor line")
             << QByteArray("cpu0 1 2 3 4\ncpu1 1 x 3 4\n") << std::optional<Ticks>();
         QTest::newRow("truncated file") << QByteArray("cpu0 1 2") << std::optional<Ticks>();
-        QTest::newRow("no processor lines")
-            << QByteArray("cpu  1 2 3 4\n") << std::optional<Ticks>();
         QTest::newRow("empty") << QByteArray() << std::optional<Ticks>();
     }
 
@@ -155,19 +153,9 @@ private slots:
         QCOMPARE(pages->compressor, quint64(40000) * 1024 / page);
         QCOMPARE(pages->external, quint64(1600000) * 1024 / page);
         QCOMPARE(source.swapUsage(), (SwapUsage{quint64(2000000) * 1024, quint64(500000) * 1024}));
-    }
-
-    void memoryReadOncePerSample()
-    {
-        Fixture fixture;
-        QVERIFY(fixture.put("proc/meminfo", kMemInfo));
-        LinuxCounterSource source(fixture.root());
-        source.beginSample();
-        QCOMPARE(source.physicalMemory(), quint64(8000000) * 1024);
-        // The three memory readings of one sample come from one reading of the file.
+        // The memory readings of one sample come from one reading of the file.
         QVERIFY(fixture.put("proc/meminfo", "MemTotal: 4 kB\n"));
         QVERIFY(source.vmPageCounts());
-        QVERIFY(source.swapUsage());
         source.beginSample();
         QCOMPARE(source.physicalMemory(), quint64(4096));
         QVERIFY(!source.vmPageCounts());
@@ -207,10 +195,7 @@ private slots:
         QTest::newRow("critical") << QByteArray("some avg10=35.50 avg60=1 avg300=0 total=5\n"
                                                 "full avg10=12.25 avg60=1 avg300=0 total=5\n")
                                   << std::optional<qint32>(4);
-        QTest::newRow("only some")
-            << QByteArray("some avg10=0.50 avg60=0 avg300=0 total=1\n") << std::optional<qint32>(1);
         QTest::newRow("malformed") << QByteArray("some avg10=abc\n") << std::optional<qint32>();
-        QTest::newRow("empty") << QByteArray() << std::optional<qint32>();
     }
 
     void pressure()
@@ -237,7 +222,7 @@ private slots:
             "  bad0: 1 2 3\n"
             "  ../x: 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1\n"
             "  lo2: 7 0 0 0 0 0 0 0 8 0 0 0 0 0 0 0\n"));
-        QVERIFY(fixture.put("sys/class/net/lo/flags", "0x9\n"));
+        // No flags for lo: loopback by its name; lo2 by its flags.
         QVERIFY(fixture.put("sys/class/net/eth0/flags", "0x1003\n"));
         QVERIFY(fixture.put("sys/class/net/lo2/flags", "0x49\n"));
         LinuxCounterSource source(fixture.root());
@@ -249,20 +234,6 @@ private slots:
                                                 {"wlan0-with-a-long", false, 42, 24},
                                                 {"lo2", true, 7, 8}};
         QCOMPARE(*list, expected);
-    }
-
-    void interfaceWithoutFlagsIsLoopbackOnlyByName()
-    {
-        Fixture fixture;
-        QVERIFY(fixture.put("proc/net/dev", "h\nh\n lo: 1 0 0 0 0 0 0 0 2 0 0 0 0 0 0 0\n"
-                                            " eth1: 3 0 0 0 0 0 0 0 4 0 0 0 0 0 0 0\n"));
-        LinuxCounterSource source(fixture.root());
-        source.beginSample();
-        const auto list = source.interfaces();
-        QVERIFY(list);
-        QCOMPARE(list->size(), 2);
-        QVERIFY(list->at(0).loopback);
-        QVERIFY(!list->at(1).loopback);
     }
 
     void powerSources()
@@ -284,18 +255,15 @@ private slots:
         source.beginSample();
         const auto list = source.powerSources();
         QVERIFY(list);
-        QCOMPARE(list->size(), 5); // sorted by name: AC, BAT0, broken, hidpp_battery_0, ups
-        QCOMPARE(list->at(0).toMap().value("Type").toString(), QStringLiteral("Mains"));
-        const QVariantMap battery = list->at(1).toMap();
-        QCOMPARE(battery.value("Type").toString(), QStringLiteral("InternalBattery"));
-        QCOMPARE(battery.value("Current Capacity"), QVariant(qlonglong(57)));
-        QCOMPARE(battery.value("Max Capacity"), QVariant(qlonglong(100)));
-        QCOMPARE(battery.value("Is Charging"), QVariant(true));
-        QCOMPARE(battery.value("Power Source State").toString(), QStringLiteral("AC Power"));
-        QCOMPARE(battery.value("Time to Empty"), QVariant(qlonglong(0)));
+        QStringList types; // sorted by name: AC, BAT0, broken, hidpp_battery_0, ups
+        for (const QVariant& supply : *list)
+            types << supply.toMap().value("Type").toString();
+        QCOMPARE(types, (QStringList{"Mains", "InternalBattery", "", "Battery", "UPS"}));
         QVERIFY(!list->at(2).isValid());
-        QCOMPARE(list->at(3).toMap().value("Type").toString(), QStringLiteral("Battery"));
-        QCOMPARE(list->at(4).toMap().value("Type").toString(), QStringLiteral("UPS"));
+        QCOMPARE(list->at(1).toMap(),
+                 (QVariantMap{{"Type", "InternalBattery"}, {"Current Capacity", qlonglong(57)},
+                              {"Max Capacity", qlonglong(100)}, {"Is Charging", true},
+                              {"Power Source State", "AC Power"}, {"Time to Empty", qlonglong(0)}}));
     }
 
     void dischargingBatteryFromEnergy()
@@ -311,12 +279,11 @@ private slots:
         source.beginSample();
         const auto list = source.powerSources();
         QVERIFY(list);
-        const QVariantMap battery = list->at(1).toMap();
-        QCOMPARE(battery.value("Current Capacity"), QVariant(qlonglong(30000000)));
-        QCOMPARE(battery.value("Max Capacity"), QVariant(qlonglong(60000000)));
-        QCOMPARE(battery.value("Is Charging"), QVariant(false));
-        QCOMPARE(battery.value("Power Source State").toString(), QStringLiteral("Battery Power"));
-        QCOMPARE(battery.value("Time to Empty"), QVariant(qlonglong(180)));
+        QCOMPARE(list->at(1).toMap(),
+                 (QVariantMap{{"Type", "InternalBattery"}, {"Current Capacity", qlonglong(30000000)},
+                              {"Max Capacity", qlonglong(60000000)}, {"Is Charging", false},
+                              {"Power Source State", "Battery Power"},
+                              {"Time to Empty", qlonglong(180)}}));
     }
 
     void loadAverage_data()
@@ -325,7 +292,6 @@ private slots:
         QTest::addColumn<bool>("valid");
         QTest::newRow("normal") << QByteArray("0.59 0.55 0.32 2/130 12586\n") << true;
         QTest::newRow("two values") << QByteArray("0.59 0.55\n") << false;
-        QTest::newRow("garbage") << QByteArray("a b c\n") << false;
         QTest::newRow("not a number") << QByteArray("nan 1 1 1/1 1\n") << false;
     }
 
@@ -349,9 +315,6 @@ private slots:
         QVERIFY(fixture.putProcess(7, "bash", 1, 2, 300, "10 5 5 0 0 0 0\n"));
         QVERIFY(fixture.putProcess(8, "kworker/0:1-eve", 0, 9, 3)); // 15 bytes, empty cmdline
         QVERIFY(fixture.put("proc/8/cmdline", ""));
-        QVERIFY(fixture.putProcess(9, "gnome-shell-cal", 3, 4, 5));
-        QVERIFY(fixture.put("proc/9/cmdline",
-                            QByteArray("/usr/libexec/gnome-shell-calendar-server\0--x\0", 45)));
         QVERIFY(fixture.putProcess(10, "", 0, 0, 6));
         QVERIFY(fixture.put("proc/11/stat", "11 (truncated) S 1 1")); // too few fields
         QVERIFY(fixture.put("proc/11/statm", "1 1 1 0 0 0 0\n"));
@@ -367,7 +330,7 @@ private slots:
         source.beginSample();
         const auto list = source.processes();
         QVERIFY(list);
-        QCOMPARE(list->size(), 5);
+        QCOMPARE(list->size(), 4);
         const quint64 page = quint64(sysconf(_SC_PAGESIZE));
 
         const ProcessUsage* odd = findPid(*list, 42);
@@ -380,7 +343,6 @@ private slots:
 
         QCOMPARE(findPid(*list, 7)->footprint, quint64(0));
         QCOMPARE(findPid(*list, 8)->name, QByteArray("kworker/0:1-eve"));
-        QCOMPARE(findPid(*list, 9)->name, QByteArray("gnome-shell-calendar-server"));
         QCOMPARE(findPid(*list, 10)->name, QByteArray());
         for (int unreadable : {0, 11, 12, 13, 14})
             QVERIFY2(!findPid(*list, unreadable), qPrintable(QString::number(unreadable)));
@@ -474,8 +436,7 @@ private slots:
         for (int pid = 1000; pid < 1100; ++pid)
             QVERIFY(fixture.putProcess(pid, "idle", 1, 1, quint64(pid)));
         const QString root = fixture.root();
-        // The hard limit cannot be raised: a quarter of the processes keep their descriptors,
-        // the rest are read all the same.
+        // A quarter of the processes keep their descriptors, the rest are read all the same.
         const int capped = inChild([root] {
             const rlimit low{128, 128};
             if (setrlimit(RLIMIT_NOFILE, &low) != 0) return 2;
@@ -487,20 +448,6 @@ private slots:
             return source.keptDescriptors() == 64 ? 0 : 4;
         });
         QCOMPARE(capped, 0);
-        // Room below the hard limit: the soft one is raised and every descriptor kept.
-        const int raised = inChild([root] {
-            rlimit limit{};
-            getrlimit(RLIMIT_NOFILE, &limit);
-            if (limit.rlim_max != RLIM_INFINITY && limit.rlim_max < 2048) return 0; // cannot tell
-            limit.rlim_cur = 128;
-            if (setrlimit(RLIMIT_NOFILE, &limit) != 0) return 2;
-            LinuxCounterSource source(root);
-            const auto list = source.processes();
-            if (!list || list->size() != 100) return 3;
-            getrlimit(RLIMIT_NOFILE, &limit);
-            return source.keptDescriptors() == 200 && limit.rlim_cur > 128 ? 0 : 4;
-        });
-        QCOMPARE(raised, 0);
     }
 
     void realSystemInvariants()
@@ -523,11 +470,6 @@ private slots:
         QCOMPARE(self->name, QByteArray("tst_counter_source")); // widened past 15 bytes
         QVERIFY(source.keptDescriptors() >= 2);
 
-        // Burn a little CPU so that our own counters have something to move.
-        volatile quint64 spin = 0;
-        for (quint64 i = 0; i < 30'000'000; ++i)
-            spin = spin + i;
-
         source.beginSample();
         const auto ticks2 = source.processorTicks();
         const auto nets2 = source.interfaces();
@@ -535,18 +477,15 @@ private slots:
         QVERIFY(ticks2 && nets2 && procs2);
         if (ticks2->size() == ticks1->size()) {
             for (qsizetype i = 0; i < ticks1->size(); ++i) {
-                QVERIFY(ticks2->at(i).user >= ticks1->at(i).user);
-                QVERIFY(ticks2->at(i).system >= ticks1->at(i).system);
-                QVERIFY(ticks2->at(i).idle >= ticks1->at(i).idle);
-                QVERIFY(ticks2->at(i).nice >= ticks1->at(i).nice);
+                const ProcessorTicks &a = ticks1->at(i), &b = ticks2->at(i);
+                QVERIFY(b.user >= a.user && b.system >= a.system && b.idle >= a.idle &&
+                        b.nice >= a.nice);
             }
         }
         for (const InterfaceCounters& before : *nets1) {
             for (const InterfaceCounters& after : *nets2) {
-                if (after.name == before.name) {
-                    QVERIFY(after.rxBytes >= before.rxBytes);
-                    QVERIFY(after.txBytes >= before.txBytes);
-                }
+                if (after.name == before.name)
+                    QVERIFY(after.rxBytes >= before.rxBytes && after.txBytes >= before.txBytes);
             }
         }
         const ProcessUsage* selfAgain = findPid(*procs2, int(getpid()));
