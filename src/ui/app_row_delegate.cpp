@@ -2,6 +2,7 @@
 
 #include "ui/app_list_model.h"
 #include "ui/display_text.h"
+#include "ui/row_painting.h"
 #include "ui/symbols.h"
 
 #include <QAbstractItemView>
@@ -9,6 +10,8 @@
 #include <QHelpEvent>
 #include <QPainter>
 #include <QToolTip>
+
+using RowPainting::captionFont;
 
 namespace {
 
@@ -18,42 +21,6 @@ constexpr int kSpacing = 10;
 constexpr int kIconSize = 32;
 constexpr int kLockSize = 14;
 constexpr int kSpinnerSize = 12;
-constexpr int kSpokes = 12;
-constexpr qreal kCaptionScale = 0.85;
-
-QFont captionFont(const QFont& font)
-{
-    QFont caption = font;
-    caption.setPointSizeF(font.pointSizeF() * kCaptionScale);
-    return caption;
-}
-
-QColor secondary(const QPalette& palette, bool selected)
-{
-    QColor colour = palette.color(selected ? QPalette::HighlightedText : QPalette::Text);
-    colour.setAlphaF(0.62);
-    return colour;
-}
-
-void drawSpinner(QPainter& painter, const QRect& rect, QColor colour, int step)
-{
-    painter.save();
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.translate(QRectF(rect).center());
-    const qreal radius = rect.width() / 2.0;
-    QPen pen(colour, 1.5, Qt::SolidLine, Qt::RoundCap);
-    for (int i = 0; i < kSpokes; ++i) {
-        const int age = (step - i + kSpokes) % kSpokes;
-        colour.setAlphaF(1.0 - age * 0.8 / kSpokes);
-        pen.setColor(colour);
-        painter.setPen(pen);
-        painter.save();
-        painter.rotate(i * 360.0 / kSpokes);
-        painter.drawLine(QPointF(0, -radius * 0.45), QPointF(0, -radius * 0.9));
-        painter.restore();
-    }
-    painter.restore();
-}
 
 } // namespace
 
@@ -111,7 +78,7 @@ void AppRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option
                       DisplayText::isolated(nameText));
 
     painter->setFont(caption);
-    painter->setPen(secondary(option.palette, selected));
+    painter->setPen(RowPainting::secondaryText(option.palette, selected));
     const QString detailText = captionMetrics.elidedText(
         index.data(AppListModel::DetailRole).toString(), Qt::ElideRight, detail.width());
     painter->drawText(detail, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
@@ -128,7 +95,8 @@ void AppRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option
     } else {
         const QRect spinner(trailing.left(), trailing.center().y() - kSpinnerSize / 2 + 1,
                             kSpinnerSize, kSpinnerSize);
-        drawSpinner(*painter, spinner, secondary(option.palette, selected), m_step);
+        RowPainting::drawSpinner(*painter, QRectF(spinner).center(), spinner.width() / 2.0, 1.5,
+                                 RowPainting::secondaryText(option.palette, selected), m_step);
     }
     painter->restore();
 }
@@ -142,7 +110,7 @@ QSize AppRowDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelI
 
 void AppRowDelegate::advanceSpinner()
 {
-    m_step = (m_step + 1) % kSpokes;
+    m_step = (m_step + 1) % RowPainting::kSpinnerSpokes;
 }
 
 bool AppRowDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view,

@@ -2,17 +2,19 @@
 
 #include "ui/clean_item_model.h"
 #include "ui/display_text.h"
+#include "ui/row_painting.h"
 
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
+using RowPainting::captionFont;
+
 namespace {
 
 constexpr int kPadding = 6;
 constexpr int kGap = 8;
-constexpr qreal kCaptionScale = 0.85;
 
 struct Geometry
 {
@@ -21,20 +23,6 @@ struct Geometry
     QRect parent;
     QRect size;
 };
-
-QFont captionFont(const QFont& font)
-{
-    QFont caption = font;
-    caption.setPointSizeF(font.pointSizeF() * kCaptionScale);
-    return caption;
-}
-
-QColor secondary(const QPalette& palette, bool selected)
-{
-    QColor colour = palette.color(selected ? QPalette::HighlightedText : QPalette::Text);
-    colour.setAlphaF(0.62);
-    return colour;
-}
 
 Geometry layOut(const QStyleOptionViewItem& option, const QModelIndex& index)
 {
@@ -92,7 +80,7 @@ void CleanItemDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
 
     const QFont caption = captionFont(option.font);
     painter->setFont(caption);
-    painter->setPen(secondary(option.palette, selected));
+    painter->setPen(RowPainting::secondaryText(option.palette, selected));
     const QString parent =
         QFontMetrics(caption).elidedText(index.data(CleanItemListModel::ParentRole).toString(),
                                          Qt::ElideMiddle, geometry.parent.width());
@@ -100,7 +88,7 @@ void CleanItemDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
                       DisplayText::isolated(parent));
 
     painter->setFont(option.font);
-    painter->setPen(secondary(option.palette, selected));
+    painter->setPen(RowPainting::secondaryText(option.palette, selected));
     DisplayText::drawTabular(*painter, geometry.size, Qt::AlignRight,
                              index.data(CleanItemListModel::SizeTextRole).toString());
     painter->restore();
