@@ -6,7 +6,6 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QVariantMap>
-#include <functional>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -70,16 +69,6 @@ const ProcessUsage* findPid(const QList<ProcessUsage>& list, int pid)
         if (usage.pid == pid) return &usage;
     }
     return nullptr;
-}
-
-// Runs `body` in a forked child (which must not use a thread pool) and returns its exit code.
-int inChild(const std::function<int()>& body)
-{
-    const pid_t pid = fork();
-    if (pid == 0) _exit(body());
-    int status = 0;
-    if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
-    return WEXITSTATUS(status);
 }
 
 } // namespace
@@ -155,7 +144,7 @@ private slots:
         QCOMPARE(source.swapUsage(), (SwapUsage{quint64(2000000) * 1024, quint64(500000) * 1024}));
         // The memory readings of one sample come from one reading of the file.
         QVERIFY(fixture.put("proc/meminfo", "MemTotal: 4 kB\n"));
-        QVERIFY(source.vmPageCounts());
+        QVERIFY(source.vmPageCounts() && source.swapUsage());
         source.beginSample();
         QCOMPARE(source.physicalMemory(), quint64(4096));
         QVERIFY(!source.vmPageCounts());
@@ -437,17 +426,21 @@ private slots:
             QVERIFY(fixture.putProcess(pid, "idle", 1, 1, quint64(pid)));
         const QString root = fixture.root();
         // A quarter of the processes keep their descriptors, the rest are read all the same.
-        const int capped = inChild([root] {
+        const pid_t child = fork(); // a child, as the lowered limit must not outlive the test
+        if (child == 0) {
             const rlimit low{128, 128};
-            if (setrlimit(RLIMIT_NOFILE, &low) != 0) return 2;
+            if (setrlimit(RLIMIT_NOFILE, &low) != 0) _exit(2);
             LinuxCounterSource source(root);
             for (int pass = 0; pass < 3; ++pass) {
                 const auto list = source.processes();
-                if (!list || list->size() != 100) return 3;
+                if (!list || list->size() != 100) _exit(3);
             }
-            return source.keptDescriptors() == 64 ? 0 : 4;
-        });
-        QCOMPARE(capped, 0);
+            _exit(source.keptDescriptors() == 64 ? 0 : 4);
+        }
+        int status = -1;
+        QCOMPARE(waitpid(child, &status, 0), child);
+        QVERIFY(WIFEXITED(status));
+        QCOMPARE(WEXITSTATUS(status), 0);
     }
 
     void realSystemInvariants()
