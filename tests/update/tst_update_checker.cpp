@@ -207,8 +207,8 @@ private slots:
         QTest::newRow("missing") << QVariant() << qint64(0);
         QTest::newRow("leading blank") << QVariant(" 12") << qint64(0);
         QTest::newRow("not text") << QVariant(12) << qint64(0);
-        QTest::newRow("largest")
-            << QVariant("9223372036854775807") << std::numeric_limits<qint64>::max();
+        QTest::newRow("largest") << QVariant("9223372036854775807")
+                                 << std::numeric_limits<qint64>::max();
         QTest::newRow("overflow") << QVariant("9223372036854775808") << qint64(0);
         QTest::newRow("Arabic-Indic digits") << QVariant(QString::fromUtf8("١٢")) << qint64(0);
     }
@@ -313,8 +313,8 @@ private slots:
         };
         const QString form =
             QStringLiteral("The feed does not have the expected form: apps[0].versions[0]");
-        QTest::newRow("missing key") << HttpServer::ok(feedOf("{'version':'2'}"))
-                                     << form + " has no key \"build\"." << 1;
+        QTest::newRow("missing key")
+            << HttpServer::ok(feedOf("{'version':'2'}")) << form + " has no key \"build\"." << 1;
         QTest::newRow("wrong type") << build("'11'") << form + ".build is not a number." << 1;
         QTest::newRow("fractional build")
             << build("11.0") << form + ".build is not an integer." << 1;
@@ -322,8 +322,8 @@ private slots:
         QTest::newRow("build beyond 64 bits")
             << build("18446744073709551616") << form + ".build does not fit in 64 bits." << 1;
         // The body is counted as it arrives: the server is told to send 1 GiB.
-        QTest::newRow("endless body") << HttpServer::stream(qint64(1) << 30)
-                                      << "The feed is larger than 1048576 bytes." << 1;
+        QTest::newRow("endless body")
+            << HttpServer::stream(qint64(1) << 30) << "The feed is larger than 1048576 bytes." << 1;
         QTest::newRow("one byte over the cap")
             << HttpServer::ok(newer +
                               QByteArray(FeedTransfer::maxBodyBytes + 1 - newer.size(), ' '))
@@ -333,9 +333,9 @@ private slots:
         QTest::newRow("trickle") << HttpServer::trickle(newer + QByteArray(4096, ' '), 20ms)
                                  << "The request timed out." << 1;
         // Every hop is held to the rule for feed addresses, from http://localhost on.
-        for (const char* location : {"http://updates.example.com/feed.json",
-                                     "http://127.0.0.1@example.com/feed.json",
-                                     "ftp://127.0.0.1/feed.json"}) {
+        for (const char* location :
+             {"http://updates.example.com/feed.json", "http://127.0.0.1@example.com/feed.json",
+              "ftp://127.0.0.1/feed.json"}) {
             QTest::addRow("redirect to %s", location)
                 << HttpServer::redirect(location)
                 << QStringLiteral("The redirect to %1 was refused.").arg(location) << 1;
