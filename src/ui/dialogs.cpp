@@ -11,6 +11,14 @@ void setPlainInformativeText(QMessageBox* box, const QString& text)
         label->setTextFormat(Qt::PlainText);
 }
 
+void updateMessageAlert(QMessageBox* alert, const std::optional<QString>& message)
+{
+    if (message)
+        setPlainInformativeText(alert, *message);
+    else
+        alert->done(0);
+}
+
 QMessageBox* openMessageAlert(QWidget* parent, const QString& objectName, QMessageBox::Icon icon,
                               const QString& title, const QString& text,
                               std::function<void(QMessageBox*)> onDismissed)

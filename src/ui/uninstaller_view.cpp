@@ -280,10 +280,7 @@ void UninstallerView::refreshAlert()
 {
     const std::optional<QString> message = m_model->message();
     if (m_alert) {
-        if (message)
-            setPlainInformativeText(m_alert, *message);
-        else
-            m_alert->done(0);
+        updateMessageAlert(m_alert, message);
         return;
     }
     if (message) openAlert();
