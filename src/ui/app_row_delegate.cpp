@@ -44,12 +44,7 @@ void AppRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option
 {
     QStyleOptionViewItem panel = option;
     initStyleOption(&panel, index);
-    const QWidget* widget = option.widget;
-    QStyle* style = widget ? widget->style() : QApplication::style();
-    panel.text.clear();
-    panel.icon = QIcon();
-    panel.features &= ~QStyleOptionViewItem::HasDecoration;
-    style->drawPrimitive(QStyle::PE_PanelItemViewItem, &panel, painter, widget);
+    RowPainting::drawPanel(painter, panel, option.widget);
 
     const bool selected = option.state & QStyle::State_Selected;
     const QRect row = option.rect.adjusted(kMargin, kInset, -kMargin, -kInset);

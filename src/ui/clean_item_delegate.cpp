@@ -54,9 +54,7 @@ void CleanItemDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
     const QWidget* widget = option.widget;
     QStyle* style = widget ? widget->style() : QApplication::style();
     // The panel only: the text, check and focus frame are drawn below in this row's layout.
-    panel.text.clear();
-    panel.features &= ~QStyleOptionViewItem::HasCheckIndicator;
-    style->drawPrimitive(QStyle::PE_PanelItemViewItem, &panel, painter, widget);
+    RowPainting::drawPanel(painter, panel, widget);
 
     const Geometry geometry = layOut(option, index);
     const bool selected = option.state & QStyle::State_Selected;

@@ -1,13 +1,25 @@
 #include "ui/row_painting.h"
 
+#include <QApplication>
 #include <QPainter>
 #include <QPen>
+#include <QStyleOptionViewItem>
 
 namespace RowPainting {
 
 namespace {
 constexpr qreal kCaptionScale = 0.85;
 } // namespace
+
+void drawPanel(QPainter* painter, QStyleOptionViewItem panel, const QWidget* widget)
+{
+    QStyle* style = widget ? widget->style() : QApplication::style();
+    panel.text.clear();
+    panel.icon = QIcon();
+    panel.features &=
+        ~(QStyleOptionViewItem::HasDecoration | QStyleOptionViewItem::HasCheckIndicator);
+    style->drawPrimitive(QStyle::PE_PanelItemViewItem, &panel, painter, widget);
+}
 
 QFont captionFont(const QFont& font)
 {

@@ -6,6 +6,8 @@
 #include <QPointF>
 
 class QPainter;
+class QStyleOptionViewItem;
+class QWidget;
 
 /// Pieces shared by the delegates that draw list rows and by the busy indicator.
 namespace RowPainting {
@@ -13,6 +15,9 @@ namespace RowPainting {
 /// Number of spokes of a spinner; its step runs from 0 to one less.
 constexpr int kSpinnerSpokes = 12;
 
+/// Draws only the background of a row (selection, hover) from its initialised style option: the
+/// delegate draws the text, icon and check in its own layout.
+void drawPanel(QPainter* painter, QStyleOptionViewItem panel, const QWidget* widget);
 /// The smaller font of a row's second line.
 QFont captionFont(const QFont& font);
 /// Colour of a row's second-level text, readable on a selected row too.
