@@ -1,17 +1,14 @@
 #include "core/scanner.h"
-#include "platform/file_system.h"
 #include "platform/path_codec.h"
 #include "support/test_home.h"
 #include "support/tree_builder.h"
 
 #include <QCoro/QCoroTask>
-#include <QDataStream>
-#include <QDir>
 #include <QTimer>
 #include <atomic>
 #include <chrono>
 #include <fcntl.h>
-#include <ftw.h>
+#include <filesystem>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -64,17 +61,6 @@ bool allocate(const QString& path, qint64 bytes)
     return ok || writeFile(path, bytes);
 }
 
-int removeOne(const char* path, const struct stat*, int, struct FTW*)
-{
-    return ::remove(path) == 0 || errno == ENOENT ? 0 : -1;
-}
-
-// Removes whatever is at the path, byte-exact names included (QDir cannot name every file).
-void removeTree(const QString& path)
-{
-    ::nftw(PathCodec::encode(path).constData(), removeOne, 32, FTW_DEPTH | FTW_PHYS);
-}
-
 bool makeFifo(const QString& path)
 {
     makeDir(QFileInfo(path).path());
@@ -99,57 +85,18 @@ QList<CleanItem> expectedItems(const QStringList& paths)
 
 bool largestFirst(const QList<CleanItem>& items)
 {
-    for (qsizetype i = 1; i < items.size(); ++i)
-        if (items[i - 1].size < items[i].size) return false;
-    return true;
-}
-
-QByteArray serialise(const ScanResult& result)
-{
-    QByteArray bytes;
-    QDataStream out(&bytes, QIODevice::WriteOnly);
-    out << result.unreadable << qint64(result.items.size());
-    for (const CleanItem& item : result.items)
-        out << item.url << item.size;
-    return bytes;
-}
-
-std::optional<ScanResult> deserialise(const QByteArray& bytes)
-{
-    QDataStream in(bytes);
-    ScanResult result;
-    qint64 count = 0;
-    in >> result.unreadable >> count;
-    for (qint64 i = 0; i < count; ++i) {
-        CleanItem item;
-        in >> item.url >> item.size;
-        result.items.append(item);
-    }
-    if (in.status() != QDataStream::Ok) return std::nullopt;
-    return result;
+    return std::is_sorted(items.begin(), items.end(),
+                          [](const CleanItem& a, const CleanItem& b) { return a.size > b.size; });
 }
 
 // Runs the scan in a forked child that dropped to the unprivileged user 65534 (root ignores
-// permissions) and hands its result back through a pipe. The child makes thread pools of its own,
-// so this works whatever the parent ran before.
-std::optional<ScanResult> scannedAsNobody(const Category& category)
+// permissions); the child makes thread pools of its own, whatever the parent ran before.
+bool scansAsNobodyTo(const Category& category, const ScanResult& expected)
 {
-    int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0) return std::nullopt;
-    const int code = runAsNobody([&] {
-        ::close(fds[0]);
-        ::alarm(120); // a hanging scan ends the child instead of the test run
-        const QByteArray bytes = serialise(QCoro::waitFor(Scanner::scan(category)));
-        return ::write(fds[1], bytes.constData(), size_t(bytes.size())) == bytes.size() ? 0 : 3;
-    });
-    ::close(fds[1]);
-    QByteArray bytes;
-    char buffer[4096];
-    for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;)
-        bytes.append(buffer, n);
-    ::close(fds[0]);
-    if (code != 0) return std::nullopt;
-    return deserialise(bytes);
+    return runAsNobody([&] {
+               ::alarm(120); // a hanging scan ends the child instead of the test run
+               return QCoro::waitFor(Scanner::scan(category)) == expected ? 0 : 1;
+           }) == 0;
 }
 
 } // namespace
@@ -169,32 +116,19 @@ private slots:
         for (const QString& name :
              {u"Library"_s, u".Trash"_s, u".npm"_s, u".gradle"_s, u"Downloads"_s, u"Documents"_s,
               u"Desktop"_s, u"Movies"_s, u"outside"_s}) {
-            const QString path = home() + u'/' + name;
-            removeTree(path);
-            QVERIFY(!FileSystem::exists(path));
+            // Byte-exact names included, which QDir cannot name.
+            std::error_code error;
+            std::filesystem::remove_all(PathCodec::encode(home() + u'/' + name).toStdString(), error);
+            QVERIFY(!error);
         }
     }
 
-    void missingRootsGiveNothing_data()
-    {
-        QTest::addColumn<QString>("id");
-        for (const Category& c : Category::all())
-            QTest::newRow(qPrintable(c.id)) << c.id;
-    }
     void missingRootsGiveNothing()
     {
-        QFETCH(QString, id);
-        const std::optional<ScanResult> result = scanned(category(id));
-        QVERIFY(result);
-        QCOMPARE(*result, ScanResult());
-    }
-
-    void rootHoldingOnlyDsStore()
-    {
-        QVERIFY(writeFile(caches() + "/.DS_Store", 12000));
-        const std::optional<ScanResult> result = scanned(category(u"caches"_s));
-        QVERIFY(result);
-        QCOMPARE(*result, ScanResult());
+        for (const Category& c : Category::all()) {
+            const std::optional<ScanResult> result = scanned(c);
+            QVERIFY2(result && *result == ScanResult(), qPrintable(c.id));
+        }
     }
 
     // Only an entry named exactly ".DS_Store" at the top is dropped; deeper ones count toward
@@ -202,12 +136,15 @@ private slots:
     void dsStoreDroppedOnlyAtTheTop()
     {
         QVERIFY(writeFile(caches() + "/.DS_Store", 12000));
+        std::optional<ScanResult> result = scanned(category(u"caches"_s));
+        QVERIFY(result);
+        QCOMPARE(*result, ScanResult());
         QVERIFY(writeFile(caches() + "/app/.DS_Store", 30000));
         QVERIFY(writeFile(caches() + "/app/data", 5000));
         QVERIFY(writeFile(caches() + "/.ds_store", 50000));
         QVERIFY(writeFile(caches() + "/x.DS_Store", 70000));
         QVERIFY(writeFile(caches() + "/.DS_Store2", 90000));
-        const std::optional<ScanResult> result = scanned(category(u"caches"_s));
+        result = scanned(category(u"caches"_s));
         QVERIFY(result);
         QCOMPARE(result->items,
                  expectedItems({caches() + "/app", caches() + "/.ds_store",
@@ -216,38 +153,26 @@ private slots:
                  blocksOf(caches() + "/app/.DS_Store") + blocksOf(caches() + "/app/data"));
     }
 
-    void hiddenFolderIsAnItem()
-    {
-        QVERIFY(writeFile(caches() + "/.hidden/a", 2048));
-        QVERIFY(writeFile(caches() + "/.hidden/b", 2048));
-        const std::optional<ScanResult> result = scanned(category(u"caches"_s));
-        QVERIFY(result);
-        QCOMPARE(result->items.size(), 1);
-        QCOMPARE(result->items[0].url, caches() + "/.hidden");
-        QCOMPARE(result->items[0].name(), u".hidden"_s);
-        QCOMPARE(result->items[0].size, expectedAllocated(caches() + "/.hidden"));
-        QVERIFY(result->items[0].size >= 4096);
-        QVERIFY(!result->unreadable);
-    }
-
-    // Nothing that occupies no blocks of its own becomes an item: links are never followed.
-    void entriesOfSizeZeroAreNoItems()
+    // A hidden folder is an item; nothing that occupies no blocks of its own is one: links are
+    // never followed.
+    void onlyEntriesWithBlocksAreItems()
     {
         const QString outside = home() + "/outside";
         QVERIFY(writeFile(outside + "/big", 3 * 1024 * 1024));
         QVERIFY(writeFile(outside + "/dir/inner", 500000));
         QVERIFY(makeDir(caches() + "/empty-folder"));
-        QVERIFY(makeDir(caches() + "/nested-empty/a/b/c"));
         QVERIFY(writeFile(caches() + "/empty-file", 0));
         QVERIFY(makeLink(outside + "/big", caches() + "/link-to-big"));
         QVERIFY(makeLink(outside + "/dir", caches() + "/link-to-folder"));
         QVERIFY(makeLink(outside + "/dir", caches() + "/folder-of-links/link"));
         QVERIFY(makeLink(caches() + "/nowhere", caches() + "/dangling"));
         QVERIFY(makeFifo(caches() + "/pipe"));
-        QVERIFY(writeFile(caches() + "/real", 10000));
+        QVERIFY(writeFile(caches() + "/.hidden/a", 2048));
+        QVERIFY(writeFile(caches() + "/.hidden/b", 2048));
         const std::optional<ScanResult> result = scanned(category(u"caches"_s));
         QVERIFY(result);
-        QCOMPARE(result->items, expectedItems({caches() + "/real"}));
+        QCOMPARE(*result, (ScanResult{expectedItems({caches() + "/.hidden"}), false}));
+        QVERIFY(result->items[0].size >= 4096);
     }
 
     // Items of every root of a category, each sized with everything below it (hidden folders
@@ -260,20 +185,18 @@ private slots:
         QVERIFY(writeFile(dev.roots[0] + "/App-abc/Build/Products/x.o", 300000));
         QVERIFY(writeFile(dev.roots[0] + "/App-abc/.hidden/index", 120000));
         QVERIFY(makeLink(outside, dev.roots[0] + "/App-abc/link-out"));
-        QVERIFY(writeFile(dev.roots[0] + "/Other-def/info.plist", 9000));
         QVERIFY(writeFile(dev.roots[1] + "/com.apple.sim/cache", 700000));
         QVERIFY(writeFile(dev.roots[2] + "/content-v2/sha512/ab/cd/blob", 45000));
-        QVERIFY(writeFile(dev.roots[2] + "/index-v5/12/34/entry", 1000));
         QVERIFY(writeFile(dev.roots[3] + "/modules-2/files/lib.jar", 1500000));
         QVERIFY(writeFile(dev.roots[3] + "/loose.lock", 20000));
         const std::optional<ScanResult> result = scanned(dev);
         QVERIFY(result);
-        QVERIFY(!result->unreadable);
-        QCOMPARE(result->items,
-                 expectedItems({dev.roots[0] + "/App-abc", dev.roots[0] + "/Other-def",
-                                dev.roots[1] + "/com.apple.sim", dev.roots[2] + "/content-v2",
-                                dev.roots[2] + "/index-v5", dev.roots[3] + "/modules-2",
-                                dev.roots[3] + "/loose.lock"}));
+        QCOMPARE(*result, (ScanResult{expectedItems({dev.roots[0] + "/App-abc",
+                                                     dev.roots[1] + "/com.apple.sim",
+                                                     dev.roots[2] + "/content-v2",
+                                                     dev.roots[3] + "/modules-2",
+                                                     dev.roots[3] + "/loose.lock"}),
+                                      false}));
         // The link to the 4 MiB folder counted nothing.
         QVERIFY(result->items.first().size < 4 * 1024 * 1024);
     }
@@ -282,16 +205,13 @@ private slots:
     {
         for (int i = 0; i < 12; ++i)
             QVERIFY(writeFile(caches() + "/same" + QString::number(i) + "/f", 8192));
-        QVERIFY(writeFile(caches() + "/bigger/f", 80000));
         const std::optional<ScanResult> result = scanned(category(u"caches"_s));
         QVERIFY(result);
-        QCOMPARE(result->items.size(), 13);
-        QCOMPARE(result->items[0].name(), u"bigger"_s);
-        QVERIFY(largestFirst(result->items));
         QSet<QString> urls;
         for (const CleanItem& item : result->items)
             urls.insert(item.url);
-        QCOMPARE(urls.size(), 13);
+        QCOMPARE(result->items.size(), 12);
+        QCOMPARE(urls.size(), 12);
     }
 
     void namesThatAreNotUtf8()
@@ -302,10 +222,9 @@ private slots:
         QVERIFY(writeFile(caches() + "/café", 4000));
         const std::optional<ScanResult> result = scanned(category(u"caches"_s));
         QVERIFY(result);
-        QCOMPARE(result->items.size(), 2);
+        QCOMPARE(result->items,
+                 expectedItems({PathCodec::decode(root + "/caf\xE9"), caches() + "/café"}));
         QCOMPARE(PathCodec::encode(result->items[0].url), root + "/caf\xE9");
-        QCOMPARE(result->items[0].size, blocksOf(PathCodec::decode(root + "/caf\xE9")));
-        QCOMPARE(result->items[1].url, caches() + "/café");
     }
 
     // A root that is not a plain folder: a link to a folder is listed through the link; anything
@@ -314,42 +233,30 @@ private slots:
     {
         QTest::addColumn<QString>("shape");
         QTest::addColumn<bool>("unreadable");
-        QTest::addColumn<bool>("listed");
-        QTest::newRow("link to a folder") << u"folder link"_s << false << true;
-        QTest::newRow("regular file") << u"file"_s << true << false;
-        QTest::newRow("link to a file") << u"file link"_s << true << false;
-        QTest::newRow("dangling link") << u"dangling"_s << true << false;
-        QTest::newRow("named pipe") << u"fifo"_s << true << false;
+        QTest::newRow("link to a folder") << u"folder link"_s << false;
+        QTest::newRow("regular file") << u"file"_s << true;
+        QTest::newRow("dangling link") << u"dangling"_s << true;
+        QTest::newRow("named pipe") << u"fifo"_s << true;
     }
     void rootsThatAreNotFolders()
     {
         QFETCH(QString, shape);
         QFETCH(bool, unreadable);
-        QFETCH(bool, listed);
         const Category dev = category(u"dev"_s);
         const QString root = dev.roots[0];
         const QString outside = home() + "/outside";
         QVERIFY(writeFile(outside + "/folder/entry/f", 30000));
-        QVERIFY(writeFile(outside + "/file", 30000));
-        QVERIFY(makeDir(QFileInfo(root).path()));
-        if (shape == u"folder link")
-            QVERIFY(makeLink(outside + "/folder", root));
-        else if (shape == u"file")
-            QVERIFY(writeFile(root, 30000));
-        else if (shape == u"file link")
-            QVERIFY(makeLink(outside + "/file", root));
-        else if (shape == u"dangling")
-            QVERIFY(makeLink(outside + "/none", root));
-        else
-            QVERIFY(makeFifo(root));
         QVERIFY(writeFile(dev.roots[2] + "/other/f", 5000));
-
+        QVERIFY(makeDir(QFileInfo(root).path()));
+        QVERIFY(shape == u"folder link" ? makeLink(outside + "/folder", root)
+                : shape == u"file"      ? writeFile(root, 30000)
+                : shape == u"dangling"  ? makeLink(outside + "/none", root)
+                                        : makeFifo(root));
         const std::optional<ScanResult> result = scanned(dev);
         QVERIFY(result);
-        QCOMPARE(result->unreadable, unreadable);
         QStringList paths{dev.roots[2] + "/other"};
-        if (listed) paths.append(root + "/entry");
-        QCOMPARE(result->items, expectedItems(paths));
+        if (!unreadable) paths.append(root + "/entry");
+        QCOMPARE(*result, (ScanResult{expectedItems(paths), unreadable}));
     }
 
     // A large-files scan: every visible regular file of at least minBytes allocated bytes, found
@@ -361,7 +268,6 @@ private slots:
         const qint64 minBytes = category(u"large"_s).kind.minBytes;
         QTest::newRow("exactly minBytes") << minBytes << true;
         QTest::newRow("one block less") << minBytes - 4096 << false;
-        QTest::newRow("one block more") << minBytes + 4096 << true;
     }
     void largeFilesThreshold()
     {
@@ -385,29 +291,23 @@ private slots:
         QVERIFY(allocate(outside + "/big", 1024 * 1024));
         QVERIFY(allocate(large.roots[0] + "/.cache/big.iso", 1024 * 1024));
         QVERIFY(allocate(large.roots[0] + "/.hidden-file.iso", 1024 * 1024));
-        QVERIFY(allocate(large.roots[0] + "/shown/.deeper/big", 1024 * 1024));
         QVERIFY(makeLink(outside + "/big", large.roots[0] + "/link.iso"));
         QVERIFY(makeLink(outside, large.roots[0] + "/link-to-folder"));
         QVERIFY(makeFifo(large.roots[0] + "/pipe"));
-        QVERIFY(allocate(large.roots[0] + "/shown/small", 16 * 1024));
         QVERIFY(allocate(large.roots[0] + "/shown/a.iso", 512 * 1024));
         QVERIFY(allocate(large.roots[2] + "/b.iso", 256 * 1024));
-        QVERIFY(allocate(large.roots[3] + "/deep/er/c.mkv", 128 * 1024));
         QVERIFY(writeFile(large.roots[1], 1024 * 1024)); // a root that is a file
         const std::optional<ScanResult> result = scanned(large);
         QVERIFY(result);
-        QCOMPARE(result->unreadable, false);
-        QCOMPARE(result->items,
-                 expectedItems({large.roots[0] + "/shown/a.iso", large.roots[2] + "/b.iso",
-                                large.roots[3] + "/deep/er/c.mkv"}));
+        QCOMPARE(*result,
+                 (ScanResult{expectedItems({large.roots[0] + "/shown/a.iso", large.roots[2] + "/b.iso"}),
+                             false}));
     }
 
     void largeFilesKeepTheLargest200_data()
     {
         QTest::addColumn<int>("files");
-        QTest::newRow("199") << 199;
         QTest::newRow("exactly 200") << 200;
-        QTest::newRow("201") << 201;
         QTest::newRow("250") << 250;
     }
     void largeFilesKeepTheLargest200()
@@ -415,12 +315,10 @@ private slots:
         QFETCH(int, files);
         const Category large = withMinBytes(8192);
         // Distinct sizes, spread over the roots and shuffled against their names.
-        for (int i = 0; i < files; ++i) {
-            const int blocks = 2 + (i * 37) % files;
-            const QString root = large.roots[i % 4];
-            QVERIFY(allocate(root + "/d" + QString::number(i % 7) + "/f" + QString::number(i),
-                             qint64(blocks) * 4096));
-        }
+        for (int i = 0; i < files; ++i)
+            QVERIFY(allocate(large.roots[i % 4] + "/d" + QString::number(i % 7) + "/f" +
+                                 QString::number(i),
+                             qint64(2 + (i * 37) % files) * 4096));
         QVERIFY(allocate(large.roots[0] + "/too-small", 4096));
         const std::optional<ScanResult> result = scanned(large);
         QVERIFY(result);
@@ -432,78 +330,32 @@ private slots:
             QCOMPARE(item.size, blocksOf(item.url));
     }
 
-    // Six scans at once, as the cleaning model starts them: none waits for another.
-    void allCategoriesAtOnce()
-    {
-        std::vector<QCoro::Task<ScanResult>> tasks;
-        for (const Category& c : Category::all()) {
-            if (c.kind.isLargeFiles())
-                QVERIFY(allocate(c.roots[0] + "/movie.mkv", c.kind.minBytes));
-            else
-                for (int i = 0; i < 30; ++i)
-                    QVERIFY(writeFile(c.roots.last() + "/e" + QString::number(i) + "/f",
-                                      4096 * (i + 1)));
-        }
-        for (const Category& c : Category::all())
-            tasks.push_back(Scanner::scan(c));
-        QVERIFY(QTest::qWaitFor(
-            [&] {
-                return std::all_of(tasks.begin(), tasks.end(),
-                                   [](const auto& t) { return t.isReady(); });
-            },
-            kScanWait));
-        for (size_t i = 0; i < tasks.size(); ++i) {
-            const ScanResult result = QCoro::waitFor(tasks[i]);
-            const Category& c = Category::all()[qsizetype(i)];
-            QCOMPARE(result.items.size(), c.kind.isLargeFiles() ? 1 : 30);
-            QVERIFY(largestFirst(result.items));
-            QVERIFY(!result.unreadable);
-        }
-    }
-
     // The scan runs off the GUI thread: while it is awaited, the GUI thread's event loop keeps
     // running its timers.
     void eventLoopKeepsTickingDuringALargeScan()
     {
         // 10,000 files: one entry holding 6,000 of them, the rest spread over 40 entries.
-        const QByteArray root = PathCodec::encode(caches());
-        QVERIFY(makeDir(caches()));
-        for (int e = 0; e < 41; ++e) {
-            const QByteArray entry = root + "/entry" + QByteArray::number(e);
-            const int folders = e == 0 ? 60 : 1;
-            for (int d = 0; d < folders; ++d) {
-                const QByteArray folder = entry + "/d" + QByteArray::number(d);
-                QVERIFY(makeDir(PathCodec::decode(folder)));
-                for (int f = 0; f < 100; ++f) {
-                    const int fd = ::open((folder + "/f" + QByteArray::number(f)).constData(),
-                                          O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-                    QVERIFY(fd >= 0);
-                    QCOMPARE(::write(fd, "x", 1), 1);
-                    ::close(fd);
-                }
-            }
+        for (int i = 0; i < 10'000; ++i) {
+            const int entry = i < 6000 ? 0 : 1 + (i - 6000) / 100;
+            QVERIFY(writeFile(caches() + "/entry" + QString::number(entry) + "/d" +
+                                  QString::number(i / 100) + "/f" + QString::number(i % 100),
+                              1));
         }
         int ticks = 0;
         QTimer timer;
-        timer.setInterval(0);
         connect(&timer, &QTimer::timeout, this, [&] { ++ticks; });
-        timer.start();
+        timer.start(0);
         auto task = Scanner::scan(category(u"caches"_s));
         QVERIFY(!task.isReady());
         QVERIFY(QTest::qWaitFor([&] { return task.isReady(); }, kScanWait));
-        timer.stop();
         QVERIFY(ticks > 0);
         const ScanResult result = QCoro::waitFor(task);
         QCOMPARE(result.items.size(), 41);
-        QCOMPARE(result.items[0].name(), u"entry0"_s);
-        qint64 total = 0;
-        for (const CleanItem& item : result.items)
-            total += item.size;
-        QCOMPARE(total, expectedAllocated(caches()));
+        QCOMPARE(result.items[0].url, caches() + "/entry0");
     }
 
     // Entries and a root appear, vanish and change kind while scans run: every scan finishes,
-    // with items that lie below a root and occupy blocks.
+    // with items that lie directly below a root and occupy blocks.
     void rootsAndEntriesVanishDuringScans()
     {
         const Category dev = category(u"dev"_s);
@@ -514,81 +366,48 @@ private slots:
         QVERIFY(makeDir(QFileInfo(dev.roots[0]).path()));
         QVERIFY(writeFile(home() + "/outside/spare/entry/f", 20000));
         QVERIFY(writeFile(dev.roots[3] + "/steady/f", 20000));
-
         std::atomic<bool> stop{false};
         std::thread churn([&] {
             for (unsigned round = 0; !stop; ++round) {
                 // The root: a folder, gone, a file, a link to a folder, a dangling link.
                 ::unlink(shifting.constData());
                 ::rename(shifting.constData(), spare.constData());
-                switch (round % 5) {
-                case 0:
-                    ::rename(spare.constData(), shifting.constData());
-                    break;
-                case 1:
-                    break;
-                case 2:
+                if (round % 5 == 0) ::rename(spare.constData(), shifting.constData());
+                if (round % 5 == 2)
                     ::close(::open(shifting.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
-                    break;
-                case 3:
-                    ::symlink(spare.constData(), shifting.constData());
-                    break;
-                case 4:
-                    ::symlink("/nonexistent", shifting.constData());
-                    break;
-                }
+                if (round % 5 == 3) ::symlink(spare.constData(), shifting.constData());
+                if (round % 5 == 4) ::symlink("/nonexistent", shifting.constData());
                 // Entries: folders with files created and removed.
                 const QByteArray entry = churning + "/e" + QByteArray::number(round % 8);
-                if (::mkdir(entry.constData(), 0755) == 0) {
-                    for (int f = 0; f < 20; ++f)
-                        ::close(::open((entry + "/f" + QByteArray::number(f)).constData(),
-                                       O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
-                } else {
-                    for (int f = 0; f < 20; ++f)
-                        ::unlink((entry + "/f" + QByteArray::number(f)).constData());
-                    ::rmdir(entry.constData());
+                const bool made = ::mkdir(entry.constData(), 0755) == 0;
+                for (int f = 0; f < 20; ++f) {
+                    const QByteArray file = entry + "/f" + QByteArray::number(f);
+                    made ? ::close(::open(file.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644))
+                         : ::unlink(file.constData());
                 }
+                if (!made) ::rmdir(entry.constData());
             }
         });
         const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(raceSeconds());
         int scans = 0;
-        bool finished = true;
         bool sound = true;
-        while (finished && sound && std::chrono::steady_clock::now() < until) {
+        for (; sound && std::chrono::steady_clock::now() < until; ++scans) {
             const std::optional<ScanResult> result = scanned(dev);
-            finished = result.has_value();
-            if (!finished) break;
-            ++scans;
-            sound = largestFirst(result->items);
-            for (const CleanItem& item : result->items) {
-                const bool below =
-                    std::any_of(dev.roots.begin(), dev.roots.end(), [&](const QString& root) {
-                        return item.url.startsWith(root + u'/') &&
-                               !item.url.mid(root.size() + 1).contains(u'/');
-                    });
-                sound = sound && below && item.size > 0;
+            sound = result && largestFirst(result->items);
+            for (qsizetype i = 0; sound && i < result->items.size(); ++i) {
+                const CleanItem& item = result->items[i];
+                sound = item.size > 0 && dev.roots.contains(QFileInfo(item.url).path());
             }
         }
         stop = true;
         churn.join();
-        QVERIFY(finished);
         QVERIFY(sound);
         QVERIFY(scans > 0);
     }
 
     // Permission refusals, as an unprivileged user in a forked child. These run after the scans
     // above have started the thread pools, which the child must not depend on.
-    void unreadableRootSetsTheFlag()
-    {
-        if (!canDropPrivileges()) QSKIP("needs root to drop to an unprivileged user");
-        QVERIFY(setMode(home(), 0755));
-        QVERIFY(writeFile(caches() + "/app/f", 8000));
-        QVERIFY(setMode(caches(), 0700));
-        const std::optional<ScanResult> result = scannedAsNobody(category(u"caches"_s));
-        QVERIFY(result);
-        QCOMPARE(*result, (ScanResult{{}, true}));
-    }
-
+    // A refused root sets the flag; the other roots are still scanned.
     void otherRootsAreScannedAfterARefusal()
     {
         if (!canDropPrivileges()) QSKIP("needs root to drop to an unprivileged user");
@@ -601,30 +420,21 @@ private slots:
         QVERIFY(writeFile(dev.roots[3] + "/mixed/open", 12000));
         QVERIFY(writeFile(dev.roots[3] + "/mixed/locked/f", 40000));
         QVERIFY(setMode(dev.roots[3] + "/mixed/locked", 0700));
-        const std::optional<ScanResult> result = scannedAsNobody(dev);
-        QVERIFY(result);
-        QVERIFY(result->unreadable);
-        QCOMPARE(
-            result->items,
-            (QList<CleanItem>{{dev.roots[3] + "/mixed", blocksOf(dev.roots[3] + "/mixed/open")},
-                              {dev.roots[2] + "/pkg", blocksOf(dev.roots[2] + "/pkg/f")}}));
+        QVERIFY(scansAsNobodyTo(
+            dev, {{{dev.roots[3] + "/mixed", blocksOf(dev.roots[3] + "/mixed/open")},
+                   {dev.roots[2] + "/pkg", blocksOf(dev.roots[2] + "/pkg/f")}},
+                  true}));
     }
 
-    void invisibleAndMissingRootsSetNoFlag()
+    // A root whose parent refuses the search cannot even be seen: skipped, like a missing one.
+    void invisibleRootSetsNoFlag()
     {
         if (!canDropPrivileges()) QSKIP("needs root to drop to an unprivileged user");
         QVERIFY(setMode(home(), 0755));
-        // The root's parent refuses the search, so the root cannot even be seen: skipped, like a
-        // missing one.
         const Category ios = category(u"ios"_s);
         QVERIFY(writeFile(ios.roots[0] + "/device/f", 8000));
         QVERIFY(setMode(home() + "/Library/Application Support", 0700));
-        std::optional<ScanResult> result = scannedAsNobody(ios);
-        QVERIFY(result);
-        QCOMPARE(*result, ScanResult());
-        result = scannedAsNobody(category(u"logs"_s));
-        QVERIFY(result);
-        QCOMPARE(*result, ScanResult());
+        QVERIFY(scansAsNobodyTo(ios, ScanResult()));
     }
 
     void refusedLargeFilesRootSetsNoFlag()
@@ -637,11 +447,8 @@ private slots:
         QVERIFY(allocate(large.roots[1] + "/locked/x.iso", 1024 * 1024));
         QVERIFY(setMode(large.roots[1] + "/locked", 0700));
         QVERIFY(allocate(large.roots[1] + "/open/y.iso", 512 * 1024));
-        const std::optional<ScanResult> result = scannedAsNobody(large);
-        QVERIFY(result);
-        QCOMPARE(*result, (ScanResult{{{large.roots[1] + "/open/y.iso",
-                                        blocksOf(large.roots[1] + "/open/y.iso")}},
-                                      false}));
+        const QString open = large.roots[1] + "/open/y.iso";
+        QVERIFY(scansAsNobodyTo(large, {{{open, blocksOf(open)}}, false}));
     }
 
     void cleanupTestCase() { setMode(home(), 0700); }
