@@ -46,22 +46,6 @@ QStringList trashInfoFiles()
     return FileSystem::children(TestHome::trashPath() + "/info").value_or(QStringList());
 }
 
-// The failures of a report run in a child are passed back through a file.
-bool writeLines(const QString& path, const QStringList& lines)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) return false;
-    file.write(lines.join(u'\n').toUtf8());
-    return true;
-}
-
-QStringList readLines(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return {QStringLiteral("<no report>")};
-    return QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
-}
-
 } // namespace
 
 class TestCleaner : public QObject
@@ -76,32 +60,23 @@ private slots:
         const QString home = TestHome::path();
         const QString caches = home + "/Library/Caches";
         QTest::newRow("child") << "caches" << caches + "/com.app" << true;
-        QTest::newRow("deep") << "caches" << caches + "/com.app/a/b" << true;
         QTest::newRow("root itself") << "caches" << caches << false;
         QTest::newRow("root with slash") << "caches" << caches + "/" << false;
-        QTest::newRow("root with dot") << "caches" << caches + "/." << false;
         QTest::newRow("child then up") << "caches" << caches + "/com.app/.." << false;
         QTest::newRow("sibling with root's name as prefix")
             << "caches" << caches + "Old/x" << false;
         QTest::newRow("dot-dot into another home folder")
             << "caches" << caches + "/../Logs/x" << false;
-        QTest::newRow("dot-dot deep out to the home")
-            << "caches" << caches + "/a/../../../Documents" << false;
         QTest::newRow("dot-dot that stays inside") << "caches" << caches + "/a/../b" << true;
         QTest::newRow("single dot inside") << "caches" << caches + "/./com.app" << true;
         QTest::newRow("trailing slash") << "caches" << caches + "/com.app/" << true;
         QTest::newRow("doubled slash") << "caches" << home + "/Library//Caches//com.app" << true;
         QTest::newRow("relative") << "caches"
                                   << "Library/Caches/com.app" << false;
-        QTest::newRow("relative from home") << "caches"
-                                            << "./Library/Caches/x" << false;
         QTest::newRow("other case") << "caches" << home + "/Library/caches/com.app" << false;
         QTest::newRow("empty") << "caches"
                                << "" << false;
-        QTest::newRow("slash") << "caches"
-                               << "/" << false;
         QTest::newRow("other category's root") << "logs" << caches + "/com.app" << false;
-        QTest::newRow("dev third root") << "dev" << home + "/.npm/_cacache/index-v5" << true;
         QTest::newRow("dev fourth root") << "dev" << home + "/.gradle/caches/x" << true;
         QTest::newRow("dev parent of a root") << "dev" << home + "/.gradle/wrapper" << false;
         QTest::newRow("large file deep in Movies") << "large" << home + "/Movies/a/b/c.mov" << true;
@@ -114,11 +89,6 @@ private slots:
         QFETCH(QString, url);
         QFETCH(bool, allowed);
         QCOMPARE(Cleaner::isAllowed(url, *Category::find(category)), allowed);
-    }
-
-    void emptyListDoesNothing()
-    {
-        QCOMPARE(Cleaner::remove({}, *Category::find("caches")), CleanReport{});
     }
 
     void mixedListKeepsOrderAndCountsScannedSizes()
@@ -153,59 +123,41 @@ private slots:
         QVERIFY(FileSystem::exists(logs + "/kept.log"));
     }
 
-    void linkBetweenRootAndItemIsNeverFollowed_data()
+    // A link between the root and the item passes the lexical test but is refused at removal;
+    // a link that is the item goes itself, not its target; a vanished item becomes a line.
+    void linksAndVanishedItems_data()
     {
         QTest::addColumn<bool>("toTrash");
         QTest::newRow("permanent") << false;
         QTest::newRow("trash") << true;
     }
-    void linkBetweenRootAndItemIsNeverFollowed()
+    void linksAndVanishedItems()
     {
         QFETCH(bool, toTrash);
         QTemporaryDir base;
         const QString root = base.path() + "/root";
         const QString outside = base.path() + "/outside";
         QVERIFY(writeFile(outside + "/victim/data", 4096));
-        QVERIFY(makeDir(root));
         QVERIFY(makeLink(outside, root + "/detour"));
+        QVERIFY(makeLink(outside, root + "/link"));
         const Category category =
             categoryAt(root, toTrash ? DeletionMode::trash : DeletionMode::permanent);
         const QString item = root + "/detour/victim";
         QVERIFY(Cleaner::isAllowed(item, category));
         const QStringList trashedBefore = trashInfoFiles();
 
-        const CleanReport report = Cleaner::remove({{item, 4096}}, category);
+        const CleanReport report =
+            Cleaner::remove({{item, 4096}, {root + "/link", 7}, {root + "/gone", 10}}, category);
 
-        QCOMPARE(report.freed, qint64(0));
-        QCOMPARE(report.failures.size(), 1);
-        QVERIFY2(report.failures[0].startsWith("victim: "), qPrintable(report.failures[0]));
-        QVERIFY(report.failures[0].size() > 8);
+        QCOMPARE(report.freed, qint64(7));
+        QCOMPARE(report.failures.size(), 2);
+        QVERIFY2(report.failures[0].startsWith("victim: ") && report.failures[0].size() > 8,
+                 qPrintable(report.failures[0]));
+        QVERIFY2(report.failures[1].startsWith("gone: ") && report.failures[1].size() > 6,
+                 qPrintable(report.failures[1]));
         QVERIFY(FileSystem::exists(outside + "/victim/data"));
-        QCOMPARE(trashInfoFiles(), trashedBefore);
-    }
-
-    void linkAtTheItemGoesItselfNotItsTarget_data()
-    {
-        QTest::addColumn<bool>("toTrash");
-        QTest::newRow("permanent") << false;
-        QTest::newRow("trash") << true;
-    }
-    void linkAtTheItemGoesItselfNotItsTarget()
-    {
-        QFETCH(bool, toTrash);
-        QTemporaryDir base;
-        const QString root = base.path() + "/root";
-        const QString outside = base.path() + "/outside";
-        QVERIFY(writeFile(outside + "/data", 4096));
-        QVERIFY(makeLink(outside, root + "/link"));
-        const Category category =
-            categoryAt(root, toTrash ? DeletionMode::trash : DeletionMode::permanent);
-
-        const CleanReport report = Cleaner::remove({{root + "/link", 7}}, category);
-
-        QCOMPARE(report, (CleanReport{7, {}}));
         QVERIFY(!FileSystem::exists(root + "/link"));
-        QVERIFY(FileSystem::exists(outside + "/data"));
+        QCOMPARE(trashInfoFiles().size(), trashedBefore.size() + (toTrash ? 1 : 0));
     }
 
     void trashedItemIsRestorable_data()
@@ -232,8 +184,7 @@ private slots:
         QCOMPARE(report, (CleanReport{123456, {}}));
         QVERIFY(!FileSystem::exists(item));
         QStringList added = trashInfoFiles();
-        for (const QString& old : before)
-            added.removeOne(old);
+        added.removeIf([&](const QString& info) { return before.contains(info); });
         QCOMPARE(added.size(), 1);
         QFile info(added[0]);
         QVERIFY(info.open(QIODevice::ReadOnly));
@@ -253,16 +204,6 @@ private slots:
         QVERIFY(QFile::remove(added[0]));
     }
 
-    void failedTrashMoveBecomesALine()
-    {
-        const Category& large = *Category::find("large");
-        const CleanReport report = Cleaner::remove({{large.roots[1] + "/gone.iso", 10}}, large);
-        QCOMPARE(report.freed, qint64(0));
-        QCOMPARE(report.failures.size(), 1);
-        QVERIFY2(report.failures[0].startsWith("gone.iso: "), qPrintable(report.failures[0]));
-        QVERIFY(report.failures[0].size() > 10);
-    }
-
     void readOnlyTreeGoesOnTheSecondAttempt()
     {
         if (!canDropPrivileges())
@@ -271,7 +212,6 @@ private slots:
         setMode(base.path(), 0777);
         const QString root = base.path() + "/root";
         const QString outside = base.path() + "/outside";
-        const QString report = base.path() + "/report";
         const Category category = categoryAt(root);
         const int code = runAsNobody([&] {
             // Two identical trees: the first proves that a single removal is refused.
@@ -287,13 +227,10 @@ private slots:
                 setMode(item, 0555);
             }
             if (FileSystem::removeItem(root, root + "/probe").ok()) return 12;
-            const CleanReport result = Cleaner::remove({{root + "/item", 777}}, category);
-            QStringList lines = result.failures;
-            lines.prepend(QString::number(result.freed));
-            return writeLines(report, lines) ? 0 : 13;
+            return Cleaner::remove({{root + "/item", 777}}, category) == CleanReport{777, {}} ? 0
+                                                                                              : 13;
         });
         QCOMPARE(code, 0);
-        QCOMPARE(readLines(report), QStringList{"777"});
         QVERIFY(!FileSystem::exists(root + "/item"));
         QCOMPARE(modeOf(outside + "/ro"), mode_t(0555));
         QVERIFY(FileSystem::exists(outside + "/ro/file"));
@@ -309,7 +246,6 @@ private slots:
         setMode(base.path(), 0777);
         const QString root = base.path() + "/root";
         const QString item = root + "/item";
-        const QString report = base.path() + "/report";
         // Built as root: the item and "own" belong to 65534, "foreign" and "locked" to root.
         QVERIFY(writeFile(item + "/own/file", 100));
         QVERIFY(writeFile(item + "/foreign/file", 100));
@@ -322,15 +258,12 @@ private slots:
         setMode(item, 0555);
         const Category category = categoryAt(root);
 
+        // The second error's text is the one in the line.
         const int code = runAsNobody([&] {
-            const CleanReport result = Cleaner::remove({{item, 900}}, category);
-            QStringList lines = result.failures;
-            lines.prepend(QString::number(result.freed));
-            return writeLines(report, lines) ? 0 : 13;
+            const CleanReport expected{0, {"item: " + errorText(EACCES)}};
+            return Cleaner::remove({{item, 900}}, category) == expected ? 0 : 13;
         });
-
         QCOMPARE(code, 0);
-        QCOMPARE(readLines(report), (QStringList{"0", "item: " + errorText(EACCES)}));
         QCOMPARE(modeOf(item + "/foreign"), mode_t(0755));
         QCOMPARE(modeOf(item + "/locked"), mode_t(0555));
         QVERIFY(FileSystem::exists(item + "/foreign/file"));
