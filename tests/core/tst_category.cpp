@@ -1,7 +1,6 @@
 #include "core/category.h"
 #include "support/test_home.h"
 
-#include <QDir>
 #include <QSet>
 #include <optional>
 #include <sys/statvfs.h>
@@ -25,17 +24,16 @@ private slots:
         QTest::addColumn<QString>("detail");
         QTest::addColumn<std::optional<QString>>("warning");
         QTest::addColumn<QStringList>("relativeRoots");
-        QTest::addColumn<bool>("largeFiles");
         QTest::addColumn<qint64>("minBytes");
         QTest::addColumn<DeletionMode>("deletion");
         QTest::newRow("caches") << 0 << u"caches"_s << u"Bộ nhớ đệm ứng dụng"_s
                                 << u"internaldrive"_s
                                 << u"File tạm do ứng dụng tạo ra. Ứng dụng sẽ tự tạo lại khi cần."_s
                                 << std::optional<QString>() << QStringList{u"Library/Caches"_s}
-                                << false << qint64(0) << DeletionMode::permanent;
+                                << qint64(0) << DeletionMode::permanent;
         QTest::newRow("logs") << 1 << u"logs"_s << u"Nhật ký & báo lỗi"_s << u"doc.text"_s
                               << u"File log và báo cáo lỗi của ứng dụng."_s
-                              << std::optional<QString>() << QStringList{u"Library/Logs"_s} << false
+                              << std::optional<QString>() << QStringList{u"Library/Logs"_s}
                               << qint64(0) << DeletionMode::permanent;
         QTest::newRow("dev")
             << 2 << u"dev"_s << u"Công cụ lập trình"_s << u"hammer"_s
@@ -45,25 +43,24 @@ private slots:
             << QStringList{u"Library/Developer/Xcode/DerivedData"_s,
                            u"Library/Developer/CoreSimulator/Caches"_s, u".npm/_cacache"_s,
                            u".gradle/caches"_s}
-            << false << qint64(0) << DeletionMode::permanent;
+            << qint64(0) << DeletionMode::permanent;
         QTest::newRow("trash") << 3 << u"trash"_s << u"Thùng rác"_s << u"trash"_s
                                << u"Các file bạn đã xoá nhưng chưa dọn hẳn."_s
                                << std::optional<QString>(u"Xoá vĩnh viễn, không thể khôi phục."_s)
-                               << QStringList{u".Trash"_s} << false << qint64(0)
-                               << DeletionMode::permanent;
+                               << QStringList{u".Trash"_s} << qint64(0) << DeletionMode::permanent;
         QTest::newRow("ios")
             << 4 << u"ios"_s << u"Bản sao lưu iPhone/iPad"_s << u"iphone"_s
             << u"Bản sao lưu thiết bị iOS tạo bởi Finder, thường rất nặng."_s
             << std::optional<QString>(
                    u"Chỉ xoá nếu bạn chắc chắn không cần khôi phục thiết bị từ bản sao lưu này."_s)
-            << QStringList{u"Library/Application Support/MobileSync/Backup"_s} << false << qint64(0)
+            << QStringList{u"Library/Application Support/MobileSync/Backup"_s} << qint64(0)
             << DeletionMode::trash;
         QTest::newRow("large")
             << 5 << u"large"_s << u"Tệp lớn"_s << u"externaldrive"_s
             << u"File từ 100 MB trở lên trong Downloads, Documents, Desktop, Movies."_s
             << std::optional<QString>(
                    u"Kiểm tra kỹ trước khi chọn. File được chuyển vào Thùng rác nên vẫn khôi phục được."_s)
-            << QStringList{u"Downloads"_s, u"Documents"_s, u"Desktop"_s, u"Movies"_s} << true
+            << QStringList{u"Downloads"_s, u"Documents"_s, u"Desktop"_s, u"Movies"_s}
             << qint64(104857600) << DeletionMode::trash;
     }
     void catalogue()
@@ -75,7 +72,6 @@ private slots:
         QFETCH(QString, detail);
         QFETCH(std::optional<QString>, warning);
         QFETCH(QStringList, relativeRoots);
-        QFETCH(bool, largeFiles);
         QFETCH(qint64, minBytes);
         QFETCH(DeletionMode, deletion);
 
@@ -90,40 +86,12 @@ private slots:
         for (const QString& relative : relativeRoots)
             roots.append(TestHome::path() + u'/' + relative);
         QCOMPARE(category.roots, roots);
-        QCOMPARE(category.kind.isLargeFiles(), largeFiles);
-        if (largeFiles)
-            QCOMPARE(category.kind, ScanKind::largeFiles(minBytes));
-        else
-            QCOMPARE(category.kind, ScanKind::children());
+        // The large-file threshold is 100 × 1024 × 1024, although the text says "100 MB".
+        QCOMPARE(category.kind,
+                 minBytes > 0 ? ScanKind::largeFiles(minBytes) : ScanKind::children());
         QCOMPARE(category.deletion, deletion);
-
-        const Category* found = Category::find(id);
-        QVERIFY(found);
-        QCOMPARE(found, &category);
-    }
-
-    void catalogueIsOneStableValue()
-    {
-        const QList<Category>& first = Category::all();
-        QCOMPARE(&Category::all(), &first);
-        QSet<QString> ids;
-        for (const Category& category : first)
-            ids.insert(category.id);
-        QCOMPARE(ids.size(), first.size());
-        QCOMPARE(Category::find(u"Caches"_s), nullptr);
-        QCOMPARE(Category::find(QString()), nullptr);
-    }
-
-    // The threshold is 100 × 1024 × 1024, although the text says "100 MB".
-    void largeThresholdIsBinaryMegabytes()
-    {
-        QCOMPARE(Category::find(u"large"_s)->kind.minBytes, qint64(100) * 1024 * 1024);
-    }
-
-    void homeIsTheUsersHomeFolder()
-    {
-        QCOMPARE(Category::home(), TestHome::path());
-        QCOMPARE(Category::home(), QDir::homePath());
+        QCOMPARE(Category::find(id), &category);
+        QCOMPARE(Category::find(id.toUpper()), nullptr);
     }
 
     // Two items with the same location are the same item, but only equal with equal sizes.
@@ -133,9 +101,7 @@ private slots:
         const CleanItem sameUrl{u"/home/u/Library/Caches/com.app"_s, 8192};
         const CleanItem same{u"/home/u/Library/Caches/com.app"_s, 4096};
         QVERIFY(a != sameUrl);
-        QCOMPARE(a.url, sameUrl.url);
         QCOMPARE(a, same);
-        QCOMPARE(qHash(a), qHash(same));
         QCOMPARE(QSet<CleanItem>({a, same, sameUrl}).size(), 2);
     }
 
@@ -144,27 +110,14 @@ private slots:
         QTest::addColumn<QString>("url");
         QTest::addColumn<QString>("name");
         QTest::newRow("folder") << u"/h/Library/Caches/com.apple.Safari"_s << u"com.apple.Safari"_s;
-        QTest::newRow("file") << u"/h/Downloads/movie.mkv"_s << u"movie.mkv"_s;
         QTest::newRow("hidden") << u"/h/.Trash/.old"_s << u".old"_s;
         QTest::newRow("vietnamese") << u"/h/Documents/Bản sao lưu.zip"_s << u"Bản sao lưu.zip"_s;
-        QTest::newRow("spaces") << u"/h/Library/Application Support/x y"_s << u"x y"_s;
     }
     void cleanItemName()
     {
         QFETCH(QString, url);
         QFETCH(QString, name);
         QCOMPARE((CleanItem{url, 1}).name(), name);
-    }
-
-    void defaults()
-    {
-        QCOMPARE(ScanResult().items.size(), 0);
-        QCOMPARE(ScanResult().unreadable, false);
-        QCOMPARE(CleanReport().freed, 0);
-        QCOMPARE(CleanReport().failures.size(), 0);
-        QCOMPARE(DiskUsage().total, 0);
-        QCOMPARE(DiskUsage().available, 0);
-        QCOMPARE(DiskUsage().used(), 0);
     }
 
     void diskUsageUsed_data()
@@ -174,10 +127,7 @@ private slots:
         QTest::addColumn<qint64>("used");
         QTest::newRow("more available than total") << qint64(100) << qint64(150) << qint64(0);
         QTest::newRow("ordinary") << qint64(150) << qint64(100) << qint64(50);
-        QTest::newRow("full") << qint64(150) << qint64(0) << qint64(150);
-        QTest::newRow("empty") << qint64(150) << qint64(150) << qint64(0);
         QTest::newRow("no total, some available") << qint64(0) << qint64(4096) << qint64(0);
-        QTest::newRow("nothing known") << qint64(0) << qint64(0) << qint64(0);
         QTest::newRow("large volume")
             << qint64(8) * 1000'000'000'000 << qint64(3) * 1000'000'000'000
             << qint64(5) * 1000'000'000'000;
@@ -198,9 +148,7 @@ private slots:
         QCOMPARE(::statvfs("/", &vfs), 0);
         const DiskUsage usage = DiskUsage::current();
         QCOMPARE(usage.total, qint64(vfs.f_blocks) * qint64(vfs.f_frsize));
-        QVERIFY(usage.total > 0);
-        QVERIFY(usage.available >= 0);
-        QVERIFY(usage.available <= usage.total);
+        QVERIFY(usage.available >= 0 && usage.available <= usage.total);
         const qint64 expectedAvailable = qint64(vfs.f_bavail) * qint64(vfs.f_frsize);
         QVERIFY2(qAbs(usage.available - expectedAvailable) <= usage.total / 20,
                  qPrintable(u"%1 against %2"_s.arg(usage.available).arg(expectedAvailable)));
@@ -217,7 +165,6 @@ private slots:
         QTest::newRow("1024 is not a kilobyte of 1024") << qint64(1024) << 1.0 << u"kB"_s;
         QTest::newRow("one and a half") << qint64(1500) << 1.5 << u"kB"_s;
         QTest::newRow("rounds up into the next unit") << qint64(999'999) << 1.0 << u"MB"_s;
-        QTest::newRow("one megabyte") << qint64(1000'000) << 1.0 << u"MB"_s;
         QTest::newRow("large-file threshold") << qint64(104'857'600) << 104.9 << u"MB"_s;
         QTest::newRow("gigabyte") << qint64(1000'000'000) << 1.0 << u"GB"_s;
         QTest::newRow("terabytes") << qint64(1500'000'000'000) << 1.5 << u"TB"_s;
@@ -235,7 +182,6 @@ private slots:
     {
         QTest::addColumn<qint64>("bytes");
         QTest::newRow("zero") << qint64(0);
-        QTest::newRow("one") << qint64(1);
         QTest::newRow("999") << qint64(999);
     }
     void formatBytesBelowOneKilobyte()
