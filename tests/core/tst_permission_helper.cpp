@@ -7,15 +7,14 @@
 
 #include <QCoro/QCoroTask>
 #include <QFile>
-#include <QMutex>
 #include <QStandardPaths>
 #include <QThread>
 #include <cerrno>
-#include <cstdlib>
 #include <sys/stat.h>
 #include <unistd.h>
 
 using namespace TreeBuilder;
+using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
@@ -23,35 +22,20 @@ const QString kAutomation = QStringLiteral(
     "\n\nHãy cho phép SorviClean điều khiển Finder trong System Settings > Privacy & Security > "
     "Automation.");
 
-// Answers every script with a fixed result and notes what it was asked, and where.
-class RecordingRunner final : public ScriptRunner
+// Answers every script with a fixed result and notes what it was asked, and where. The test reads
+// the notes only after the task finished, which orders them after the writes.
+struct RecordingRunner final : ScriptRunner
 {
-public:
-    explicit RecordingRunner(Result result) : m_result(std::move(result)) {}
-
+    explicit RecordingRunner(Result result) : result(std::move(result)) {}
     Result run(const QString& source) override
     {
-        QMutexLocker lock(&m_mutex);
-        m_sources.append(source);
-        m_onGuiThread = QThread::currentThread() == QCoreApplication::instance()->thread();
-        return m_result;
+        sources.append(source);
+        onGuiThread = QThread::currentThread() == QCoreApplication::instance()->thread();
+        return result;
     }
-    QStringList sources() const
-    {
-        QMutexLocker lock(&m_mutex);
-        return m_sources;
-    }
-    bool ranOnGuiThread() const
-    {
-        QMutexLocker lock(&m_mutex);
-        return m_onGuiThread;
-    }
-
-private:
-    Result m_result;
-    mutable QMutex m_mutex;
-    QStringList m_sources;
-    bool m_onGuiThread = false;
+    Result result;
+    QStringList sources;
+    bool onGuiThread = true;
 };
 
 mode_t modeOf(const QString& path)
@@ -79,28 +63,15 @@ bool hasOsascript()
     return !QStandardPaths::findExecutable(QStringLiteral("osascript")).isEmpty();
 }
 
-// Sets an environment variable for the life of the object.
-class ScopedEnv
+// Empties the home trash with XDG_DATA_HOME set to `dataHome`, then puts the test's value back.
+QString emptiedWithDataHome(const QByteArray& dataHome)
 {
-public:
-    ScopedEnv(const char* name, const QByteArray& value)
-        : m_name(name), m_old(qgetenv(name)), m_had(qEnvironmentVariableIsSet(name))
-    {
-        qputenv(name, value);
-    }
-    ~ScopedEnv()
-    {
-        if (m_had)
-            qputenv(m_name, m_old);
-        else
-            qunsetenv(m_name);
-    }
-
-private:
-    const char* m_name;
-    QByteArray m_old;
-    bool m_had;
-};
+    const QByteArray old = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", dataHome);
+    const QString text = PermissionHelper::emptyHomeTrash();
+    qputenv("XDG_DATA_HOME", old);
+    return text;
+}
 
 } // namespace
 
@@ -138,9 +109,9 @@ private slots:
         const QString text = QCoro::waitFor(PermissionHelper::emptyTrashViaFinder(runner));
 
         QCOMPARE(text, expected);
-        QCOMPARE(runner.sources(),
+        QCOMPARE(runner.sources,
                  QStringList{QStringLiteral("tell application \"Finder\" to empty the trash")});
-        QVERIFY(!runner.ranOnGuiThread());
+        QVERIFY(!runner.onGuiThread);
     }
 
     void osascriptRunnerWithoutOsascriptFails()
@@ -186,8 +157,7 @@ private slots:
     void missingTrashCountsAsEmpty()
     {
         QTemporaryDir data;
-        ScopedEnv env("XDG_DATA_HOME", QFile::encodeName(data.path()));
-        QCOMPARE(PermissionHelper::emptyHomeTrash(), QStringLiteral("Đã dọn Thùng rác."));
+        QCOMPARE(emptiedWithDataHome(QFile::encodeName(data.path())), u"Đã dọn Thùng rác."_s);
     }
 
     void relativeDataHomeIsIgnored()
@@ -199,10 +169,7 @@ private slots:
         QVERIFY(writeFile(TestHome::trashPath() + "/files/real", 100));
         const QString oldCwd = QDir::currentPath();
         QVERIFY(QDir::setCurrent(cwd.path()));
-        const QString text = [] {
-            ScopedEnv env("XDG_DATA_HOME", "data");
-            return PermissionHelper::emptyHomeTrash();
-        }();
+        const QString text = emptiedWithDataHome("data");
         QDir::setCurrent(oldCwd);
         QCOMPARE(text, QStringLiteral("Đã dọn Thùng rác."));
         QVERIFY(FileSystem::exists(decoy));
@@ -217,7 +184,6 @@ private slots:
         setMode(base.path(), 0777);
         const QString data = base.path() + "/data";
         const QString trash = data + "/Trash";
-        const QString result = base.path() + "/result";
         QVERIFY(writeFile(trash + "/files/gone/file", 100));
         QVERIFY(writeFile(trash + "/files/blocked/foreign/file", 100));
         QVERIFY(writeFile(trash + "/info/gone.trashinfo", 10));
@@ -231,19 +197,12 @@ private slots:
             QVERIFY(::chown(PathCodec::encode(path).constData(), 65534, 65534) == 0);
 
         const int code = runAsNobody([&] {
-            ::setenv("XDG_DATA_HOME", PathCodec::encode(data).constData(), 1);
-            QFile out(result);
-            if (!out.open(QIODevice::WriteOnly)) return 10;
-            out.write(PermissionHelper::emptyHomeTrash().toUtf8());
-            return 0;
+            const QString expected =
+                "Không dọn được Thùng rác: blocked: " + FileSystem::Outcome::failure(EACCES).error +
+                kAutomation;
+            return emptiedWithDataHome(PathCodec::encode(data)) == expected ? 0 : 10;
         });
-
         QCOMPARE(code, 0);
-        QFile in(result);
-        QVERIFY(in.open(QIODevice::ReadOnly));
-        QCOMPARE(QString::fromUtf8(in.readAll()), "Không dọn được Thùng rác: blocked: " +
-                                                      FileSystem::Outcome::failure(EACCES).error +
-                                                      kAutomation);
         QCOMPARE(entries(trash + "/files"), QStringList{"blocked"});
         QCOMPARE(entries(trash + "/info"), QStringList{"blocked.trashinfo"});
         QVERIFY(FileSystem::exists(trash + "/files/blocked/foreign/file"));
