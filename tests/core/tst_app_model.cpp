@@ -221,7 +221,8 @@ private slots:
         model.selectAll(c, true);
         const QList<CleanItem> items = model.state(c).result.items;
         QCOMPARE(items.size(), removable + vanishing);
-        // Every second item (and the rest once nothing removable is left) vanishes before the clean.
+        // Every second item (and the rest once nothing removable is left) vanishes before the
+        // clean.
         QStringList failures;
         qint64 freed = 0;
         for (int i = 0, toVanish = vanishing, toRemove = removable; i < items.size(); ++i) {
