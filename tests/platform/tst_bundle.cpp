@@ -289,10 +289,10 @@ private slots:
         QFETCH(qint64, accessed);
         QFETCH(qint64, modified);
         QFETCH(bool, known);
-        Spec spec;
-        spec.identifier = QStringLiteral("com.example.used");
-        spec.withExecutable = true;
-        const QString bundle = makeBundle(freshFolder(), QStringLiteral("Used.app"), spec);
+        BundleShape shape;
+        shape.identifier = QStringLiteral("com.example.used");
+        shape.withExecutable = true;
+        const QString bundle = makeBundle(freshFolder(), QStringLiteral("Used.app"), shape);
         QVERIFY(!bundle.isEmpty());
         const QString executable = bundle + QStringLiteral("/Contents/MacOS/main");
         const timespec times[2] = {{time_t(accessed), 0}, {time_t(modified), 0}};
@@ -335,11 +335,11 @@ private slots:
         QFETCH(QString, iconFile);
         QFETCH(bool, expectExecutable);
         QFETCH(QString, expectIcon);
-        Spec spec;
-        spec.identifier = QStringLiteral("com.example.icon");
-        spec.executable = executable;
-        spec.extraEntries = stringEntry("CFBundleIconFile", icon);
-        const QString bundle = makeBundle(freshFolder(), QStringLiteral("Icon.app"), spec);
+        BundleShape shape;
+        shape.identifier = QStringLiteral("com.example.icon");
+        shape.executable = executable;
+        shape.extraEntries = stringEntry("CFBundleIconFile", icon);
+        const QString bundle = makeBundle(freshFolder(), QStringLiteral("Icon.app"), shape);
         QVERIFY(TreeBuilder::writeFile(bundle + QStringLiteral("/Contents/Resources/") + iconFile,
                                        100));
         const std::optional<Bundle> opened = Bundle::open(bundle);

@@ -10,12 +10,12 @@ namespace {
 
 QString bundleWithSleep(const QString& name)
 {
-    BundleFixture::Spec spec;
-    spec.identifier = QStringLiteral("com.example.") + name;
-    spec.withExecutable = true;
+    BundleFixture::BundleShape shape;
+    shape.identifier = QStringLiteral("com.example.") + name;
+    shape.withExecutable = true;
     const QString folder = TestHome::path() + QStringLiteral("/Applications");
     TreeBuilder::makeDir(folder);
-    return BundleFixture::makeBundle(folder, name + QStringLiteral(".app"), spec);
+    return BundleFixture::makeBundle(folder, name + QStringLiteral(".app"), shape);
 }
 
 using BundleFixture::startProcess;

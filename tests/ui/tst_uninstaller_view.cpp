@@ -82,10 +82,10 @@ struct Fixture : AppLayout
     QString bundle(const QString& name, const QString& id, qint64 payload = 0,
                    const QString& version = {})
     {
-        Spec spec;
-        spec.identifier = id;
-        if (!version.isEmpty()) spec.version = version;
-        const QString url = makeBundle(apps, name + QStringLiteral(".app"), spec);
+        BundleShape shape;
+        shape.identifier = id;
+        if (!version.isEmpty()) shape.version = version;
+        const QString url = makeBundle(apps, name + QStringLiteral(".app"), shape);
         if (payload > 0) writeFile(url + QStringLiteral("/Contents/Resources/payload"), payload);
         return url;
     }
@@ -434,10 +434,10 @@ private slots:
     void runningApplicationIsAnnounced()
     {
         Fixture f;
-        Spec spec;
-        spec.identifier = "com.example.running";
-        spec.withExecutable = true;
-        const QString url = makeBundle(f.apps, "Running.app", spec);
+        BundleShape shape;
+        shape.identifier = "com.example.running";
+        shape.withExecutable = true;
+        const QString url = makeBundle(f.apps, "Running.app", shape);
         f.open();
         QVERIFY(f.waitForSizes());
         QVERIFY(f.click(url));
@@ -656,10 +656,10 @@ private slots:
     void lastUsedDate()
     {
         Fixture f;
-        Spec spec;
-        spec.identifier = "com.example.used";
-        spec.withExecutable = true;
-        const QString url = makeBundle(f.apps, "Used.app", spec);
+        BundleShape shape;
+        shape.identifier = "com.example.used";
+        shape.withExecutable = true;
+        const QString url = makeBundle(f.apps, "Used.app", shape);
         // Read after it was installed: accessed later than modified.
         const timespec times[2] = {{1700000500, 0}, {1700000000, 0}};
         QCOMPARE(utimensat(AT_FDCWD, (url + "/Contents/MacOS/main").toUtf8().constData(), times, 0),
@@ -754,25 +754,25 @@ private slots:
     void bundleIconOrGeneric()
     {
         Fixture f;
-        Spec spec;
-        spec.identifier = "com.example.icon";
-        spec.extraEntries = stringEntry("CFBundleIconFile", "AppIcon.png");
-        const QString withIcon = makeBundle(f.apps, "Icon.app", spec);
+        BundleShape shape;
+        shape.identifier = "com.example.icon";
+        shape.extraEntries = stringEntry("CFBundleIconFile", "AppIcon.png");
+        const QString withIcon = makeBundle(f.apps, "Icon.app", shape);
         QImage red(256, 256, QImage::Format_ARGB32);
         red.fill(Qt::red);
         QVERIFY(QDir().mkpath(withIcon + "/Contents/Resources"));
         QVERIFY(red.save(withIcon + "/Contents/Resources/AppIcon.png"));
         const QString plain = f.bundle("Plain", "com.example.plain");
         // A file that is not an image at all.
-        spec.identifier = "com.example.broken";
-        spec.extraEntries = stringEntry("CFBundleIconFile", "Broken");
-        const QString broken = makeBundle(f.apps, "Broken.app", spec);
+        shape.identifier = "com.example.broken";
+        shape.extraEntries = stringEntry("CFBundleIconFile", "Broken");
+        const QString broken = makeBundle(f.apps, "Broken.app", shape);
         QVERIFY(writeFile(broken + "/Contents/Resources/Broken.icns", 5000));
 
         // The usual form: a name without extension, an .icns file beside it.
-        spec.identifier = "com.example.icns";
-        spec.extraEntries = stringEntry("CFBundleIconFile", "AppIcon");
-        const QString icns = makeBundle(f.apps, "Icns.app", spec);
+        shape.identifier = "com.example.icns";
+        shape.extraEntries = stringEntry("CFBundleIconFile", "AppIcon");
+        const QString icns = makeBundle(f.apps, "Icns.app", shape);
         QImage green(128, 128, QImage::Format_ARGB32);
         green.fill(Qt::green);
         QVERIFY(QDir().mkpath(icns + "/Contents/Resources"));

@@ -76,7 +76,7 @@ inline bool copySleep(const QString& path)
            ::chmod(path.toUtf8().constData(), 0755) == 0;
 }
 
-struct Spec
+struct BundleShape
 {
     QString identifier; ///< null: no CFBundleIdentifier entry
     QString version;    ///< null: no CFBundleShortVersionString entry
@@ -87,29 +87,29 @@ struct Spec
 };
 
 /// Builds `folder`/`fileName` as a bundle with Contents/Info.plist. Returns its path, or "".
-inline QString makeBundle(const QString& folder, const QString& fileName, const Spec& spec)
+inline QString makeBundle(const QString& folder, const QString& fileName, const BundleShape& shape)
 {
     const QString bundle = folder + u'/' + fileName;
-    QString body = spec.extraEntries;
-    if (!spec.identifier.isNull())
-        body += stringEntry(QStringLiteral("CFBundleIdentifier"), spec.identifier);
-    if (!spec.version.isNull())
-        body += stringEntry(QStringLiteral("CFBundleShortVersionString"), spec.version);
-    body += stringEntry(QStringLiteral("CFBundleExecutable"), spec.executable);
+    QString body = shape.extraEntries;
+    if (!shape.identifier.isNull())
+        body += stringEntry(QStringLiteral("CFBundleIdentifier"), shape.identifier);
+    if (!shape.version.isNull())
+        body += stringEntry(QStringLiteral("CFBundleShortVersionString"), shape.version);
+    body += stringEntry(QStringLiteral("CFBundleExecutable"), shape.executable);
     if (!writePlist(bundle + QStringLiteral("/Contents/Info.plist"), plistDocument(body),
-                    spec.format))
+                    shape.format))
         return {};
-    if (spec.withExecutable &&
-        !copySleep(bundle + QStringLiteral("/Contents/MacOS/") + spec.executable))
+    if (shape.withExecutable &&
+        !copySleep(bundle + QStringLiteral("/Contents/MacOS/") + shape.executable))
         return {};
     return bundle;
 }
 
 inline QString makeBundle(const QString& folder, const QString& fileName, const QString& identifier)
 {
-    Spec spec;
-    spec.identifier = identifier;
-    return makeBundle(folder, fileName, spec);
+    BundleShape shape;
+    shape.identifier = identifier;
+    return makeBundle(folder, fileName, shape);
 }
 
 /// One application folder (created) and a Library (not created) in a fresh folder of the

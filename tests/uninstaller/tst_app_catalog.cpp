@@ -90,7 +90,7 @@ private slots:
     void listsBundlesTwoLevelsDeep()
     {
         const Layout l = freshLayout();
-        Spec alpha;
+        BundleShape alpha;
         alpha.identifier = QStringLiteral("com.example.alpha");
         alpha.version = QStringLiteral("1.2");
         QVERIFY(!makeBundle(l.apps1, "Alpha.app", alpha).isEmpty());
@@ -99,7 +99,7 @@ private slots:
             !makeBundle(l.apps1 + "/Utilities/Deep", "Gamma.app", "com.example.gamma").isEmpty());
         QVERIFY(!makeBundle(l.apps1, "Upper.APP", "com.example.upper").isEmpty());
         QVERIFY(!makeBundle(l.apps1, ".Hidden.app", "com.example.hidden").isEmpty());
-        QVERIFY(!makeBundle(l.apps1, "NoId.app", Spec{}).isEmpty());
+        QVERIFY(!makeBundle(l.apps1, "NoId.app", BundleShape{}).isEmpty());
         QVERIFY(writeBytes(l.apps1 + "/Broken.app/Contents/Info.plist", "<plist><dict><key>"));
         QVERIFY(!makeBundle(l.apps1, "Self.app", *l.folders.ownIdentifier).isEmpty());
         QVERIFY(writeFile(l.apps1 + "/File.app", 10));
@@ -112,12 +112,12 @@ private slots:
         QVERIFY(makeLink(outside + "/dir", l.apps1 + "/LinkedDir"));
 
         QVERIFY(!makeBundle(l.apps2, "alpha.app", "com.example.alpha2").isEmpty());
-        Spec charlie;
+        BundleShape charlie;
         charlie.identifier = QStringLiteral("com.example.charlie");
         charlie.version = QStringLiteral("2.0");
         charlie.format = Format::Binary;
         QVERIFY(!makeBundle(l.apps2, "Charlie.app", charlie).isEmpty());
-        Spec zed;
+        BundleShape zed;
         zed.identifier = QStringLiteral("com.example.zed");
         zed.extraEntries =
             QStringLiteral("<key>CFBundleShortVersionString</key><integer>3</integer>");

@@ -342,12 +342,12 @@ private slots:
     void realInstancesAreAskedNeverForced()
     {
         const AppLayout l = freshAppLayout(QStringLiteral("u"));
-        Spec spec;
-        spec.identifier = QStringLiteral("com.example.stubborn");
-        spec.withExecutable = true;
+        BundleShape shape;
+        shape.identifier = QStringLiteral("com.example.stubborn");
+        shape.withExecutable = true;
         InstalledApp app;
-        app.url = makeBundle(l.apps, "Stubborn.app", spec);
-        app.bundleID = spec.identifier;
+        app.url = makeBundle(l.apps, "Stubborn.app", shape);
+        app.bundleID = shape.identifier;
         const QString executable = app.url + "/Contents/MacOS/main";
         auto quitter = startProcess(executable, false);
         QVERIFY(quitter);

@@ -49,10 +49,10 @@ struct Fixture : AppLayout
 
     QString bundle(const QString& name, const QString& id, qint64 payload = 0)
     {
-        Spec spec;
-        spec.identifier = id;
-        spec.withExecutable = true;
-        const QString url = makeBundle(apps, name + QStringLiteral(".app"), spec);
+        BundleShape shape;
+        shape.identifier = id;
+        shape.withExecutable = true;
+        const QString url = makeBundle(apps, name + QStringLiteral(".app"), shape);
         if (payload > 0) writeFile(url + QStringLiteral("/Contents/Resources/payload"), payload);
         return url;
     }
@@ -443,10 +443,10 @@ private slots:
     void iconOfABundle()
     {
         Fixture f;
-        Spec spec;
-        spec.identifier = QStringLiteral("com.example.icon");
-        spec.extraEntries = stringEntry("CFBundleIconFile", "AppIcon");
-        const QString url = makeBundle(f.apps, "Icon.app", spec);
+        BundleShape shape;
+        shape.identifier = QStringLiteral("com.example.icon");
+        shape.extraEntries = stringEntry("CFBundleIconFile", "AppIcon");
+        const QString url = makeBundle(f.apps, "Icon.app", shape);
         InstalledApp app;
         app.url = url;
         QCOMPARE(UninstallerModel::iconPath(app), QString());
