@@ -92,27 +92,6 @@ class TestUninstallerModel : public QObject
 {
     Q_OBJECT
 private slots:
-    void initialState()
-    {
-        UninstallerModel model;
-        QVERIFY(model.apps().isEmpty());
-        QCOMPARE(model.loading(), false);
-        QCOMPARE(model.search(), QString());
-        QCOMPARE(model.sort(), UninstallerModel::SortMode::name);
-        QCOMPARE(model.selectedID(), std::nullopt);
-        QVERIFY(model.leftovers().isEmpty());
-        QCOMPARE(model.loadingLeftovers(), false);
-        QVERIFY(model.selectedLeftovers().isEmpty());
-        QCOMPARE(model.working(), false);
-        QCOMPARE(model.message(), std::nullopt);
-        QCOMPARE(model.selectedApp(), std::nullopt);
-        QCOMPARE(model.totalSelectedSize(), 0);
-        QStringList titles;
-        for (UninstallerModel::SortMode mode : UninstallerModel::allSortModes())
-            titles.append(UninstallerModel::title(mode));
-        QCOMPARE(titles, (QStringList{"Tên", "Dung lượng", "Lần dùng cuối"}));
-    }
-
     void loadStoresTheListThenEachSize()
     {
         Fixture f;
@@ -226,11 +205,8 @@ private slots:
         UninstallerModel model(f.services);
         QCoro::waitFor(model.load());
 
-        QSignalSpy searchSpy(&model, &UninstallerModel::searchChanged);
         model.setSearch("sample");
         QCOMPARE(names(model.visibleApps()), QStringList{"Beta"});
-        model.setSearch("sample");
-        QCOMPARE(searchSpy.count(), 1);
         model.setSearch("ALP");
         QCOMPARE(names(model.visibleApps()), QStringList{"Alpha"});
         model.setSearch("EXAMPLE.G");
@@ -239,10 +215,7 @@ private slots:
         QVERIFY(model.visibleApps().isEmpty());
         model.setSearch("");
 
-        QSignalSpy sortSpy(&model, &UninstallerModel::sortChanged);
         model.setSort(UninstallerModel::SortMode::lastUsed);
-        model.setSort(UninstallerModel::SortMode::lastUsed);
-        QCOMPARE(sortSpy.count(), 1);
         QCOMPARE(names(model.visibleApps()), (QStringList{"Beta", "Gamma", "Alpha"}));
         model.setSort(UninstallerModel::SortMode::name);
         QCOMPARE(names(model.visibleApps()), (QStringList{"Alpha", "Beta", "Gamma"}));
@@ -252,7 +225,7 @@ private slots:
     {
         Fixture f;
         const QString alpha = f.bundle("Alpha", "com.example.alpha", 40000);
-        const QString cache = f.leftover("Caches/com.example.alpha/data", 30000);
+        f.leftover("Caches/com.example.alpha/data", 30000);
         const QString prefs = f.leftover("Preferences/com.example.alpha.plist", 4000);
         f.leftover("Caches/com.example.other", 4000);
         UninstallerModel model(f.services);
@@ -263,9 +236,9 @@ private slots:
         QCOMPARE(urls(model.leftovers()), (QStringList{cacheDir, prefs}));
         QCOMPARE(model.selectedLeftovers(), (QSet<QString>{cacheDir, prefs}));
         const qint64 bundleSize = *model.selectedApp()->size;
-        const qint64 cacheSize = TreeBuilder::expectedAllocated(cacheDir);
         const qint64 prefsSize = TreeBuilder::expectedAllocated(prefs);
-        QCOMPARE(model.totalSelectedSize(), bundleSize + cacheSize + prefsSize);
+        QCOMPARE(model.totalSelectedSize(),
+                 bundleSize + TreeBuilder::expectedAllocated(cacheDir) + prefsSize);
         model.setLeftoverChosen(cacheDir, false);
         QCOMPARE(model.totalSelectedSize(), bundleSize + prefsSize);
 
@@ -277,7 +250,6 @@ private slots:
         QCoro::waitFor(model.load());
         QCOMPARE(leftovers.count(), 0);
         QCOMPARE(model.selectedLeftovers(), QSet<QString>{prefs});
-        Q_UNUSED(cache);
     }
 
     void staleLeftoverSearchIsDropped()
@@ -340,11 +312,8 @@ private slots:
         QCOMPARE(names(model.apps()), QStringList{"Beta"});
         QCOMPARE(model.selectedID(), std::nullopt);
         QVERIFY(model.leftovers().isEmpty());
-        QVERIFY(model.selectedLeftovers().isEmpty());
         QVERIFY(!FileSystem::exists(alpha));
         QCOMPARE(f.runner.runs.load(), 0);
-        model.clearMessage();
-        QCOMPARE(model.message(), std::nullopt);
     }
 
     void sevenFailuresListFive()
@@ -400,11 +369,22 @@ private slots:
         QVERIFY(!model.loadingLeftovers());
     }
 
-    void runningApplicationThatWillNotQuit()
+    void runningApplication_data()
     {
+        QTest::addColumn<bool>("ignoresTerm");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("quits") << false << "Đã gỡ Busy và chuyển ";
+        QTest::newRow("will not quit")
+            << true << "Busy không thoát được. Hãy thoát app thủ công rồi thử lại.";
+    }
+
+    void runningApplication()
+    {
+        QFETCH(bool, ignoresTerm);
+        QFETCH(QString, message);
         Fixture f;
         const QString app = f.bundle("Busy", "com.example.busy");
-        auto process = startProcess(app + "/Contents/MacOS/main", true);
+        auto process = startProcess(app + "/Contents/MacOS/main", ignoresTerm);
         QVERIFY(process);
         UninstallerModel model(f.services);
         QCoro::waitFor(model.load());
@@ -412,46 +392,20 @@ private slots:
         QVERIFY(model.isRunning(*model.selectedApp()));
 
         QCoro::waitFor(model.uninstallSelected());
-        QCOMPARE(
-            model.message(),
-            std::optional<QString>("Busy không thoát được. Hãy thoát app thủ công rồi thử lại."));
+        QVERIFY(!model.working());
+        if (!ignoresTerm) {
+            QVERIFY2(model.message()->startsWith(message), qPrintable(*model.message()));
+            QTRY_COMPARE_WITH_TIMEOUT(process->state(), QProcess::NotRunning, 5000);
+            QVERIFY(!FileSystem::exists(app));
+            return;
+        }
+        QCOMPARE(model.message(), std::optional<QString>(message));
         QVERIFY(FileSystem::exists(app));
         QCOMPARE(model.apps().size(), 1);
-        QVERIFY(!model.working());
         QCOMPARE(process->state(), QProcess::Running);
         process->kill();
         QVERIFY(process->waitForFinished(5000));
         QVERIFY(QTest::qWaitFor([&] { return !model.isRunning(*model.selectedApp()); }, 5000));
-    }
-
-    void runningApplicationThatQuits()
-    {
-        Fixture f;
-        const QString app = f.bundle("Polite", "com.example.polite");
-        auto process = startProcess(app + "/Contents/MacOS/main", false);
-        QVERIFY(process);
-        UninstallerModel model(f.services);
-        QCoro::waitFor(model.load());
-        QVERIFY(selectAndWait(model, app));
-
-        QCoro::waitFor(model.uninstallSelected());
-        QVERIFY(model.message()->startsWith("Đã gỡ Polite và chuyển "));
-        QTRY_COMPARE_WITH_TIMEOUT(process->state(), QProcess::NotRunning, 5000);
-        QVERIFY(!FileSystem::exists(app));
-    }
-
-    void iconOfABundle()
-    {
-        Fixture f;
-        BundleShape shape;
-        shape.identifier = QStringLiteral("com.example.icon");
-        shape.extraEntries = stringEntry("CFBundleIconFile", "AppIcon");
-        const QString url = makeBundle(f.apps, "Icon.app", shape);
-        InstalledApp app;
-        app.url = url;
-        QCOMPARE(UninstallerModel::iconPath(app), QString());
-        QVERIFY(writeFile(url + "/Contents/Resources/AppIcon.icns", 100));
-        QCOMPARE(UninstallerModel::iconPath(app), url + "/Contents/Resources/AppIcon.icns");
     }
 
     void protectedOrMissingSelectionDoesNothing()
