@@ -2,8 +2,8 @@
 
 #include <QDir>
 #include <QTemporaryDir>
-
 #include <cstdlib>
+#include <utility>
 
 namespace TestHome {
 namespace {
@@ -19,13 +19,22 @@ QTemporaryDir& directory()
 void prepare()
 {
     QTemporaryDir& dir = directory();
-    if (!dir.isValid())
-        qFatal("cannot create a temporary home");
+    if (!dir.isValid()) qFatal("cannot create a temporary home");
     const QByteArray home = QFile::encodeName(dir.path());
-    const QByteArray data = home + "/.local/share";
-    QDir().mkpath(QString::fromLocal8Bit(data));
     setenv("HOME", home.constData(), 1);
-    setenv("XDG_DATA_HOME", data.constData(), 1);
+    // Every place the program derives from the environment points inside the temporary home, so
+    // no test reads or changes the real user's folders.
+    const std::pair<const char*, const char*> places[] = {
+        {"XDG_DATA_HOME", "/.local/share"},
+        {"XDG_CACHE_HOME", "/.cache"},
+        {"XDG_CONFIG_HOME", "/.config"},
+        {"XDG_STATE_HOME", "/.local/state"},
+        {"FLATPAK_USER_DIR", "/.local/share/flatpak"}};
+    for (const auto& [variable, relative] : places) {
+        const QByteArray value = home + relative;
+        QDir().mkpath(QString::fromLocal8Bit(value));
+        setenv(variable, value.constData(), 1);
+    }
 }
 
 QString path()

@@ -3,8 +3,8 @@
 #include <QString>
 #include <QtTest>
 
-/// Every test program runs with HOME and XDG_DATA_HOME inside its own temporary folder, set
-/// before anything reads them (the home folder and the trash location are read once).
+/// Every test program runs with HOME, the XDG base folders and FLATPAK_USER_DIR inside its own
+/// temporary folder, set before anything reads them (the places are read once).
 namespace TestHome {
 
 /// Creates the temporary home and points the environment at it. Call first thing in main().

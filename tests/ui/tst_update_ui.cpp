@@ -1,3 +1,4 @@
+#include "support/await.h"
 #include "support/http_server.h"
 #include "support/test_home.h"
 #include "ui/update_banner.h"
@@ -91,7 +92,7 @@ void TestUpdateUi::toolbarAndBannerFollowAvailable()
 
     // The feed now lists the running build: a later check clears both.
     server.route(QStringLiteral("/feed.json"), HttpServer::ok(feed(10, QStringLiteral("1.4"), {})));
-    QCoro::waitFor(f.updater->check(false));
+    AWAIT(f.updater->check(false), "the feed check");
     QVERIFY(!f.updater->available().has_value());
     QVERIFY(!action->isVisible());
     QVERIFY(!f.find<QToolBar>(QStringLiteral("mainToolBar"))->isVisible());

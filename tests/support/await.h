@@ -1,0 +1,137 @@
+#pragma once
+
+#include <QCoro/QCoroTask>
+#include <QElapsedTimer>
+#include <QObject>
+#include <QSignalSpy>
+#include <QTimer>
+#include <QtTest>
+#include <memory>
+#include <optional>
+#include <type_traits>
+
+/// Waiting in tests. Every wait has a deadline; a wait that runs out fails the test with the name
+/// of what it waited for, instead of stalling the suite until CI's time limit.
+namespace Await {
+
+/// Long enough for a loaded CI machine under sanitizers, short enough that a hang fails fast.
+inline constexpr int kDeadlineMs = 30000;
+
+namespace detail {
+
+template <typename T> struct Slot
+{
+    bool done = false;
+    std::optional<T> value;
+};
+template <> struct Slot<void>
+{
+    bool done = false;
+};
+
+// GCC 12 destroys a temporary twice when it shares a full-expression with co_await: the result
+// is named before it is stored.
+template <typename T> QCoro::Task<void> drive(QCoro::Task<T> task, std::shared_ptr<Slot<T>> slot)
+{
+    if constexpr (std::is_void_v<T>) {
+        co_await task;
+    } else {
+        T value = co_await task;
+        slot->value = std::move(value);
+    }
+    slot->done = true;
+}
+
+inline bool reportTimeout(const char* what, int ms)
+{
+    const QByteArray text =
+        QByteArray("timed out after ") + QByteArray::number(ms) + " ms waiting for " + what;
+    QTest::qFail(text.constData(), __FILE__, __LINE__);
+    return false;
+}
+
+} // namespace detail
+
+/// Runs the event loop until `predicate` holds; false (and a test failure naming `what`) when it
+/// still does not after `ms`.
+template <typename Predicate>
+bool until(Predicate predicate, const char* what, int ms = kDeadlineMs)
+{
+    if (QTest::qWaitFor(predicate, ms)) return true;
+    return detail::reportTimeout(what, ms);
+}
+
+/// Runs the event loop until the coroutine ends. A task that outlives the deadline is left
+/// running; the test has failed by then.
+template <typename T>
+std::conditional_t<std::is_void_v<T>, bool, std::optional<T>>
+task(QCoro::Task<T> task, const char* what, int ms = kDeadlineMs)
+{
+    auto slot = std::make_shared<detail::Slot<T>>();
+    auto driver = detail::drive(std::move(task), slot);
+    const bool finished = until([&] { return slot->done; }, what, ms);
+    if constexpr (std::is_void_v<T>)
+        return finished;
+    else
+        return finished ? std::move(slot->value) : std::nullopt;
+}
+
+/// Runs the event loop until `spy` has recorded at least `count` emissions.
+inline bool signal(QSignalSpy& spy, const char* what, int count = 1, int ms = kDeadlineMs)
+{
+    return until([&] { return spy.count() >= count; }, what, ms);
+}
+
+/// Proves that the event loop kept turning while something ran: a 1 ms timer counts its ticks
+/// and remembers the longest gap between two.
+class LoopTicker
+{
+public:
+    LoopTicker()
+    {
+        m_timer.setInterval(1);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            const qint64 now = m_clock.elapsed();
+            m_longestGapMs = std::max(m_longestGapMs, now - m_last);
+            m_last = now;
+            ++m_ticks;
+        });
+        m_clock.start();
+        m_timer.start();
+    }
+    int ticks() const { return m_ticks; }
+    qint64 longestGapMs() const { return m_longestGapMs; }
+
+private:
+    QTimer m_timer;
+    QElapsedTimer m_clock;
+    qint64 m_last = 0;
+    qint64 m_longestGapMs = 0;
+    int m_ticks = 0;
+};
+
+} // namespace Await
+
+/// Waits for a coroutine that yields nothing; fails the test function when it times out.
+#define AWAIT(expr, what)                                                                          \
+    do {                                                                                           \
+        if (!Await::task((expr), (what))) return;                                                  \
+    } while (false)
+
+/// Declares `name` holding the coroutine's result; fails the test function when it times out.
+#define AWAIT_VALUE(name, expr, what)                                                              \
+    auto name##Result_ = Await::task((expr), (what));                                              \
+    if (!name##Result_) return;                                                                    \
+    auto name = std::move(*name##Result_)
+
+/// Waits for a predicate; fails the test function when it does not hold in time.
+#define AWAIT_UNTIL(predicate, what)                                                               \
+    do {                                                                                           \
+        if (!Await::until([&] { return bool(predicate); }, (what))) return;                        \
+    } while (false)
+
+/// Waits for `count` emissions recorded by `spy`; fails the test function when they do not come.
+#define AWAIT_SIGNAL(spy, what)                                                                    \
+    do {                                                                                           \
+        if (!Await::signal((spy), (what))) return;                                                 \
+    } while (false)

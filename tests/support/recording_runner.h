@@ -1,0 +1,38 @@
+#pragma once
+
+#include "platform/script_runner.h"
+
+#include <QMutex>
+#include <QStringList>
+#include <functional>
+
+/// The one stand-in for the Finder automation: records each script it is given and answers as
+/// told, optionally doing part of the work first (the Finder moved some items). Any thread.
+class RecordingRunner final : public ScriptRunner
+{
+public:
+    explicit RecordingRunner(Result answer = {}) : result(std::move(answer)) {}
+
+    Result run(const QString& source) override
+    {
+        {
+            QMutexLocker lock(&m_mutex);
+            m_sources.append(source);
+        }
+        if (action) action();
+        return result;
+    }
+
+    QStringList sources() const
+    {
+        QMutexLocker lock(&m_mutex);
+        return m_sources;
+    }
+
+    Result result;
+    std::function<void()> action;
+
+private:
+    mutable QMutex m_mutex;
+    QStringList m_sources;
+};
