@@ -56,11 +56,12 @@ std::optional<QStringList> allowedPaths(const QStringList& named, const Category
         }
     }
     if (refused) {
-        err(QStringLiteral("Danh mục ") + category.id +
-            QStringLiteral(" chỉ xoá những gì nằm "
-                           "bên trong: ") +
-            shown(category.roots.join(QStringLiteral(", ")), CliOutput::Stream::err) +
-            QStringLiteral(". Không xoá gì."));
+        const QString where =
+            category.roots.isEmpty()
+                ? QStringLiteral(" không có thư mục nào trên hệ thống này")
+                : QStringLiteral(" chỉ xoá những gì nằm bên trong: ") +
+                      shown(category.roots.join(QStringLiteral(", ")), CliOutput::Stream::err);
+        err(QStringLiteral("Danh mục ") + category.id + where + QStringLiteral(". Không xoá gì."));
         return std::nullopt;
     }
     const QStringList all = paths;
