@@ -27,7 +27,7 @@ struct Run
 };
 
 /// Runs the real executable with no display at all, standard input a pipe (not a terminal).
-/// `rawLast`, when given, is appended as one argument of exactly these bytes (through sh, since
+/// `rawLast`, when given, is appended as one argument of exactly these bytes (through bash, since
 /// QProcess would re-encode it).
 std::optional<Run> sorviclean(const QStringList& args, const QByteArray& rawLast = {},
                               const QString& workingDirectory = {})
@@ -40,12 +40,13 @@ std::optional<Run> sorviclean(const QStringList& args, const QByteArray& rawLast
     QStringList arguments = args;
     QString program = QStringLiteral(SORVICLEAN_EXE);
     if (!rawLast.isNull()) {
-        env.insert(QStringLiteral("RAW_ARGUMENT_HEX"), QString::fromLatin1(rawLast.toHex()));
-        arguments = QStringList{QStringLiteral("-c"),
-                                QStringLiteral("exec \"$0\" \"$@\" \"$(printf \"$(echo "
-                                               "$RAW_ARGUMENT_HEX | sed 's/../\\\\x&/g')\")\""),
-                                program} +
-                    args;
+        QString escaped; // bash's printf %b turns each \xHH back into its byte
+        for (const char byte : rawLast)
+            escaped += QStringLiteral("\\x%1").arg(uchar(byte), 2, 16, QChar(u'0'));
+        env.insert(QStringLiteral("RAW_ARGUMENT"), escaped);
+        arguments.prepend(program);
+        arguments.prepend(QStringLiteral("exec \"$0\" \"$@\" \"$(printf %b \"$RAW_ARGUMENT\")\""));
+        arguments.prepend(QStringLiteral("-c"));
         program = QStringLiteral("/bin/bash");
     }
     process.setProcessEnvironment(env);
