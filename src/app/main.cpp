@@ -1,3 +1,4 @@
+#include "app/cli.h"
 #include "core/app_model.h"
 #include "monitor/monitor_model.h"
 #include "ui/main_window.h"
@@ -34,6 +35,9 @@ bool wantsScreenshot(int argc, char* argv[])
 
 int main(int argc, char* argv[])
 {
+    // Commands need no display: they run on a QCoreApplication, over SSH too.
+    if (Cli::wanted(argc, argv)) return Cli::run(argc, argv);
+
     // A screenshot needs no screen: without a display, render off-screen.
     if (wantsScreenshot(argc, argv) && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") &&
         qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))

@@ -2,6 +2,7 @@
 
 #include "core/cleaner.h"
 #include "core/io_pool.h"
+#include "core/report_text.h"
 #include "core/scanner.h"
 
 #include <QCoro/QCoroFuture>
@@ -9,8 +10,6 @@
 #include <QtConcurrent>
 
 namespace {
-
-constexpr qsizetype kListedFailures = 5;
 
 bool isPreselected(const QString& id)
 {
@@ -32,18 +31,6 @@ qint64 sizeOf(const QList<CleanItem>& items)
     for (const CleanItem& item : items)
         total += item.size;
     return total;
-}
-
-QString cleanMessage(const CleanReport& report, const Category& category)
-{
-    QString text = QStringLiteral("Đã giải phóng ") + formatBytes(report.freed) + u'.';
-    if (category.deletion == DeletionMode::trash)
-        text += QStringLiteral(" Các mục đã được chuyển vào Thùng rác.");
-    if (!report.failures.isEmpty()) {
-        text += QStringLiteral("\n\nKhông xoá được ") + QString::number(report.failures.size()) +
-                QStringLiteral(" mục:\n") + report.failures.mid(0, kListedFailures).join(u'\n');
-    }
-    return text;
 }
 
 } // namespace
@@ -157,7 +144,7 @@ QCoro::Task<> AppModel::clean(Category c)
                        .spawn();
     const CleanReport report = co_await removal;
     if (!self) co_return;
-    setMessage(cleanMessage(report, c));
+    setMessage(ReportText::clean(report, c));
 
     auto rescan = scan(c);
     co_await rescan;

@@ -1,6 +1,7 @@
 #include "uninstaller/uninstaller_model.h"
 
 #include "core/io_pool.h"
+#include "core/report_text.h"
 #include "core/scanner.h"
 #include "platform/bundle.h"
 #include "platform/file_system.h"
@@ -13,22 +14,6 @@
 #include <QtConcurrent>
 #include <algorithm>
 #include <limits>
-
-namespace {
-
-constexpr qsizetype kShownFailures = 5;
-
-QString outcomeMessage(const InstalledApp& app, const CleanReport& report)
-{
-    if (report.failures.isEmpty())
-        return QStringLiteral("Đã gỡ ") + app.name + QStringLiteral(" và chuyển ") +
-               formatBytes(report.freed) + QStringLiteral(" vào Thùng rác.");
-    return QStringLiteral("Gỡ ") + app.name + QStringLiteral(" chưa hoàn tất.\n\nKhông xoá được ") +
-           QString::number(report.failures.size()) + QStringLiteral(" mục:\n") +
-           report.failures.first(std::min(kShownFailures, report.failures.size())).join(u'\n');
-}
-
-} // namespace
 
 UninstallerModel::UninstallerModel(QObject* parent) : UninstallerModel(Services{}, parent) {}
 
@@ -226,8 +211,7 @@ QCoro::Task<> UninstallerModel::uninstallSelected()
     const bool quit = co_await quitting;
     if (!self) co_return;
     if (!quit) {
-        setMessage(app.name +
-                   QStringLiteral(" không thoát được. Hãy thoát app thủ công rồi thử lại."));
+        setMessage(ReportText::notQuit(app.name));
         setWorking(false);
         co_return;
     }
@@ -243,7 +227,7 @@ QCoro::Task<> UninstallerModel::uninstallSelected()
     });
     const std::pair<CleanReport, bool> outcome = co_await removing;
     if (!self) co_return;
-    setMessage(outcomeMessage(app, outcome.first));
+    setMessage(ReportText::uninstall(app.name, outcome.first));
 
     if (outcome.second) {
         auto refresh = loadLeftovers();

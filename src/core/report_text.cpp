@@ -1,0 +1,40 @@
+#include "core/report_text.h"
+
+#include <algorithm>
+
+namespace ReportText {
+namespace {
+
+QString failureBlock(const QStringList& failures, qsizetype listed)
+{
+    return QStringLiteral("\n\nKhông xoá được ") + QString::number(failures.size()) +
+           QStringLiteral(" mục:\n") +
+           failures.first(std::clamp<qsizetype>(listed, 0, failures.size())).join(u'\n');
+}
+
+} // namespace
+
+QString clean(const CleanReport& report, const Category& category, qsizetype listed)
+{
+    QString text = QStringLiteral("Đã giải phóng ") + formatBytes(report.freed) + u'.';
+    if (category.deletion == DeletionMode::trash)
+        text += QStringLiteral(" Các mục đã được chuyển vào Thùng rác.");
+    if (!report.failures.isEmpty()) text += failureBlock(report.failures, listed);
+    return text;
+}
+
+QString uninstall(const QString& appName, const CleanReport& report, qsizetype listed)
+{
+    if (report.failures.isEmpty())
+        return QStringLiteral("Đã gỡ ") + appName + QStringLiteral(" và chuyển ") +
+               formatBytes(report.freed) + QStringLiteral(" vào Thùng rác.");
+    return QStringLiteral("Gỡ ") + appName + QStringLiteral(" chưa hoàn tất.") +
+           failureBlock(report.failures, listed);
+}
+
+QString notQuit(const QString& appName)
+{
+    return appName + QStringLiteral(" không thoát được. Hãy thoát app thủ công rồi thử lại.");
+}
+
+} // namespace ReportText
