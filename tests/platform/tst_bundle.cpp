@@ -16,7 +16,7 @@ namespace {
 QString freshFolder()
 {
     static int counter = 0;
-    const QString dir = TestHome::path() + QStringLiteral("/bundles/%1").arg(++counter);
+    QString dir = TestHome::path() + QStringLiteral("/bundles/%1").arg(++counter);
     TreeBuilder::makeDir(dir);
     return dir;
 }
