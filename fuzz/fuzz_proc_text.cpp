@@ -17,6 +17,7 @@ struct File
 {
     const char* path;
     const char* initial;
+    qsizetype length = -1; ///< of `initial`, when it holds NUL bytes of its own
 };
 
 // The pid folder's name and the plain defaults of a small machine.
@@ -34,7 +35,7 @@ const File files[] = {
     {"proc/4242/stat", "4242 (a long process n) S 1 4242 4242 0 -1 0 0 0 0 0 5 6 0 0 20 0 1 0 "
                        "99 1000 10 0 0 0 0 0 0 0 0 0 0 0 0 17 0 0 0 0 0 0\n"},
     {"proc/4242/statm", "100 50 20 1 0 30 0\n"},
-    {"proc/4242/cmdline", "/usr/bin/a long process name\0--flag"},
+    {"proc/4242/cmdline", "/usr/bin/a long process name\0--flag", 36},
     {"proc/4242/status", "Name:\ta\nUid:\t0\t0\t0\t0\n"},
     {"proc/cpuinfo", "processor\t: 0\nmodel name\t: Example CPU\n"},
     {"etc/os-release", "NAME=Debian\nPRETTY_NAME=\"Debian GNU/Linux 12\"\n"},
@@ -58,10 +59,8 @@ void write(const File& file, const QByteArray& content)
 
 QByteArray initialContent(const File& file)
 {
-    // cmdline holds a NUL of its own.
-    const qsizetype length =
-        file.initial == files[9].initial ? 36 : qsizetype(strlen(file.initial));
-    return QByteArray(file.initial, length);
+    return QByteArray(file.initial,
+                      file.length < 0 ? qsizetype(strlen(file.initial)) : file.length);
 }
 
 void readEverything()
