@@ -1,33 +1,11 @@
 #pragma once
 
-#include <QByteArrayView>
+#include "platform/property_list.h"
+
 #include <QDateTime>
 #include <QString>
 #include <QVariantMap>
 #include <optional>
-
-/// Property lists (XML or binary, read with libplist). Input is untrusted: a list larger than
-/// kMaxBytes, nested deeper than kMaxDepth, or whose binary object graph would expand to more
-/// than kMaxNodes nodes is refused before libplist sees it (libplist recurses without a bound
-/// and expands shared binary objects into copies). Pure; any thread; never throws.
-namespace PropertyList {
-
-inline constexpr qint64 kMaxBytes = 2 * 1024 * 1024;
-inline constexpr int kMaxDepth = 128;
-inline constexpr qint64 kMaxNodes = 256 * 1024;
-
-/// The top-level dictionary of a property list as a map of its readable values: strings as
-/// QString, booleans as bool, integers as qint64, reals as double,
-/// dates as UTC QDateTime, data as QByteArray, arrays as QVariantList, dictionaries as
-/// QVariantMap; UIDs are left out. nullopt when the bytes are not a property list, are refused
-/// by the limits above, or their top level is not a dictionary.
-std::optional<QVariantMap> parse(QByteArrayView data);
-
-/// parse() of a regular file's content (a link at the path is followed). nullopt when the file
-/// is missing, not a regular file, larger than kMaxBytes, or not a property list.
-std::optional<QVariantMap> read(const QString& path);
-
-} // namespace PropertyList
 
 /// An application bundle: a directory with `Contents/Info.plist` (or `Info.plist` at its top).
 /// A value; opening reads the information dictionary once. Any thread; never throws.

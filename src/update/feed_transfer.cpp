@@ -47,7 +47,7 @@ QString timedOutText()
     return QStringLiteral("The request timed out.");
 }
 
-QNetworkRequest requestFor(const QUrl& url, std::chrono::milliseconds timeout)
+QNetworkRequest requestFor(const QUrl& url)
 {
     QNetworkRequest request(url);
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
@@ -56,7 +56,8 @@ QNetworkRequest requestFor(const QUrl& url, std::chrono::milliseconds timeout)
     // made-up status 100; each hop is therefore a request of our own.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::ManualRedirectPolicy);
-    request.setTransferTimeout(static_cast<int>(timeout.count()));
+    // No Qt transfer time-out: it measures only silence, and its coarse timer may end the
+    // exchange before the deadline.
     return request;
 }
 
@@ -80,8 +81,6 @@ Result conclude(QNetworkReply* reply, Progress& progress)
         return failure(QStringLiteral("The feed is larger than %1 bytes.").arg(maxBodyBytes));
 
     const QNetworkReply::NetworkError error = reply->error();
-    // Qt's own transfer time-out is the only other thing that cancels a reply.
-    if (error == QNetworkReply::OperationCanceledError) return failure(timedOutText());
     // Errors below 200 are connection-level: TLS, refused, closed, ...
     if (error != QNetworkReply::NoError && error < QNetworkReply::ContentAccessDenied)
         return failure(reply->errorString());
@@ -99,24 +98,64 @@ Result conclude(QNetworkReply* reply, Progress& progress)
 
 } // namespace
 
+Deadline::Deadline(std::chrono::milliseconds limit, std::function<void()> onExpiry, QObject* parent)
+    : m_deadline(limit, Qt::PreciseTimer), m_timer(new QTimer(parent)),
+      m_onExpiry(std::move(onExpiry))
+{
+    m_timer->setSingleShot(true);
+    m_timer->setTimerType(Qt::PreciseTimer);
+    QObject::connect(m_timer, &QTimer::timeout, m_timer, [this] { wake(); });
+    m_timer->start(limit);
+}
+
+void Deadline::wake()
+{
+    if (!m_deadline.hasExpired()) {
+        // Rounded up: a timer woken a fraction of a millisecond early sleeps again.
+        m_timer->start(
+            std::chrono::ceil<std::chrono::milliseconds>(m_deadline.remainingTimeAsDuration()));
+        return;
+    }
+    m_timer->stop();
+    // The callback may end the transfer and with it this object: it runs from a copy, last.
+    const std::function<void()> onExpiry = m_onExpiry;
+    onExpiry();
+}
+
+void Deadline::stop()
+{
+    m_timer->stop();
+}
+
+Deadline::~Deadline()
+{
+    // This may run inside the timer's own signal, so the timer goes later, and silenced.
+    QObject::disconnect(m_timer, nullptr, nullptr, nullptr);
+    m_timer->stop();
+    m_timer->deleteLater();
+}
+
 QCoro::Task<Result> fetch(QUrl url, std::chrono::milliseconds timeout)
 {
     // The manager and its replies outlive the coroutine frame by one turn of the event loop:
     // the coroutine may be resumed from inside a reply's own signal emission.
     auto* manager = new QNetworkAccessManager;
     auto progress = std::make_shared<Progress>();
-    // Qt's transfer time-out only measures silence; a trickling server would never trip it.
-    auto* deadline = new QTimer(manager);
-    deadline->setSingleShot(true);
-    QObject::connect(deadline, &QTimer::timeout, manager, [progress] {
-        progress->timedOut = true;
-        if (progress->reply) progress->reply->abort();
-    });
-    deadline->start(timeout);
+    // One limit for the whole exchange: Qt's own transfer time-out only measures silence, so a
+    // trickling server would never trip it.
+    Deadline deadline(
+        timeout,
+        [progress] {
+            progress->timedOut = true;
+            if (progress->reply) progress->reply->abort();
+        },
+        manager);
 
     Result result;
     for (int redirects = 0;; ++redirects) {
-        QNetworkReply* reply = manager->get(requestFor(url, timeout));
+        QNetworkReply* reply = manager->get(requestFor(url));
+        // Set before the request starts: the limit is handed to Qt's network thread with it.
+        reply->setReadBufferSize(readBufferBytes);
         progress->reply = reply;
         progress->body.clear();
         QObject::connect(reply, &QNetworkReply::readyRead, reply,
@@ -143,7 +182,7 @@ QCoro::Task<Result> fetch(QUrl url, std::chrono::milliseconds timeout)
         }
         url = *target;
     }
-    deadline->stop();
+    deadline.stop();
     manager->deleteLater();
     co_return result;
 }

@@ -16,12 +16,14 @@
 namespace {
 
 // Keeps the client's socket buffers topped up without holding the whole stream in memory.
-constexpr qint64 streamChunk = 64 * 1024;
+constexpr qint64 streamChunk = qint64(64) * 1024;
 
+// A negative length announces a chunked body.
 QByteArray head(const HttpServer::Response& response, qint64 length, bool keepAlive = false)
 {
     QByteArray text = "HTTP/1.1 " + QByteArray::number(response.status) + " Scripted\r\n";
-    text += "Content-Length: " + QByteArray::number(length) + "\r\n";
+    text += length < 0 ? QByteArray("Transfer-Encoding: chunked\r\n")
+                       : "Content-Length: " + QByteArray::number(length) + "\r\n";
     if (!keepAlive) text += "Connection: close\r\n";
     for (const auto& [name, value] : response.headers)
         text += name + ": " + value + "\r\n";
@@ -72,6 +74,13 @@ HttpServer::Response HttpServer::stream(qint64 bytes)
     Response response = ok({});
     response.delivery = Delivery::Stream;
     response.streamBytes = bytes;
+    return response;
+}
+
+HttpServer::Response HttpServer::endlessChunks()
+{
+    Response response = ok({});
+    response.delivery = Delivery::Chunked;
     return response;
 }
 
@@ -220,6 +229,19 @@ void HttpServer::answer(QTcpSocket* socket, const Response& response)
             }
             if (*remaining == 0 && socket->state() == QAbstractSocket::ConnectedState)
                 socket->disconnectFromHost();
+        };
+        connect(socket, &QTcpSocket::bytesWritten, socket, topUp);
+        topUp();
+        return;
+    }
+    case Delivery::Chunked: {
+        socket->write(head(response, -1));
+        const QByteArray chunk =
+            QByteArray::number(streamChunk, 16) + "\r\n" + QByteArray(streamChunk, ' ') + "\r\n";
+        auto topUp = [this, socket, chunk] {
+            while (socket->bytesToWrite() < 2 * streamChunk &&
+                   socket->state() == QAbstractSocket::ConnectedState)
+                send(socket, chunk);
         };
         connect(socket, &QTcpSocket::bytesWritten, socket, topUp);
         topUp();

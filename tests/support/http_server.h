@@ -27,6 +27,7 @@ public:
         Silent,  ///< the request is read and never answered
         Trickle, ///< the head, then one body byte per `interval`
         Stream,  ///< the head, then `streamBytes` of filler as fast as the client reads
+        Chunked, ///< a chunked head without a length, then chunks of filler that never end
     };
 
     struct Response
@@ -46,6 +47,7 @@ public:
     static Response silent();
     static Response trickle(const QByteArray& body, std::chrono::milliseconds interval);
     static Response stream(qint64 bytes);
+    static Response endlessChunks();
 
     /// A throwaway self-signed certificate for 127.0.0.1 and localhost, made with the openssl
     /// command in `folder`. Empty when the command is missing or fails.

@@ -25,50 +25,31 @@ private slots:
     {
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<QString>("error");
-
-        QTest::newRow("empty body") << QByteArray() << "not valid JSON";
-        QTest::newRow("top level array") << QByteArray("[]") << "the document is not an object";
-        QTest::newRow("no apps") << j("{'app':[]}") << "the document has no key \"apps\"";
-        QTest::newRow("apps an object") << j("{'apps':{}}") << "apps is not an array";
-        QTest::newRow("app without id")
-            << j("{'apps':[{'versions':[]}]}") << "apps[0] has no key \"id\"";
-        QTest::newRow("app without versions")
-            << j("{'apps':[{'id':'x'}]}") << "apps[0] has no key \"versions\"";
-        QTest::newRow("id a number")
-            << j("{'apps':[{'id':7,'versions':[]}]}") << "apps[0].id is not a string";
+        const auto row = [](const char* tag, const QByteArray& body, const char* error) {
+            QTest::newRow(tag) << body << QString(error);
+        };
+        row("empty body", {}, "not valid JSON");
+        row("top level array", "[]", "the document is not an object");
+        row("no apps", j("{'app':[]}"), "the document has no key \"apps\"");
         // Another application's entry is decoded as strictly as ours.
-        QTest::newRow("other app broken")
-            << j("{'apps':[{'id':'sorviclean','versions':[]},{'id':'x','versions':[{'version':'1'}"
-                 "]}]}")
-            << "apps[1].versions[0] has no key \"build\"";
-        QTest::newRow("no version text")
-            << release("'build':1") << "apps[0].versions[0] has no key \"version\"";
-        QTest::newRow("build null")
-            << release("'version':'1','build':null") << "build is not a number";
-        QTest::newRow("build 2^63") << release("'version':'1','build':9223372036854775808")
-                                    << "build does not fit in 64 bits";
-        QTest::newRow("build leading zero")
-            << release("'version':'1','build':07") << "not valid JSON";
-        QTest::newRow("notes a string") << release("'version':'1','build':1,'notes':'fix'")
-                                        << "apps[0].versions[0].notes is not an array";
-        QTest::newRow("notes with a number") << release("'version':'1','build':1,'notes':['a',2]")
-                                             << "apps[0].versions[0].notes[1] is not a string";
-        QTest::newRow("text after the document") << j("{'apps':[]} x") << "unexpected text";
-        QTest::newRow("trailing comma") << j("{'apps':[],}") << "expected a key";
-        QTest::newRow("trailing comma in array") << j("{'x':[1,],'apps':[]}") << "not valid JSON";
-        QTest::newRow("unterminated string") << j("{'apps") << "unterminated string";
-        QTest::newRow("cut short") << j("{'apps':[") << "not valid JSON";
-        QTest::newRow("bad literal in an unknown key")
-            << j("{'x':tru,'apps':[]}") << "not valid JSON";
-        QTest::newRow("raw line break in a string")
-            << QByteArray("{\"x\":\"a\nb\",\"apps\":[]}") << "control character";
-        QTest::newRow("invalid escape") << j("{'x':'\\q','apps':[]}") << "invalid escape";
-        QTest::newRow("lone surrogate") << j("{'x':'\\ud800','apps':[]}") << "unpaired surrogate";
-        QTest::newRow("invalid UTF-8")
-            << QByteArray("{\"x\":\"\xff\xfe\",\"apps\":[]}") << "not valid UTF-8";
+        row("other app broken",
+            j("{'apps':[{'id':'sorviclean','versions':[]},{'id':'x','versions':[{'version':'1'}]}]"
+              "}"),
+            "apps[1].versions[0] has no key \"build\"");
+        row("build null", release("'version':'1','build':null"), "build is not a number");
+        row("fractional build", release("'version':'1','build':11.0"), "build is not an integer");
+        row("build 2^63", release("'version':'1','build':9223372036854775808"),
+            "build does not fit in 64 bits");
+        row("build leading zero", release("'version':'1','build':07"), "not valid JSON");
+        row("notes with a number", release("'version':'1','build':1,'notes':['a',2]"),
+            "apps[0].versions[0].notes[1] is not a string");
+        row("text after the document", j("{'apps':[]} x"), "unexpected text");
+        row("raw line break", "{\"x\":\"a\nb\",\"apps\":[]}", "control character");
+        row("lone surrogate", j("{'x':'\\ud800','apps':[]}"), "unpaired surrogate");
+        row("invalid UTF-8", "{\"x\":\"\xff\xfe\",\"apps\":[]}", "not valid UTF-8");
         // A million open brackets end in a refusal, not in a stack overflow.
-        QTest::newRow("endless nesting")
-            << j("{'x':") + QByteArray(1 << 20, '[') << "nesting deeper than 512 levels";
+        row("endless nesting", j("{'x':") + QByteArray(1 << 20, '['),
+            "nesting deeper than 512 levels");
     }
 
     void refused()
