@@ -42,34 +42,36 @@ template <typename T> QCoro::Task<void> drive(QCoro::Task<T> task, std::shared_p
     slot->done = true;
 }
 
-inline bool reportTimeout(const char* what, int ms)
-{
-    const QByteArray text =
-        QByteArray("timed out after ") + QByteArray::number(ms) + " ms waiting for " + what;
-    QTest::qFail(text.constData(), __FILE__, __LINE__);
-    return false;
-}
-
 } // namespace detail
+
+/// Where a wait was written, so that its failure points at the test, not at this header.
+struct Site
+{
+    const char* file = __FILE__;
+    int line = __LINE__;
+};
 
 /// Runs the event loop until `predicate` holds; false (and a test failure naming `what`) when it
 /// still does not after `ms`.
 template <typename Predicate>
-bool until(Predicate predicate, const char* what, int ms = kDeadlineMs)
+bool until(Predicate predicate, const char* what, int ms = kDeadlineMs, Site site = {})
 {
     if (QTest::qWaitFor(predicate, ms)) return true;
-    return detail::reportTimeout(what, ms);
+    const QByteArray text =
+        QByteArray("timed out after ") + QByteArray::number(ms) + " ms waiting for " + what;
+    QTest::qFail(text.constData(), site.file, site.line);
+    return false;
 }
 
 /// Runs the event loop until the coroutine ends. A task that outlives the deadline is left
 /// running; the test has failed by then.
 template <typename T>
 std::conditional_t<std::is_void_v<T>, bool, std::optional<T>>
-task(QCoro::Task<T> task, const char* what, int ms = kDeadlineMs)
+task(QCoro::Task<T> task, const char* what, int ms = kDeadlineMs, Site site = {})
 {
     auto slot = std::make_shared<detail::Slot<T>>();
     auto driver = detail::drive(std::move(task), slot);
-    const bool finished = until([&] { return slot->done; }, what, ms);
+    const bool finished = until([&] { return slot->done; }, what, ms, site);
     if constexpr (std::is_void_v<T>)
         return finished;
     else
@@ -77,9 +79,10 @@ task(QCoro::Task<T> task, const char* what, int ms = kDeadlineMs)
 }
 
 /// Runs the event loop until `spy` has recorded at least `count` emissions.
-inline bool signal(QSignalSpy& spy, const char* what, int count = 1, int ms = kDeadlineMs)
+inline bool signal(QSignalSpy& spy, const char* what, int count = 1, int ms = kDeadlineMs,
+                   Site site = {})
 {
-    return until([&] { return spy.count() >= count; }, what, ms);
+    return until([&] { return spy.count() >= count; }, what, ms, site);
 }
 
 /// Proves that the event loop kept turning while something ran: a 1 ms timer counts its ticks
@@ -115,23 +118,26 @@ private:
 /// Waits for a coroutine that yields nothing; fails the test function when it times out.
 #define AWAIT(expr, what)                                                                          \
     do {                                                                                           \
-        if (!Await::task((expr), (what))) return;                                                  \
+        if (!Await::task((expr), (what), Await::kDeadlineMs, {__FILE__, __LINE__})) return;        \
     } while (false)
 
 /// Declares `name` holding the coroutine's result; fails the test function when it times out.
 #define AWAIT_VALUE(name, expr, what)                                                              \
-    auto name##Result_ = Await::task((expr), (what));                                              \
+    auto name##Result_ = Await::task((expr), (what), Await::kDeadlineMs, {__FILE__, __LINE__});    \
     if (!name##Result_) return;                                                                    \
     auto name = std::move(*name##Result_)
 
 /// Waits for a predicate; fails the test function when it does not hold in time.
 #define AWAIT_UNTIL(predicate, what)                                                               \
     do {                                                                                           \
-        if (!Await::until([&] { return bool(predicate); }, (what))) return;                        \
+        if (!Await::until([&] { return bool(predicate); }, (what), Await::kDeadlineMs,             \
+                          {__FILE__, __LINE__}))                                                   \
+            return;                                                                                \
     } while (false)
 
-/// Waits for `count` emissions recorded by `spy`; fails the test function when they do not come.
+/// Waits for the first emission recorded by `spy`; fails the test function when it does not
+/// come.
 #define AWAIT_SIGNAL(spy, what)                                                                    \
     do {                                                                                           \
-        if (!Await::signal((spy), (what))) return;                                                 \
+        if (!Await::signal((spy), (what), 1, Await::kDeadlineMs, {__FILE__, __LINE__})) return;    \
     } while (false)
