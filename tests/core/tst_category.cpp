@@ -4,58 +4,59 @@
 #include <QSet>
 #include <sys/statvfs.h>
 
+namespace {
+
+struct Row
+{
+    QString title;
+    qint64 minBytes; // 0: each child of a root is one item
+    bool toTrash;
+    bool warns;
+    QStringList roots; // relative to the home folder
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(Row)
+
 class TestCategory : public QObject
 {
     Q_OBJECT
 private slots:
-    // What other code relies on: the order, the roots (case-sensitive, relative to the home), the
-    // threshold of 100 × 1024 × 1024 although the text says "100 MB", and that only ios and large
-    // go to the Trash.
+    // What other code relies on: the order, the roots (case-sensitive), the threshold of
+    // 100 × 1024 × 1024 although the text says "100 MB", and that only ios and large go to the
+    // Trash.
     void catalogue_data()
     {
-        QTest::addColumn<QString>("title");
-        QTest::addColumn<QStringList>("roots");
-        QTest::addColumn<qint64>("minBytes"); // 0: each child of a root is an item
-        QTest::addColumn<bool>("toTrash");
-        QTest::addColumn<bool>("warns");
-        QTest::newRow("caches") << "Bộ nhớ đệm ứng dụng" << QStringList{"Library/Caches"}
-                                << qint64(0) << false << false;
-        QTest::newRow("logs") << "Nhật ký & báo lỗi" << QStringList{"Library/Logs"} << qint64(0)
-                              << false << false;
-        QTest::newRow("dev") << "Công cụ lập trình"
-                             << QStringList{"Library/Developer/Xcode/DerivedData",
-                                            "Library/Developer/CoreSimulator/Caches",
-                                            ".npm/_cacache", ".gradle/caches"}
-                             << qint64(0) << false << true;
-        QTest::newRow("trash") << "Thùng rác" << QStringList{".Trash"} << qint64(0) << false
-                               << true;
-        QTest::newRow("ios") << "Bản sao lưu iPhone/iPad"
-                             << QStringList{"Library/Application Support/MobileSync/Backup"}
-                             << qint64(0) << true << true;
-        QTest::newRow("large") << "Tệp lớn"
-                               << QStringList{"Downloads", "Documents", "Desktop", "Movies"}
-                               << qint64(104'857'600) << true << true;
+        QTest::addColumn<Row>("row");
+        QTest::newRow("caches") << Row("Bộ nhớ đệm ứng dụng", 0, false, false, {"Library/Caches"});
+        QTest::newRow("logs") << Row("Nhật ký & báo lỗi", 0, false, false, {"Library/Logs"});
+        QTest::newRow("dev") << Row("Công cụ lập trình", 0, false, true,
+                                    {"Library/Developer/Xcode/DerivedData",
+                                     "Library/Developer/CoreSimulator/Caches", ".npm/_cacache",
+                                     ".gradle/caches"});
+        QTest::newRow("trash") << Row("Thùng rác", 0, false, true, {".Trash"});
+        QTest::newRow("ios") << Row("Bản sao lưu iPhone/iPad", 0, true, true,
+                                    {"Library/Application Support/MobileSync/Backup"});
+        QTest::newRow("large") << Row("Tệp lớn", 104'857'600, true, true,
+                                      {"Downloads", "Documents", "Desktop", "Movies"});
     }
     void catalogue()
     {
-        QFETCH(QString, title);
-        QFETCH(QStringList, roots);
-        QFETCH(qint64, minBytes);
-        QFETCH(bool, toTrash);
-        QFETCH(bool, warns);
+        QFETCH(Row, row);
         const QString id = QString::fromLatin1(QTest::currentDataTag());
         const QStringList order{"caches", "logs", "dev", "trash", "ios", "large"};
-        const Category* c = Category::find(id);
-        QVERIFY(c);
-        QCOMPARE(c, &Category::all().at(order.indexOf(id)));
         QCOMPARE(Category::all().size(), order.size());
-        QCOMPARE(c->title, title);
-        for (QString& root : roots)
+        const Category& c = Category::all().at(order.indexOf(id));
+        QCOMPARE(c.id, id);
+        QCOMPARE(Category::find(id), &c);
+        QCOMPARE(c.title, row.title);
+        for (QString& root : row.roots)
             root.prepend(TestHome::path() + u'/');
-        QCOMPARE(c->roots, roots);
-        QCOMPARE(c->kind, minBytes ? ScanKind::largeFiles(minBytes) : ScanKind::children());
-        QCOMPARE(c->deletion, toTrash ? DeletionMode::trash : DeletionMode::permanent);
-        QCOMPARE(c->warning.has_value(), warns);
+        QCOMPARE(c.roots, row.roots);
+        QCOMPARE(c.kind, row.minBytes ? ScanKind::largeFiles(row.minBytes) : ScanKind::children());
+        QCOMPARE(c.deletion, row.toTrash ? DeletionMode::trash : DeletionMode::permanent);
+        QCOMPARE(c.warning.has_value(), row.warns);
     }
 
     // Same location, same identity; equal only with equal sizes.
@@ -80,23 +81,16 @@ private slots:
     }
 
     // Decimal units in the user's locale.
-    void formatBytes_data()
-    {
-        QTest::addColumn<qint64>("bytes");
-        QTest::addColumn<double>("number");
-        QTest::addColumn<QString>("unit");
-        QTest::newRow("1000") << qint64(1000) << 1.0 << "kB";
-        QTest::newRow("1024 is no binary kilobyte") << qint64(1024) << 1.0 << "kB";
-        QTest::newRow("rounds into the next unit") << qint64(999'999) << 1.0 << "MB";
-        QTest::newRow("large-file threshold") << qint64(104'857'600) << 104.9 << "MB";
-        QTest::newRow("terabytes") << qint64(1'500'000'000'000) << 1.5 << "TB";
-    }
     void formatBytes()
     {
-        QFETCH(qint64, bytes);
-        QFETCH(double, number);
-        QFETCH(QString, unit);
-        QCOMPARE(::formatBytes(bytes), QLocale::system().toString(number, 'f', 1) + u' ' + unit);
+        const auto text = [](double number, const char* unit) {
+            return QLocale::system().toString(number, 'f', 1) + u' ' + QLatin1String(unit);
+        };
+        QCOMPARE(::formatBytes(1000), text(1.0, "kB"));
+        QCOMPARE(::formatBytes(1024), text(1.0, "kB"));
+        QCOMPARE(::formatBytes(999'999), text(1.0, "MB"));
+        QCOMPARE(::formatBytes(104'857'600), text(104.9, "MB"));
+        QCOMPARE(::formatBytes(1'500'000'000'000), text(1.5, "TB"));
     }
 };
 

@@ -153,53 +153,36 @@ private slots:
         QVERIFY(FileSystem::exists(item + "/inside"));
     }
 
-    // Read-only folders of the user's own are opened up for the second attempt; nothing
-    // outside the item changes.
-    void readOnlyTreeGoesOnTheSecondAttempt()
-    {
-        if (!canDropPrivileges()) QSKIP("needs root to drop to an unprivileged user");
-        QTemporaryDir base;
-        setPermissions(base.path(), 0777);
-        const QString root = base.path() + "/root";
-        const QString outside = base.path() + "/outside";
-        const int code = runAsNobody([&] {
-            if (!writeFile(outside + "/ro/file", 100) ||
-                !makeLink(outside + "/ro", root + "/item/link") ||
-                !writeFile(root + "/item/sub/deeper/file", 5000))
-                return 10;
-            for (const QString& dir :
-                 {outside + "/ro", root + "/item/sub/deeper", root + "/item/sub", root + "/item"})
-                setPermissions(dir, 0555);
-            const CleanReport report = Cleaner::remove({{root + "/item", 777}}, categoryAt(root));
-            return report == CleanReport{777, {}} ? 0 : 11;
-        });
-        QCOMPARE(code, 0);
-        QVERIFY(!FileSystem::exists(root + "/item"));
-        QCOMPARE(permissionsOf(outside + "/ro"), mode_t(0555));
-    }
-
-    // Another user's folder blocks the removal and keeps its mode; the line carries the second
-    // error; the user's own folders stay opened up.
-    void foreignFolderBlocksAndKeepsItsMode()
+    // The second attempt after the user's own folders were opened up: a read-only tree goes;
+    // another user's folder blocks its item, keeps its mode, and the line carries the second
+    // error. Nothing outside the items changes.
+    void secondAttempt()
     {
         if (!canDropPrivileges()) QSKIP("needs root to own a folder as another user");
         QTemporaryDir base;
-        setPermissions(base.path(), 0777);
         const QString root = base.path() + "/root";
-        const QString item = root + "/item";
-        QVERIFY(writeFile(item + "/foreign/file", 100)); // root keeps "foreign"
-        for (const QString& path : {root, item})
+        const QString outside = base.path() + "/outside";
+        QVERIFY(writeFile(root + "/blocked/foreign/file", 100)); // root keeps "foreign"
+        for (const QString& path : {base.path(), root, root + "/blocked"})
             QVERIFY(::chown(PathCodec::encode(path).constData(), 65534, 65534) == 0);
-        setPermissions(item + "/foreign", 0555);
-        setPermissions(item, 0555);
+        QVERIFY(setPermissions(root + "/blocked/foreign", 0555));
         const int code = runAsNobody([&] {
-            const CleanReport expected{0, {"item: " + errorText(EACCES)}};
-            return Cleaner::remove({{item, 900}}, categoryAt(root)) == expected ? 0 : 1;
+            if (!writeFile(outside + "/ro/file", 100) ||
+                !makeLink(outside + "/ro", root + "/ro/link") ||
+                !writeFile(root + "/ro/sub/deeper/file", 5000))
+                return 10;
+            for (const QString& dir : {outside + "/ro", root + "/ro/sub/deeper", root + "/ro/sub",
+                                       root + "/ro", root + "/blocked"})
+                setPermissions(dir, 0555);
+            const CleanReport report =
+                Cleaner::remove({{root + "/ro", 777}, {root + "/blocked", 900}}, categoryAt(root));
+            return report == CleanReport{777, {"blocked: " + errorText(EACCES)}} ? 0 : 11;
         });
         QCOMPARE(code, 0);
-        QCOMPARE(permissionsOf(item + "/foreign"), mode_t(0555));
-        QVERIFY(FileSystem::exists(item + "/foreign/file"));
-        QCOMPARE(permissionsOf(item), mode_t(0755));
+        QVERIFY(!FileSystem::exists(root + "/ro"));
+        QCOMPARE(permissionsOf(outside + "/ro"), mode_t(0555));
+        QCOMPARE(permissionsOf(root + "/blocked/foreign"), mode_t(0555));
+        QCOMPARE(permissionsOf(root + "/blocked"), mode_t(0755));
     }
 };
 

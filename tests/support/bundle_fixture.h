@@ -1,10 +1,11 @@
 #pragma once
 
+#include "support/test_home.h"
+#include "support/tree_builder.h"
 #include "uninstaller/app_catalog.h"
 
-#include <QByteArray>
+#include <QFile>
 #include <QProcess>
-#include <QString>
 #include <QStringList>
 #include <memory>
 #include <optional>
@@ -15,19 +16,58 @@ namespace BundleFixture {
 
 enum class Format { Xml, Binary };
 
-/// `text` with &, < and > escaped for an XML property list.
-QString escapedXml(QString text);
-/// One `<key>…</key><string>…</string>` pair.
-QString stringEntry(const QString& key, const QString& value);
+/// One `<key>…</key><string>…</string>` pair, its texts escaped.
+inline QString stringEntry(const QString& key, const QString& value)
+{
+    const auto escaped = [](QString text) {
+        return text.replace(u'&', QStringLiteral("&amp;"))
+            .replace(u'<', QStringLiteral("&lt;"))
+            .replace(u'>', QStringLiteral("&gt;"));
+    };
+    return QStringLiteral("<key>%1</key><string>%2</string>").arg(escaped(key), escaped(value));
+}
+
 /// A whole XML property list whose top-level dictionary holds `body` (raw key/value elements).
-QByteArray plistDocument(const QString& body);
-/// Writes `bytes` at `path`, creating parent folders.
-bool writeBytes(const QString& path, const QByteArray& bytes);
+inline QByteArray plistDocument(const QString& body)
+{
+    return QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                          "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
+                          "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
+                          "<plist version=\"1.0\">\n<dict>\n%1\n</dict>\n</plist>\n")
+        .arg(body)
+        .toUtf8();
+}
+
+/// Writes `bytes` at `path`, creating the parent folders.
+inline bool writeBytes(const QString& path, const QByteArray& bytes)
+{
+    TreeBuilder::makeDir(QFileInfo(path).path());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(bytes) == bytes.size();
+}
+
 /// Writes the XML document at `path`, converted to the binary form by plistutil when asked.
-bool writePlist(const QString& path, const QByteArray& xml, Format format);
-/// Copies /bin/sleep to `path` (executable), so a process started from it has its
-/// /proc/PID/exe there.
-bool copySleep(const QString& path);
+inline bool writePlist(const QString& path, const QByteArray& xml, Format format)
+{
+    if (format == Format::Xml) return writeBytes(path, xml);
+    const QString source = path + QStringLiteral(".xml");
+    if (!writeBytes(source, xml)) return false;
+    const int rc = QProcess::execute(QStringLiteral("plistutil"),
+                                     QStringList{"-i", source, "-o", path, "-f", "bin"});
+    QFile::remove(source);
+    QFile file(path);
+    return rc == 0 && file.open(QIODevice::ReadOnly) && file.read(8) == "bplist00";
+}
+
+/// Copies /bin/sleep to `path`, so a process started from it has its /proc/PID/exe there.
+inline bool copySleep(const QString& path)
+{
+    TreeBuilder::makeDir(QFileInfo(path).path());
+    QFile::remove(path);
+    return QFile::copy(QStringLiteral("/bin/sleep"), path) &&
+           TreeBuilder::setPermissions(path, 0755);
+}
 
 struct BundleShape
 {
@@ -40,12 +80,35 @@ struct BundleShape
 };
 
 /// Builds `folder`/`fileName` as a bundle with Contents/Info.plist. Returns its path, or "".
-QString makeBundle(const QString& folder, const QString& fileName, const BundleShape& shape);
-QString makeBundle(const QString& folder, const QString& fileName, const QString& identifier);
+inline QString makeBundle(const QString& folder, const QString& fileName, const BundleShape& shape)
+{
+    const QString bundle = folder + u'/' + fileName;
+    QString body = shape.extraEntries;
+    if (!shape.identifier.isNull())
+        body += stringEntry(QStringLiteral("CFBundleIdentifier"), shape.identifier);
+    if (!shape.version.isNull())
+        body += stringEntry(QStringLiteral("CFBundleShortVersionString"), shape.version);
+    body += stringEntry(QStringLiteral("CFBundleExecutable"), shape.executable);
+    const bool made = writePlist(bundle + QStringLiteral("/Contents/Info.plist"),
+                                 plistDocument(body), shape.format) &&
+                      (!shape.withExecutable ||
+                       copySleep(bundle + QStringLiteral("/Contents/MacOS/") + shape.executable));
+    return made ? bundle : QString();
+}
 
-/// The record the catalogue makes of the bundle at `url` (name from the file name).
-InstalledApp appRecord(const QString& url, const QString& bundleID,
-                       std::optional<qint64> size = std::nullopt);
+inline QString makeBundle(const QString& folder, const QString& fileName, const QString& identifier)
+{
+    BundleShape shape;
+    shape.identifier = identifier;
+    return makeBundle(folder, fileName, shape);
+}
+
+/// The record the catalogue makes of the bundle at `url`, its name taken from the file name.
+inline InstalledApp appRecord(const QString& url, const QString& bundleID,
+                              std::optional<qint64> size = std::nullopt)
+{
+    return InstalledApp{url, QFileInfo(url).completeBaseName(), bundleID, {}, false, {}, size};
+}
 
 /// A fresh folder of the temporary home with two application folders (`apps` created,
 /// `userApps` not) and a Library (not created), and the catalogue's folders pointing at them.
@@ -59,19 +122,61 @@ struct AppLayout
 
     /// `apps`/`name`.app with identifier `id`, an executable, and `payload` more bytes.
     QString bundle(const QString& name, const QString& id, qint64 payload = 0,
-                   const QString& version = {}) const;
-    /// Writes a file of `size` bytes at `library`/`relative`; returns its path.
-    QString leftover(const QString& relative, qint64 size = 5000) const;
+                   const QString& version = {}) const
+    {
+        BundleShape shape;
+        shape.identifier = id;
+        if (!version.isEmpty()) shape.version = version;
+        shape.withExecutable = true;
+        const QString url = makeBundle(apps, name + QStringLiteral(".app"), shape);
+        if (payload > 0)
+            TreeBuilder::writeFile(url + QStringLiteral("/Contents/Resources/payload"), payload);
+        return url;
+    }
+    /// A file of `size` bytes at `library`/`relative`; returns its path.
+    QString leftover(const QString& relative, qint64 size = 5000) const
+    {
+        TreeBuilder::writeFile(library + u'/' + relative, size);
+        return library + u'/' + relative;
+    }
 };
 
 /// `prefix` only names the folder.
-AppLayout freshAppLayout(const QString& prefix = QStringLiteral("apps"));
+inline AppLayout freshAppLayout(const QString& prefix = QStringLiteral("apps"))
+{
+    static int counter = 0;
+    AppLayout l;
+    l.root = TestHome::path() + QStringLiteral("/%1-%2").arg(prefix).arg(++counter);
+    l.apps = l.root + QStringLiteral("/Applications");
+    l.userApps = l.root + QStringLiteral("/home/Applications");
+    l.library = l.root + QStringLiteral("/home/Library");
+    TreeBuilder::makeDir(l.apps);
+    l.folders.appRoots = {l.apps, l.userApps};
+    l.folders.library = l.library;
+    return l;
+}
 
-QStringList names(const QList<InstalledApp>& apps);
+inline QStringList names(const QList<InstalledApp>& apps)
+{
+    QStringList list;
+    for (const InstalledApp& app : apps)
+        list.append(app.name);
+    return list;
+}
 
 /// Starts `executable` (for 60 s) through sh, so that SIGTERM can be set to ignored before the
 /// exec: an ignored signal stays ignored across exec, and /proc/PID/exe is then the executable
 /// itself. Returns once the exec has happened, or nullptr.
-std::unique_ptr<QProcess> startProcess(const QString& executable, bool ignoreTerm);
+inline std::unique_ptr<QProcess> startProcess(const QString& executable, bool ignoreTerm)
+{
+    auto process = std::make_unique<QProcess>();
+    const QString trap = ignoreTerm ? QStringLiteral("trap '' TERM; ") : QString();
+    process->start(QStringLiteral("/bin/sh"), {"-c", trap + "exec \"$0\" 60", executable});
+    if (!process->waitForStarted(5000)) return nullptr;
+    const QString exe = QStringLiteral("/proc/%1/exe").arg(process->processId());
+    if (!QTest::qWaitFor([&] { return QFile::symLinkTarget(exe) == executable; }, 5000))
+        return nullptr;
+    return process;
+}
 
 } // namespace BundleFixture
