@@ -71,10 +71,10 @@ inline bool copySleep(const QString& path)
 
 struct BundleShape
 {
-    QString identifier; ///< null: no CFBundleIdentifier entry
-    QString version;    ///< null: no CFBundleShortVersionString entry
+    QString identifier = {}; ///< null: no CFBundleIdentifier entry
+    QString version = {};    ///< null: no CFBundleShortVersionString entry
     QString executable = QStringLiteral("main");
-    QString extraEntries;
+    QString extraEntries = {};
     Format format = Format::Xml;
     bool withExecutable = false;
 };

@@ -20,8 +20,9 @@ private slots:
         AppLayout l = freshAppLayout();
         l.folders.ownIdentifier =
             Desktop::ownInfoDictionary().value("CFBundleIdentifier").toString();
-        BundleShape alpha{"com.example.alpha", "1.2"};
-        BundleShape charlie{"com.example.charlie", "2.0", "main", {}, Format::Binary};
+        BundleShape alpha{.identifier = "com.example.alpha", .version = "1.2"};
+        BundleShape charlie{
+            .identifier = "com.example.charlie", .version = "2.0", .format = Format::Binary};
         QVERIFY(!makeBundle(l.apps, "Alpha.app", alpha).isEmpty());
         QVERIFY(!makeBundle(l.apps + "/Utilities", "beta.app", "com.example.beta").isEmpty());
         QVERIFY(!makeBundle(l.apps + "/Utilities/Deep", "Gamma.app", "com.example.g").isEmpty());

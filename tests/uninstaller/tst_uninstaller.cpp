@@ -206,7 +206,7 @@ private slots:
         QVERIFY(quitter && stubborn);
         AWAIT_VALUE(quit, Uninstaller::quitIfRunning(app, nullptr, 10ms), "quitting");
         QVERIFY(!quit);
-        QVERIFY(quitter->waitForFinished(5000));
+        AWAIT_UNTIL(quitter->state() == QProcess::NotRunning, "the polite instance to end");
         QCOMPARE(stubborn->state(), QProcess::Running);
         stubborn->kill();
         QVERIFY(stubborn->waitForFinished(5000));

@@ -1,3 +1,4 @@
+#include "core/category.h"
 #include "core/io_pool.h"
 #include "platform/file_system.h"
 #include "platform/running_apps.h"
@@ -277,7 +278,7 @@ private slots:
         QCOMPARE(FileSystem::exists(app), ignoresTerm);
         if (!ignoresTerm) {
             QVERIFY(f.model.message()->startsWith("Đã gỡ Busy và chuyển "));
-            QVERIFY(process->waitForFinished(5000));
+            AWAIT_UNTIL(process->state() == QProcess::NotRunning, "the application to end");
             return;
         }
         QCOMPARE(f.model.message(), "Busy không thoát được. Hãy thoát app thủ công rồi thử lại.");
