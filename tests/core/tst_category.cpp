@@ -1,7 +1,6 @@
 #include "core/category.h"
 #include "support/test_home.h"
 
-#include <QSet>
 #include <sys/statvfs.h>
 
 namespace {
@@ -57,14 +56,6 @@ private slots:
         QCOMPARE(c.kind, row.minBytes ? ScanKind::largeFiles(row.minBytes) : ScanKind::children());
         QCOMPARE(c.deletion, row.toTrash ? DeletionMode::trash : DeletionMode::permanent);
         QCOMPARE(c.warning.has_value(), row.warns);
-    }
-
-    // Same location, same identity; equal only with equal sizes.
-    void cleanItemEquality()
-    {
-        const CleanItem a{"/h/x", 4096}, b{"/h/x", 8192};
-        QVERIFY(a != b);
-        QCOMPARE(QSet<CleanItem>({a, b, CleanItem{"/h/x", 4096}}).size(), 2);
     }
 
     void diskUsage()

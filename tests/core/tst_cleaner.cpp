@@ -126,33 +126,6 @@ private slots:
         QCOMPARE(trashInfoFiles().size(), trashed + (deletion == DeletionMode::trash ? 1 : 0));
     }
 
-    // A trashed item counts its scanned size and can be put back from its record.
-    void trashedItemIsRestorable()
-    {
-        const Category& large = *Category::find("large");
-        const QString item = large.roots[0] + "/Bản sao lưu";
-        QVERIFY(writeFile(item + "/inside", 3000));
-        const QStringList before = trashInfoFiles();
-        QCOMPARE(Cleaner::remove({{item, 123456}}, large), (CleanReport{123456, {}}));
-        QVERIFY(!FileSystem::exists(item));
-        QStringList added = trashInfoFiles();
-        added.removeIf([&](const QString& info) { return before.contains(info); });
-        QCOMPARE(added.size(), 1);
-        QFile info(added[0]);
-        QVERIFY(info.open(QIODevice::ReadOnly));
-        QString original;
-        for (const QByteArray& line : info.readAll().split('\n'))
-            if (line.startsWith("Path="))
-                original = PathCodec::decode(QByteArray::fromPercentEncoding(line.mid(5)));
-        QCOMPARE(original, item);
-        const QString stored =
-            TestHome::trashPath() + "/files/" + QFileInfo(added[0]).completeBaseName();
-        QCOMPARE(
-            ::rename(PathCodec::encode(stored).constData(), PathCodec::encode(item).constData()),
-            0);
-        QVERIFY(FileSystem::exists(item + "/inside"));
-    }
-
     // The second attempt after the user's own folders were opened up: a read-only tree goes;
     // another user's folder blocks its item, keeps its mode, and the line carries the second
     // error. Nothing outside the items changes.
