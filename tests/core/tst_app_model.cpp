@@ -14,6 +14,8 @@ using namespace TreeBuilder;
 
 namespace {
 
+constexpr qint64 kBlock = 4096;
+
 const Category& category(const char* id)
 {
     return *Category::find(QString::fromLatin1(id));
@@ -26,7 +28,7 @@ QStringList makeItems(const Category& c, const QString& prefix, int count)
     QStringList paths;
     for (int i = 0; i < count; ++i) {
         paths.append(c.roots[0] + u'/' + prefix + QString::number(i));
-        if (!allocate(paths.last(), c.kind.minBytes + 4096 * (i + 1))) return {};
+        if (!allocate(paths.last(), c.kind.minBytes + kBlock * (i + 1))) return {};
     }
     return paths;
 }
@@ -174,7 +176,8 @@ private slots:
         QVERIFY(!clean.isReady() && FileSystem::exists(paths[1]));
         gate.release();
         AWAIT(std::move(clean), "the clean");
-        QCOMPARE(model.message(), "Đã giải phóng " + formatBytes(c.kind.minBytes + 4096 * 2) + ".");
+        QCOMPARE(model.message(),
+                 "Đã giải phóng " + formatBytes(c.kind.minBytes + 2 * kBlock) + ".");
         for (const QString& path : {paths[0], paths[2], late, outside, c.roots[0]})
             QVERIFY2(FileSystem::exists(path), qPrintable(path));
         QVERIFY(!FileSystem::exists(paths[1]));
@@ -188,7 +191,7 @@ private slots:
             makeItems(c, "item", 1);
         AppModel model;
         const QString filler = TestHome::path() + "/filler"; // makes the refresh a real change
-        QVERIFY(allocate(filler, 64 * 1024 * 1024));
+        QVERIFY(allocate(filler, 16384 * kBlock));
         int finished = 0;
         int finishedAtDisk = -1;
         connect(&model, &AppModel::stateChanged, this,

@@ -14,6 +14,11 @@ struct Row
     QStringList roots; // relative to the home folder
 };
 
+Row row(const char* title, qint64 minBytes, bool toTrash, bool warns, const QStringList& roots)
+{
+    return Row{title, minBytes, toTrash, warns, roots};
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(Row)
@@ -28,16 +33,16 @@ private slots:
     void catalogue_data()
     {
         QTest::addColumn<Row>("row");
-        QTest::newRow("caches") << Row("Bộ nhớ đệm ứng dụng", 0, false, false, {"Library/Caches"});
-        QTest::newRow("logs") << Row("Nhật ký & báo lỗi", 0, false, false, {"Library/Logs"});
-        QTest::newRow("dev") << Row("Công cụ lập trình", 0, false, true,
+        QTest::newRow("caches") << row("Bộ nhớ đệm ứng dụng", 0, false, false, {"Library/Caches"});
+        QTest::newRow("logs") << row("Nhật ký & báo lỗi", 0, false, false, {"Library/Logs"});
+        QTest::newRow("dev") << row("Công cụ lập trình", 0, false, true,
                                     {"Library/Developer/Xcode/DerivedData",
                                      "Library/Developer/CoreSimulator/Caches", ".npm/_cacache",
                                      ".gradle/caches"});
-        QTest::newRow("trash") << Row("Thùng rác", 0, false, true, {".Trash"});
-        QTest::newRow("ios") << Row("Bản sao lưu iPhone/iPad", 0, true, true,
+        QTest::newRow("trash") << row("Thùng rác", 0, false, true, {".Trash"});
+        QTest::newRow("ios") << row("Bản sao lưu iPhone/iPad", 0, true, true,
                                     {"Library/Application Support/MobileSync/Backup"});
-        QTest::newRow("large") << Row("Tệp lớn", 104'857'600, true, true,
+        QTest::newRow("large") << row("Tệp lớn", 104'857'600, true, true,
                                       {"Downloads", "Documents", "Desktop", "Movies"});
     }
     void catalogue()

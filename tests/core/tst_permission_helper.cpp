@@ -34,7 +34,7 @@ QString emptiedWithDataHome(const QByteArray& dataHome)
 {
     const QByteArray old = qgetenv("XDG_DATA_HOME");
     qputenv("XDG_DATA_HOME", dataHome);
-    const QString text = PermissionHelper::emptyHomeTrash();
+    QString text = PermissionHelper::emptyHomeTrash();
     qputenv("XDG_DATA_HOME", old);
     return text;
 }

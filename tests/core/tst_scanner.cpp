@@ -16,6 +16,8 @@ using namespace TreeBuilder;
 
 namespace {
 
+constexpr qint64 kMiB = qint64(1) << 20;
+
 Category category(const char* id, qint64 minBytes = 0)
 {
     Category c = *Category::find(QString::fromLatin1(id));
@@ -67,7 +69,7 @@ private slots:
             std::error_code error; // names that are not UTF-8 too, which QDir cannot remove
             std::filesystem::remove_all(PathCodec::encode(home + u'/' + name).toStdString(), error);
         }
-        QVERIFY(allocate(outside + "/big", 3 * 1024 * 1024));
+        QVERIFY(allocate(outside + "/big", 3 * kMiB));
     }
 
     void missingRootsGiveNothing()
@@ -143,7 +145,7 @@ private slots:
         QVERIFY(makeLink(outside + "/huge", large.roots[0] + "/link.iso"));
         QVERIFY(makeLink(outside, large.roots[0] + "/link-to-folder"));
         QVERIFY(makeFifo(large.roots[0] + "/pipe"));
-        QVERIFY(writeFile(large.roots[2], 1024 * 1024)); // a root that is a file: no flag
+        QVERIFY(writeFile(large.roots[2], kMiB)); // a root that is a file: no flag
         AWAIT_VALUE(result, Scanner::scan(large), "the large-files scan");
         QCOMPARE(result, expected({large.roots[1] + "/sub/dir/exact.mov"}));
     }
@@ -179,37 +181,31 @@ private slots:
     }
 
     // A root and its entries appear, vanish and change kind while scans run: every scan ends,
-    // with items directly below a root that occupy blocks. SORVI_STRESS_SECONDS runs it longer.
+    // with items directly below a root. SORVI_STRESS_SECONDS runs it longer than a second.
     void rootsAndEntriesVanishDuringScans()
     {
         const Category dev = category("dev");
         const QByteArray root = PathCodec::encode(dev.roots[0]);
         const QByteArray spare = PathCodec::encode(outside + "/spare");
-        const QByteArray churning = PathCodec::encode(dev.roots[1] + "/e");
+        const QByteArray entry = PathCodec::encode(dev.roots[1] + "/entry");
         QVERIFY(writeFile(outside + "/spare/entry/f", 20000));
-        QVERIFY(makeDir(dev.roots[1]));
-        QVERIFY(makeDir(QFileInfo(dev.roots[0]).path()));
+        QVERIFY(makeDir(dev.roots[1]) && makeDir(QFileInfo(dev.roots[0]).path()));
         std::atomic<bool> stop{false};
         std::thread churn([&] {
             for (unsigned round = 0; !stop; ++round) {
-                // The root: gone, a folder, a link to a folder, a dangling link.
-                ::unlink(root.constData());
+                ::unlink(root.constData()); // the root: gone, a folder, a link, a dangling link
                 ::rename(root.constData(), spare.constData());
-                if (round % 4 == 0) ::rename(spare.constData(), root.constData());
-                if (round % 4 == 1) ::symlink(spare.constData(), root.constData());
-                if (round % 4 == 2) ::symlink("/nonexistent", root.constData());
-                // An entry of the second root: a folder with a file, then nothing.
-                const QByteArray entry = churning + QByteArray::number(round % 8);
-                if (::mkdir(entry.constData(), 0755) == 0) {
+                if (round % 3 == 0) ::rename(spare.constData(), root.constData());
+                if (round % 3 == 1) ::symlink(spare.constData(), root.constData());
+                if (round % 3 == 2) ::symlink("/nonexistent", root.constData());
+                if (::mkdir(entry.constData(), 0755) == 0) // an entry: a folder with a file, gone
                     writeFileRaw(entry + "/f", 5000);
-                } else {
-                    ::unlink((entry + "/f").constData());
-                    ::rmdir(entry.constData());
-                }
+                else
+                    ::unlink((entry + "/f").constData()), ::rmdir(entry.constData());
             }
         });
-        const int seconds = std::max(1, qEnvironmentVariableIntValue("SORVI_STRESS_SECONDS"));
-        QDeadlineTimer deadline(seconds * 1000);
+        QDeadlineTimer deadline(1000LL *
+                                std::max(1, qEnvironmentVariableIntValue("SORVI_STRESS_SECONDS")));
         bool sound = true;
         while (sound && !deadline.hasExpired()) {
             const std::optional<ScanResult> result = Await::task(Scanner::scan(dev), "a scan");
@@ -243,10 +239,10 @@ private slots:
         QVERIFY(setPermissions(home + "/Library/Application Support", 0700));
         QVERIFY(scansAsNobodyTo(ios, ScanResult()));
 
-        const Category large = category("large", 64 * 1024);
-        QVERIFY(allocate(large.roots[0] + "/hidden-from-us.iso", 1024 * 1024));
+        const Category large = category("large", kMiB / 16);
+        QVERIFY(allocate(large.roots[0] + "/hidden-from-us.iso", kMiB));
         QVERIFY(setPermissions(large.roots[0], 0700));
-        QVERIFY(allocate(large.roots[1] + "/open/y.iso", 512 * 1024));
+        QVERIFY(allocate(large.roots[1] + "/open/y.iso", kMiB / 2));
         QVERIFY(scansAsNobodyTo(large, expected({large.roots[1] + "/open/y.iso"})));
     }
 

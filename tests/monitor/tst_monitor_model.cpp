@@ -25,7 +25,7 @@ struct Proc
 
 // Frame i: i percent of the memory in use, load average i, the clock at i + 1 seconds, and
 // each process `percent` ticks further than in frame i - 1.
-Frame frameOf(int i, const QList<Proc>& processes, quint64 physical = 100 * 4096)
+Frame frameOf(int i, const QList<Proc>& processes, quint64 physical = 409600)
 {
     Frame frame;
     frame.physical = physical;
@@ -41,7 +41,7 @@ Frame frameOf(int i, const QList<Proc>& processes, quint64 physical = 100 * 4096
 // A model sampling a scripted source every 5 ms; `taken` counts the samples.
 struct Rig
 {
-    explicit Rig(QList<Proc> processes = {}, quint64 physical = 100 * 4096)
+    explicit Rig(const QList<Proc>& processes = {}, quint64 physical = 409600)
     {
         auto source = std::make_unique<ScriptedSource>(
             [=](int i) { return frameOf(i, processes, physical); });
@@ -240,7 +240,6 @@ private slots:
         rig.model->clearMessage();
         QVERIFY(!rig.model->message());
     }
-
 };
 
 SORVI_TEST_MAIN(TestMonitorModel)

@@ -128,7 +128,7 @@ struct AppLayout
         shape.identifier = id;
         if (!version.isEmpty()) shape.version = version;
         shape.withExecutable = true;
-        const QString url = makeBundle(apps, name + QStringLiteral(".app"), shape);
+        QString url = makeBundle(apps, name + QStringLiteral(".app"), shape);
         if (payload > 0)
             TreeBuilder::writeFile(url + QStringLiteral("/Contents/Resources/payload"), payload);
         return url;

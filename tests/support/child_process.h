@@ -3,9 +3,9 @@
 #include <QByteArray>
 #include <QFile>
 #include <QTest>
+#include <csignal>
 #include <grp.h>
 #include <optional>
-#include <signal.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>

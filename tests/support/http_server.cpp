@@ -16,7 +16,7 @@
 namespace {
 
 // Keeps the client's socket buffers topped up without holding the whole stream in memory.
-constexpr qint64 streamChunk = 64 * 1024;
+constexpr qint64 streamChunk = qint64(64) * 1024;
 
 QByteArray head(const HttpServer::Response& response, qint64 length, bool keepAlive = false)
 {

@@ -27,10 +27,11 @@ inline bool makeDir(const QString& path)
 inline bool writeFileRaw(const QByteArray& path, qint64 size)
 {
     const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    static const QByteArray chunk(64 * 1024, 'x');
+    static const QByteArray chunk(65536, 'x');
     bool ok = fd >= 0;
     for (qint64 left = size; left > 0 && ok;) {
-        const ssize_t n = ::write(fd, chunk.constData(), size_t(std::min(left, qint64(64 * 1024))));
+        const ssize_t n =
+            ::write(fd, chunk.constData(), size_t(std::min(left, qint64(chunk.size()))));
         ok = n > 0;
         left -= n;
     }

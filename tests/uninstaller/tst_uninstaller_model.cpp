@@ -203,7 +203,7 @@ private slots:
         const QString seven = f.bundle("Seven", "com.example.seven", 1000);
         for (int k = 0; k < 7; ++k)
             f.leftover("Caches/" + refusedName("com.example.seven." + QString::number(k)),
-                       4096 * (k + 1));
+                       4096LL * (k + 1));
         f.runner.result = {false, "Finder từ chối"};
         AWAIT(f.model.load(), "the load");
         QVERIFY(f.select(seven));
