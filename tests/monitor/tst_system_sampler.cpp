@@ -44,11 +44,12 @@ Frame net(quint64 rx, quint64 tx, quint64 seconds)
     return frame;
 }
 
-Frame procs(std::optional<Usages> value, quint64 clock)
+// The processes at `seconds`.
+Frame procs(std::optional<Usages> value, quint64 seconds)
 {
     Frame frame;
     frame.processes = std::move(value);
-    frame.clock = clock;
+    frame.clock = seconds * kSecond;
     return frame;
 }
 
@@ -209,49 +210,41 @@ private slots:
         QCOMPARE(lastOf({frame}).battery, expected);
     }
 
-    // Percent of one processor since the last pass; 0 for a newcomer, for CPU time that went
-    // back, for a pid that now names another process, and when the clock did not advance.
-    void processShares()
-    {
-        const SystemSnapshot s = lastOf(
-            {procs(Usages{usage(10, 100), usage(12, 500), usage(14, 0), usage(15, 10, "old")},
-                   kSecond),
-             procs(Usages{usage(10, 150), usage(11, 900), usage(12, 400), usage(14, 300),
-                          usage(15, 50, "new", 2), usage(0, 1), usage(-3, 1)},
-                   2 * kSecond)});
-        QCOMPARE(s.processes, (QList<ProcessStat>{{10, "p", 50, 4096, 1},
-                                                  {11, "p", 0, 4096, 1},
-                                                  {12, "p", 0, 4096, 1},
-                                                  {14, "p", 300, 4096, 1},
-                                                  {15, "new", 0, 4096, 2}}));
-    }
-
-    void processSharesOverSeveralSamples_data()
+    // Percent of one processor since the last pass (above 100 for several threads); 0 for a
+    // newcomer, for CPU time that went back, for a pid that now names another process, and when
+    // the clock did not advance.
+    void processShares_data()
     {
         QTest::addColumn<QList<Frame>>("frames");
-        QTest::addColumn<double>("cpu"); // of pid 10 in the last sample
-        const Frame start = procs(Usages{usage(10, 0), usage(11, 0)}, kSecond);
+        QTest::addColumn<QList<ProcessStat>>("expected");
+        const Frame start = procs(Usages{usage(10, 0), usage(11, 500), usage(12, 10, "old")}, 1);
+        const auto stat = [](qint32 pid, double cpu) {
+            return ProcessStat{pid, "p", cpu, 4096, 1};
+        };
+        QTest::newRow("shares") << QList{start,
+                                         procs(Usages{usage(10, 150), usage(13, 900),
+                                                      usage(11, 400), usage(12, 50, "new", 2),
+                                                      usage(14, 300), usage(0, 1)},
+                                               2)}
+                                << QList{stat(10, 150), stat(13, 0), stat(11, 0),
+                                         ProcessStat{12, "new", 0, 4096, 2}, stat(14, 0)};
         QTest::newRow("across a failed listing")
-            << QList{start, procs(std::nullopt, 2 * kSecond),
-                     procs(Usages{usage(10, 100)}, 3 * kSecond)}
-            << 50.0;
+            << QList{start, procs(std::nullopt, 2), procs(Usages{usage(10, 100)}, 3)}
+            << QList{stat(10, 50)};
         QTest::newRow("gone and back starts again")
-            << QList{start, procs(Usages{usage(11, 0)}, 2 * kSecond),
-                     procs(Usages{usage(10, 100)}, 3 * kSecond)}
-            << 0.0;
+            << QList{start, procs(Usages{usage(11, 500)}, 2), procs(Usages{usage(10, 100)}, 3)}
+            << QList{stat(10, 0)};
         QTest::newRow("clock did not advance")
-            << QList{start, procs(Usages{usage(10, 100)}, kSecond)} << 0.0;
-        QTest::newRow("clock went back") << QList{start, procs(Usages{usage(10, 100)}, kSecond),
-                                                  procs(Usages{usage(10, 200)}, 1)}
-                                         << 0.0;
+            << QList{start, procs(Usages{usage(10, 100)}, 1)} << QList{stat(10, 0)};
+        QTest::newRow("clock went back")
+            << QList{start, procs(Usages{usage(10, 100)}, 1), procs(Usages{usage(10, 200)}, 0)}
+            << QList{stat(10, 0)};
     }
-    void processSharesOverSeveralSamples()
+    void processShares()
     {
         QFETCH(QList<Frame>, frames);
-        QFETCH(double, cpu);
-        const SystemSnapshot s = lastOf(frames);
-        QCOMPARE(s.processes.value(0).pid, 10);
-        QCOMPARE(s.processes.value(0).cpu, cpu);
+        QFETCH(QList<ProcessStat>, expected);
+        QCOMPARE(lastOf(frames).processes, expected);
     }
 
     // Names are repaired UTF-8 up to the first NUL; an empty one becomes "pid " + the pid.

@@ -192,27 +192,6 @@ private slots:
             QCOMPARE(fake->terminateCalls, 1);
         QCOMPARE(fakes.isEmpty() ? 0 : fakes[0]->checks, checks);
     }
-
-    // Real processes of the bundle get SIGTERM: one that honours it ends, one that ignores it
-    // keeps running and makes the quit fail.
-    void realInstancesAreAskedNeverForced()
-    {
-        const AppLayout l = freshAppLayout();
-        const InstalledApp app =
-            appRecord(l.bundle("Stubborn", "com.x.stubborn"), "com.x.stubborn");
-        const QString executable = app.url + "/Contents/MacOS/main";
-        auto quitter = startProcess(executable, false);
-        auto stubborn = startProcess(executable, true);
-        QVERIFY(quitter && stubborn);
-        AWAIT_VALUE(quit, Uninstaller::quitIfRunning(app, nullptr, 10ms), "quitting");
-        QVERIFY(!quit);
-        AWAIT_UNTIL(quitter->state() == QProcess::NotRunning, "the polite instance to end");
-        QCOMPARE(stubborn->state(), QProcess::Running);
-        stubborn->kill();
-        QVERIFY(stubborn->waitForFinished(5000));
-        AWAIT_VALUE(quitNow, Uninstaller::quitIfRunning(app, nullptr, 10ms), "nothing to quit");
-        QVERIFY(quitNow);
-    }
 };
 
 SORVI_TEST_MAIN(TestUninstaller)
