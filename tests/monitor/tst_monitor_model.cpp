@@ -189,7 +189,8 @@ private slots:
     {
         auto onGuiThread = std::make_shared<std::atomic<int>>(0);
         auto source = std::make_unique<ScriptedSource>([onGuiThread](int i) {
-            onGuiThread->fetch_add(QThread::currentThread() == qApp->thread());
+            onGuiThread->fetch_add(QThread::currentThread() ==
+                                   QCoreApplication::instance()->thread());
             QThread::msleep(20); // a slow sample
             return frameOf(i, {});
         });

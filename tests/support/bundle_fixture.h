@@ -53,11 +53,12 @@ inline bool writePlist(const QString& path, const QByteArray& xml, Format format
     if (format == Format::Xml) return writeBytes(path, xml);
     const QString source = path + QStringLiteral(".xml");
     if (!writeBytes(source, xml)) return false;
-    const int rc = QProcess::execute(QStringLiteral("plistutil"),
-                                     QStringList{"-i", source, "-o", path, "-f", "bin"});
+    QProcess plistutil;
+    plistutil.start(QStringLiteral("plistutil"), {"-i", source, "-o", path, "-f", "bin"});
+    const bool converted = plistutil.waitForFinished(10000) && plistutil.exitCode() == 0;
     QFile::remove(source);
     QFile file(path);
-    return rc == 0 && file.open(QIODevice::ReadOnly) && file.read(8) == "bplist00";
+    return converted && file.open(QIODevice::ReadOnly) && file.read(8) == "bplist00";
 }
 
 /// Copies /bin/sleep to `path`, so a process started from it has its /proc/PID/exe there.

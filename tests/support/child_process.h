@@ -34,11 +34,13 @@ inline pid_t startSleeper(std::optional<uid_t> uid = std::nullopt)
     return pid;
 }
 
-/// Reaps the child; true when SIGTERM ended it.
+/// Reaps the child within 5 s; true when SIGTERM ended it.
 inline bool endedBySigterm(pid_t pid)
 {
     int status = 0;
-    return waitpid(pid, &status, 0) == pid && WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM;
+    const bool reaped =
+        QTest::qWaitFor([&] { return waitpid(pid, &status, WNOHANG) == pid; }, 5000);
+    return reaped && WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM;
 }
 
 /// True when the child has not ended yet (it is not reaped).

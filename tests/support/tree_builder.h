@@ -121,12 +121,14 @@ inline bool canDropPrivileges()
 }
 
 /// Runs `body` in a forked child that dropped to the unprivileged user 65534 and returns its
-/// exit code, or -1 when that is impossible. Root ignores permissions; this gives tests a real
-/// refusal. The child must not rely on thread pools the parent started.
+/// exit code, or -1 when that is impossible or the body hangs for a minute. Root ignores
+/// permissions; this gives tests a real refusal. The child must not rely on thread pools the
+/// parent started.
 inline int runAsNobody(const std::function<int()>& body)
 {
     const pid_t pid = canDropPrivileges() ? ::fork() : -1;
     if (pid == 0) {
+        ::alarm(60); // a hanging body ends the child instead of stalling the test run
         if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
             ::_exit(125);
         ::_exit(body());
