@@ -31,7 +31,7 @@ class ScriptedSource final : public CounterSource
 public:
     explicit ScriptedSource(std::function<Frame(int)> script) : m_script(std::move(script)) {}
     /// Plays `frames` in order, then repeats the last one.
-    explicit ScriptedSource(QList<Frame> frames)
+    explicit ScriptedSource(const QList<Frame>& frames)
         : m_script([frames](int i) { return frames.at(std::min<qsizetype>(i, frames.size() - 1)); })
     {
     }

@@ -32,58 +32,6 @@ QByteArray head(const HttpServer::Response& response, qint64 length, bool keepAl
 
 } // namespace
 
-HttpServer::Response HttpServer::ok(const QByteArray& body)
-{
-    return withStatus(200, body);
-}
-
-HttpServer::Response HttpServer::withStatus(int status, const QByteArray& body)
-{
-    Response response;
-    response.status = status;
-    response.body = body;
-    response.headers.append(std::pair<QByteArray, QByteArray>("Content-Type", "application/json"));
-    return response;
-}
-
-HttpServer::Response HttpServer::redirect(const QString& location, int status)
-{
-    Response response;
-    response.status = status;
-    response.headers.append(std::pair<QByteArray, QByteArray>("Location", location.toUtf8()));
-    return response;
-}
-
-HttpServer::Response HttpServer::silent()
-{
-    Response response;
-    response.delivery = Delivery::Silent;
-    return response;
-}
-
-HttpServer::Response HttpServer::trickle(const QByteArray& body, std::chrono::milliseconds interval)
-{
-    Response response = ok(body);
-    response.delivery = Delivery::Trickle;
-    response.interval = interval;
-    return response;
-}
-
-HttpServer::Response HttpServer::stream(qint64 bytes)
-{
-    Response response = ok({});
-    response.delivery = Delivery::Stream;
-    response.streamBytes = bytes;
-    return response;
-}
-
-HttpServer::Response HttpServer::endlessChunks()
-{
-    Response response = ok({});
-    response.delivery = Delivery::Chunked;
-    return response;
-}
-
 std::optional<HttpServer::TlsIdentity> HttpServer::makeSelfSigned(const QString& folder)
 {
     const QString openssl = QStandardPaths::findExecutable(QStringLiteral("openssl"));
@@ -91,14 +39,13 @@ std::optional<HttpServer::TlsIdentity> HttpServer::makeSelfSigned(const QString&
     const QString certPath = folder + QStringLiteral("/cert.pem");
     const QString keyPath = folder + QStringLiteral("/key.pem");
     QProcess process;
-    process.start(openssl,
-                  {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
-                   QStringLiteral("ec"), QStringLiteral("-pkeyopt"),
-                   QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes"),
-                   QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-subj"),
-                   QStringLiteral("/CN=127.0.0.1"), QStringLiteral("-addext"),
-                   QStringLiteral("subjectAltName=IP:127.0.0.1,DNS:localhost"),
-                   QStringLiteral("-keyout"), keyPath, QStringLiteral("-out"), certPath});
+    QStringList arguments =
+        QStringLiteral("req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 "
+                       "-nodes -days 2 -subj /CN=127.0.0.1 -addext")
+            .split(u' ');
+    arguments << "subjectAltName=IP:127.0.0.1,DNS:localhost"
+              << "-keyout" << keyPath << "-out" << certPath;
+    process.start(openssl, arguments);
     if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit ||
         process.exitCode() != 0)
         return std::nullopt;
@@ -107,10 +54,6 @@ std::optional<HttpServer::TlsIdentity> HttpServer::makeSelfSigned(const QString&
     if (!cert.open(QIODevice::ReadOnly) || !key.open(QIODevice::ReadOnly)) return std::nullopt;
     return TlsIdentity{cert.readAll(), key.readAll()};
 }
-
-HttpServer::HttpServer(QObject* parent) : QObject(parent) {}
-
-HttpServer::~HttpServer() = default;
 
 bool HttpServer::useTls(const TlsIdentity& identity)
 {
@@ -152,11 +95,6 @@ QUrl HttpServer::url(const QString& path) const
                     .arg(path));
 }
 
-void HttpServer::route(const QString& path, const Response& response)
-{
-    m_routes.insert(path, response);
-}
-
 void HttpServer::accept(QTcpSocket* socket)
 {
     socket->setParent(this);
@@ -173,12 +111,11 @@ void HttpServer::accept(QTcpSocket* socket)
             QString path = requestLine.size() > 1 ? QString::fromUtf8(requestLine[1]) : QString();
             path = path.left(path.indexOf(QLatin1Char('?')));
             m_lastHead = requestHead;
-            m_paths.append(path);
+            ++m_requests;
             const auto route = m_routes.constFind(path);
             const Response response =
                 route != m_routes.cend() ? *route : withStatus(404, "not found");
             answer(socket, response);
-            emit requestReceived(path);
             if (response.delivery != Delivery::Whole) {
                 disconnect(socket, &QTcpSocket::readyRead, this, nullptr);
                 return;

@@ -4,7 +4,6 @@
 #include <QList>
 #include <QMap>
 #include <QObject>
-#include <QStringList>
 #include <QUrl>
 #include <chrono>
 #include <optional>
@@ -15,17 +14,16 @@ class QTcpSocket;
 
 /// A scripted HTTP/1.1 server on 127.0.0.1 with an ephemeral port, plain or TLS, for tests that
 /// need a real peer. Each request is answered by the response routed to its path (the query is
-/// ignored), or 404; every connection is closed after its response. Runs on the thread that
-/// created it, driven by its event loop.
+/// ignored), or 404. Runs on the thread that created it, driven by its event loop.
 class HttpServer : public QObject
 {
     Q_OBJECT
 public:
     /// How a response's bytes go out.
     enum class Delivery {
-        Whole,   ///< head and body at once
+        Whole,   ///< head and body at once; the connection stays open for the next request
         Silent,  ///< the request is read and never answered
-        Trickle, ///< the head, then one body byte per `interval`
+        Trickle, ///< the head, then one body byte per `interval`, then close
         Stream,  ///< the head, then `streamBytes` of filler as fast as the client reads
         Chunked, ///< a chunked head without a length, then chunks of filler that never end
     };
@@ -40,14 +38,32 @@ public:
         qint64 streamBytes = 0;
     };
 
-    static Response ok(const QByteArray& body);
-    static Response withStatus(int status, const QByteArray& body = {});
+    static Response withStatus(int status, const QByteArray& body = {})
+    {
+        return {status, {{"Content-Type", "application/json"}}, body};
+    }
+    static Response ok(const QByteArray& body) { return withStatus(200, body); }
     /// A redirect to `location` (absolute or relative), 302 unless told otherwise.
-    static Response redirect(const QString& location, int status = 302);
-    static Response silent();
-    static Response trickle(const QByteArray& body, std::chrono::milliseconds interval);
-    static Response stream(qint64 bytes);
-    static Response endlessChunks();
+    static Response redirect(const QString& location, int status = 302)
+    {
+        return {status, {{"Location", location.toUtf8()}}, {}};
+    }
+    static Response silent() { return {200, {}, {}, Delivery::Silent}; }
+    static Response trickle(const QByteArray& body, std::chrono::milliseconds interval)
+    {
+        Response response = ok(body);
+        response.delivery = Delivery::Trickle;
+        response.interval = interval;
+        return response;
+    }
+    static Response stream(qint64 bytes)
+    {
+        Response response = ok({});
+        response.delivery = Delivery::Stream;
+        response.streamBytes = bytes;
+        return response;
+    }
+    static Response endlessChunks() { return {200, {}, {}, Delivery::Chunked}; }
 
     /// A throwaway self-signed certificate for 127.0.0.1 and localhost, made with the openssl
     /// command in `folder`. Empty when the command is missing or fails.
@@ -58,8 +74,7 @@ public:
     };
     static std::optional<TlsIdentity> makeSelfSigned(const QString& folder);
 
-    explicit HttpServer(QObject* parent = nullptr);
-    ~HttpServer() override;
+    explicit HttpServer(QObject* parent = nullptr) : QObject(parent) {}
 
     /// Serves over TLS with this identity; call before listen(). False when TLS is unavailable.
     bool useTls(const TlsIdentity& identity);
@@ -70,18 +85,14 @@ public:
     /// http://127.0.0.1:port + path (https with TLS).
     QUrl url(const QString& path) const;
     /// Answers requests for `path` with `response` from now on.
-    void route(const QString& path, const Response& response);
+    void route(const QString& path, const Response& response) { m_routes.insert(path, response); }
 
-    /// Requests received so far (request head complete), with their paths in order.
-    int requestCount() const { return m_paths.size(); }
-    QStringList requestedPaths() const { return m_paths; }
+    /// Requests received so far (request head complete).
+    int requestCount() const { return m_requests; }
     /// The raw head of the last request received.
     QByteArray lastRequestHead() const { return m_lastHead; }
     /// Body bytes written so far over every connection.
     qint64 bodyBytesSent() const { return m_bodyBytesSent; }
-
-signals:
-    void requestReceived(const QString& path);
 
 private:
     void accept(QTcpSocket* socket);
@@ -91,7 +102,7 @@ private:
     QTcpServer* m_server = nullptr;
     bool m_tls = false;
     QMap<QString, Response> m_routes;
-    QStringList m_paths;
+    int m_requests = 0;
     QByteArray m_lastHead;
     qint64 m_bodyBytesSent = 0;
 };

@@ -1,20 +1,51 @@
 #pragma once
 
+#include <QDir>
 #include <QString>
+#include <QTemporaryDir>
 #include <QtTest>
+#include <cstdlib>
 
 /// Every test program runs with HOME, the XDG base folders and FLATPAK_USER_DIR inside its own
 /// temporary folder, set before anything reads them (the places are read once).
 namespace TestHome {
 
-/// Creates the temporary home and points the environment at it. Call first thing in main().
-void prepare();
+inline QTemporaryDir& directory()
+{
+    static QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/sorvi-test-XXXXXX"));
+    return dir;
+}
 
 /// The temporary home folder (absolute, no trailing slash).
-QString path();
+inline QString path()
+{
+    return directory().path();
+}
 
 /// The freedesktop trash of the temporary home ($XDG_DATA_HOME/Trash).
-QString trashPath();
+inline QString trashPath()
+{
+    return path() + QStringLiteral("/.local/share/Trash");
+}
+
+/// Creates the temporary home and points the environment at it, so that no test reads or
+/// changes the real user's folders. Called first thing in main().
+inline void prepare()
+{
+    if (!directory().isValid()) qFatal("cannot create a temporary home");
+    const QByteArray home = QFile::encodeName(path());
+    setenv("HOME", home.constData(), 1);
+    const std::pair<const char*, const char*> places[] = {
+        {"XDG_DATA_HOME", "/.local/share"},
+        {"XDG_CACHE_HOME", "/.cache"},
+        {"XDG_CONFIG_HOME", "/.config"},
+        {"XDG_STATE_HOME", "/.local/state"},
+        {"FLATPAK_USER_DIR", "/.local/share/flatpak"}};
+    for (const auto& [variable, relative] : places) {
+        QDir().mkpath(QFile::decodeName(home + relative));
+        setenv(variable, (home + relative).constData(), 1);
+    }
+}
 
 } // namespace TestHome
 

@@ -1,33 +1,141 @@
 #pragma once
 
-#include <QByteArray>
-#include <QString>
+#include "platform/path_codec.h"
 
+#include <QByteArray>
+#include <QDir>
+#include <QFileInfo>
+#include <QString>
+#include <fcntl.h>
+#include <ftw.h>
 #include <functional>
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 /// Builds real file trees for tests and measures them independently of the code under test.
+/// Paths go to the kernel through PathCodec, so names that are not UTF-8 work too.
 namespace TreeBuilder {
 
-/// Creates the folders of the path. Returns false on failure.
-bool makeDir(const QString& path);
-/// Writes `size` bytes of real data (so blocks are allocated), creating parent folders.
-bool writeFile(const QString& path, qint64 size);
-/// Same, with a raw byte path (for names that are not UTF-8).
-bool writeFileRaw(const QByteArray& path, qint64 size);
-/// Creates a symbolic link at `link` pointing to `target`.
-bool makeLink(const QString& target, const QString& link);
-/// Sum of st_blocks × 512 over the regular files at or below `path`, links not followed.
-qint64 expectedAllocated(const QString& path);
-/// st_blocks × 512 of one file.
-qint64 blocksOf(const QString& path);
-/// Number of entries at or below `path` (links not followed).
-int countEntries(const QString& path);
+inline bool makeDir(const QString& path)
+{
+    return QDir().mkpath(path);
+}
 
-/// Runs `body` in a child process that dropped to the unprivileged user 65534, returning the
-/// child's exit code, or -1 when the switch is impossible. Root ignores permissions; this gives
-/// tests a real refusal.
-int runAsNobody(const std::function<int()>& body);
+/// Writes `size` bytes of real data (so blocks are allocated); the parent must exist.
+inline bool writeFileRaw(const QByteArray& path, qint64 size)
+{
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    static const QByteArray chunk(65536, 'x');
+    bool ok = fd >= 0;
+    for (qint64 left = size; left > 0 && ok;) {
+        const ssize_t n =
+            ::write(fd, chunk.constData(), size_t(std::min(left, qint64(chunk.size()))));
+        ok = n > 0;
+        left -= n;
+    }
+    if (fd >= 0) ::close(fd);
+    return ok;
+}
+
+/// Same, creating the parent folders.
+inline bool writeFile(const QString& path, qint64 size)
+{
+    makeDir(QFileInfo(path).path());
+    return writeFileRaw(PathCodec::encode(path), size);
+}
+
+/// Gives a new file `bytes` allocated bytes without writing them where the file system allows
+/// it (100 MiB files cost no time), creating the parent folders.
+inline bool allocate(const QString& path, qint64 bytes)
+{
+    makeDir(QFileInfo(path).path());
+    const int fd =
+        ::open(PathCodec::encode(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const bool ok = fd >= 0 && ::posix_fallocate(fd, 0, off_t(bytes)) == 0;
+    if (fd >= 0) ::close(fd);
+    return ok || writeFile(path, bytes);
+}
+
+/// A symbolic link at `link` pointing to `target`, creating the parent folders.
+inline bool makeLink(const QString& target, const QString& link)
+{
+    makeDir(QFileInfo(link).path());
+    return ::symlink(PathCodec::encode(target).constData(), PathCodec::encode(link).constData()) ==
+           0;
+}
+
+inline bool setPermissions(const QString& path, mode_t mode)
+{
+    return ::chmod(PathCodec::encode(path).constData(), mode) == 0;
+}
+
+/// The permission bits (07777) of the path itself, or mode_t(-1).
+inline mode_t permissionsOf(const QString& path)
+{
+    struct stat st;
+    return ::lstat(PathCodec::encode(path).constData(), &st) == 0 ? st.st_mode & 07777 : mode_t(-1);
+}
+
+/// st_blocks × 512 of one file, or -1.
+inline qint64 blocksOf(const QString& path)
+{
+    struct stat st;
+    return ::lstat(PathCodec::encode(path).constData(), &st) == 0 ? qint64(st.st_blocks) * 512 : -1;
+}
+
+namespace detail {
+// nftw takes no context pointer; its callback runs on the calling thread.
+inline thread_local qint64 sum = 0;
+inline thread_local int count = 0;
+} // namespace detail
+
+/// Sum of st_blocks × 512 over the regular files at or below `path`, links not followed.
+inline qint64 expectedAllocated(const QString& path)
+{
+    detail::sum = 0;
+    const auto add = [](const char*, const struct stat* st, int, struct FTW*) {
+        if (S_ISREG(st->st_mode)) detail::sum += qint64(st->st_blocks) * 512;
+        return 0;
+    };
+    nftw(PathCodec::encode(path).constData(), add, 64, FTW_PHYS);
+    return detail::sum;
+}
+
+/// Number of entries at or below `path` (links not followed).
+inline int countEntries(const QString& path)
+{
+    detail::count = 0;
+    const auto one = [](const char*, const struct stat*, int, struct FTW*) {
+        return ++detail::count, 0;
+    };
+    nftw(PathCodec::encode(path).constData(), one, 64, FTW_PHYS);
+    return detail::count;
+}
+
 /// True when the process can drop to another user (it runs as root).
-bool canDropPrivileges();
+inline bool canDropPrivileges()
+{
+    return ::geteuid() == 0;
+}
+
+/// Runs `body` in a forked child that dropped to the unprivileged user 65534 and returns its
+/// exit code, or -1 when that is impossible or the body hangs for a minute. Root ignores
+/// permissions; this gives tests a real refusal. The child must not rely on thread pools the
+/// parent started.
+inline int runAsNobody(const std::function<int()>& body)
+{
+    const pid_t pid = canDropPrivileges() ? ::fork() : -1;
+    if (pid == 0) {
+        ::alarm(60); // a hanging body ends the child instead of stalling the test run
+        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(125);
+        ::_exit(body());
+    }
+    int status = 0;
+    if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
+}
 
 } // namespace TreeBuilder

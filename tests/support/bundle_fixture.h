@@ -1,0 +1,183 @@
+#pragma once
+
+#include "support/test_home.h"
+#include "support/tree_builder.h"
+#include "uninstaller/app_catalog.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QStringList>
+#include <memory>
+#include <optional>
+
+/// Real application bundles for tests: Info.plist written as XML or converted to binary by
+/// plistutil, and optionally a real executable (a copy of /bin/sleep) inside.
+namespace BundleFixture {
+
+enum class Format { Xml, Binary };
+
+/// One `<key>…</key><string>…</string>` pair, its texts escaped.
+inline QString stringEntry(const QString& key, const QString& value)
+{
+    const auto escaped = [](QString text) {
+        return text.replace(u'&', QStringLiteral("&amp;"))
+            .replace(u'<', QStringLiteral("&lt;"))
+            .replace(u'>', QStringLiteral("&gt;"));
+    };
+    return QStringLiteral("<key>%1</key><string>%2</string>").arg(escaped(key), escaped(value));
+}
+
+/// A whole XML property list whose top-level dictionary holds `body` (raw key/value elements).
+inline QByteArray plistDocument(const QString& body)
+{
+    return QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                          "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
+                          "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
+                          "<plist version=\"1.0\">\n<dict>\n%1\n</dict>\n</plist>\n")
+        .arg(body)
+        .toUtf8();
+}
+
+/// Writes `bytes` at `path`, creating the parent folders.
+inline bool writeBytes(const QString& path, const QByteArray& bytes)
+{
+    TreeBuilder::makeDir(QFileInfo(path).path());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(bytes) == bytes.size();
+}
+
+/// Writes the XML document at `path`, converted to the binary form by plistutil when asked.
+inline bool writePlist(const QString& path, const QByteArray& xml, Format format)
+{
+    if (format == Format::Xml) return writeBytes(path, xml);
+    const QString source = path + QStringLiteral(".xml");
+    if (!writeBytes(source, xml)) return false;
+    QProcess plistutil;
+    plistutil.start(QStringLiteral("plistutil"), {"-i", source, "-o", path, "-f", "bin"});
+    const bool converted = plistutil.waitForFinished(10000) && plistutil.exitCode() == 0;
+    QFile::remove(source);
+    QFile file(path);
+    return converted && file.open(QIODevice::ReadOnly) && file.read(8) == "bplist00";
+}
+
+/// Copies /bin/sleep to `path`, so a process started from it has its /proc/PID/exe there.
+inline bool copySleep(const QString& path)
+{
+    TreeBuilder::makeDir(QFileInfo(path).path());
+    QFile::remove(path);
+    return QFile::copy(QStringLiteral("/bin/sleep"), path) &&
+           TreeBuilder::setPermissions(path, 0755);
+}
+
+struct BundleShape
+{
+    QString identifier = {}; ///< null: no CFBundleIdentifier entry
+    QString version = {};    ///< null: no CFBundleShortVersionString entry
+    QString executable = QStringLiteral("main");
+    QString extraEntries = {};
+    Format format = Format::Xml;
+    bool withExecutable = false;
+};
+
+/// Builds `folder`/`fileName` as a bundle with Contents/Info.plist. Returns its path, or "".
+inline QString makeBundle(const QString& folder, const QString& fileName, const BundleShape& shape)
+{
+    const QString bundle = folder + u'/' + fileName;
+    QString body = shape.extraEntries;
+    if (!shape.identifier.isNull())
+        body += stringEntry(QStringLiteral("CFBundleIdentifier"), shape.identifier);
+    if (!shape.version.isNull())
+        body += stringEntry(QStringLiteral("CFBundleShortVersionString"), shape.version);
+    body += stringEntry(QStringLiteral("CFBundleExecutable"), shape.executable);
+    const bool made = writePlist(bundle + QStringLiteral("/Contents/Info.plist"),
+                                 plistDocument(body), shape.format) &&
+                      (!shape.withExecutable ||
+                       copySleep(bundle + QStringLiteral("/Contents/MacOS/") + shape.executable));
+    return made ? bundle : QString();
+}
+
+inline QString makeBundle(const QString& folder, const QString& fileName, const QString& identifier)
+{
+    BundleShape shape;
+    shape.identifier = identifier;
+    return makeBundle(folder, fileName, shape);
+}
+
+/// The record the catalogue makes of the bundle at `url`, its name taken from the file name.
+inline InstalledApp appRecord(const QString& url, const QString& bundleID,
+                              std::optional<qint64> size = std::nullopt)
+{
+    return InstalledApp{url, QFileInfo(url).completeBaseName(), bundleID, {}, false, {}, size};
+}
+
+/// A fresh folder of the temporary home with two application folders (`apps` created,
+/// `userApps` not) and a Library (not created), and the catalogue's folders pointing at them.
+struct AppLayout
+{
+    QString root;
+    QString apps;
+    QString userApps;
+    QString library;
+    AppCatalog::Folders folders;
+
+    /// `apps`/`name`.app with identifier `id`, an executable, and `payload` more bytes.
+    QString bundle(const QString& name, const QString& id, qint64 payload = 0,
+                   const QString& version = {}) const
+    {
+        BundleShape shape;
+        shape.identifier = id;
+        if (!version.isEmpty()) shape.version = version;
+        shape.withExecutable = true;
+        QString url = makeBundle(apps, name + QStringLiteral(".app"), shape);
+        if (payload > 0)
+            TreeBuilder::writeFile(url + QStringLiteral("/Contents/Resources/payload"), payload);
+        return url;
+    }
+    /// A file of `size` bytes at `library`/`relative`; returns its path.
+    QString leftover(const QString& relative, qint64 size = 5000) const
+    {
+        TreeBuilder::writeFile(library + u'/' + relative, size);
+        return library + u'/' + relative;
+    }
+};
+
+/// `prefix` only names the folder.
+inline AppLayout freshAppLayout(const QString& prefix = QStringLiteral("apps"))
+{
+    static int counter = 0;
+    AppLayout l;
+    l.root = TestHome::path() + QStringLiteral("/%1-%2").arg(prefix).arg(++counter);
+    l.apps = l.root + QStringLiteral("/Applications");
+    l.userApps = l.root + QStringLiteral("/home/Applications");
+    l.library = l.root + QStringLiteral("/home/Library");
+    TreeBuilder::makeDir(l.apps);
+    l.folders.appRoots = {l.apps, l.userApps};
+    l.folders.library = l.library;
+    return l;
+}
+
+inline QStringList names(const QList<InstalledApp>& apps)
+{
+    QStringList list;
+    for (const InstalledApp& app : apps)
+        list.append(app.name);
+    return list;
+}
+
+/// Starts `executable` (for 60 s) through sh, so that SIGTERM can be set to ignored before the
+/// exec: an ignored signal stays ignored across exec, and /proc/PID/exe is then the executable
+/// itself. Returns once the exec has happened, or nullptr.
+inline std::unique_ptr<QProcess> startProcess(const QString& executable, bool ignoreTerm)
+{
+    auto process = std::make_unique<QProcess>();
+    const QString trap = ignoreTerm ? QStringLiteral("trap '' TERM; ") : QString();
+    process->start(QStringLiteral("/bin/sh"), {"-c", trap + "exec \"$0\" 60", executable});
+    if (!process->waitForStarted(5000)) return nullptr;
+    const QString exe = QStringLiteral("/proc/%1/exe").arg(process->processId());
+    if (!QTest::qWaitFor([&] { return QFile::symLinkTarget(exe) == executable; }, 5000))
+        return nullptr;
+    return process;
+}
+
+} // namespace BundleFixture

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "core/io_pool.h"
+
+#include <QSemaphore>
+#include <QThreadPool>
+#include <memory>
+
+/// Occupies every thread of the I/O pool until released (at the latest when destroyed), so
+/// that work queued meanwhile cannot finish before the test has looked at what it left behind.
+/// Tests that use it link sorvi_core.
+class PoolGate
+{
+public:
+    PoolGate() : m_threads(ioPool().maxThreadCount())
+    {
+        // Shared with the pool's threads, which may still be leaving after the gate is gone.
+        for (int i = 0; i < m_threads; ++i)
+            ioPool().start([state = m_state] {
+                state->busy.release();
+                state->gate.acquire();
+            });
+        // Work already queued must end first; a pool that stays busy fails the test instead.
+        m_held = m_state->busy.tryAcquire(m_threads, 10000);
+    }
+    ~PoolGate() { release(); }
+    PoolGate(const PoolGate&) = delete;
+    PoolGate& operator=(const PoolGate&) = delete;
+
+    /// True once every pool thread is held.
+    bool held() const { return m_held; }
+    void release()
+    {
+        m_state->gate.release(m_threads);
+        m_threads = 0;
+    }
+
+private:
+    struct State
+    {
+        QSemaphore busy;
+        QSemaphore gate;
+    };
+    std::shared_ptr<State> m_state = std::make_shared<State>();
+    int m_threads;
+    bool m_held = false;
+};
