@@ -2,9 +2,9 @@
 
 #include "core/app_model.h"
 #include "ui/destinations.h"
+#include "ui/palette.h"
 #include "ui/panels.h"
 #include "ui/spinner.h"
-#include "ui/symbols.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -73,9 +73,7 @@ void Sidebar::addSection(const QString& heading)
     font.setPointSizeF(font.pointSizeF() * 0.85);
     item->setFont(font);
     item->setSizeHint(QSize(0, kRowHeight));
-    QColor colour = palette().color(QPalette::WindowText);
-    colour.setAlphaF(0.55);
-    item->setForeground(colour);
+    item->setForeground(Palette::colour(Palette::Role::secondaryText, palette()));
 }
 
 void Sidebar::addRow(const QString& id, const QString& symbol, const QString& title, bool withBadge)
@@ -92,13 +90,7 @@ void Sidebar::addRow(const QString& id, const QString& symbol, const QString& ti
     auto* layout = new QHBoxLayout(row);
     layout->setContentsMargins(8, 0, 10, 0);
     layout->setSpacing(8);
-    auto* icon = new QLabel(row);
-    icon->setPixmap(Symbols::icon(symbol).pixmap(kIconSize, kIconSize));
-    icon->setFixedSize(kIconSize, kIconSize);
-    auto* label = new QLabel(title, row);
-    label->setTextFormat(Qt::PlainText);
-    layout->addWidget(icon);
-    layout->addWidget(label, 1);
+    layout->addWidget(makeSymbolLabel(symbol, title, kIconSize, row), 1);
     if (withBadge) {
         Badge badge;
         badge.spinner = new Spinner(14, row);
