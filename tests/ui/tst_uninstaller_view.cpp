@@ -11,6 +11,7 @@
 #include "window_fixture.h"
 
 #include <QComboBox>
+#include <QImageWriter>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -140,6 +141,7 @@ private slots:
     void uninstallFlow();
     void leftoversOfAnEarlierSelectionNotShown();
     void messageWaitingFromAnEarlierVisitIsShown();
+    void bundleIconOrGeneric();
 };
 
 void TestUninstallerView::listFollowsLoadsSortsAndSearches()
@@ -325,6 +327,45 @@ void TestUninstallerView::messageWaitingFromAnEarlierVisitIsShown()
     // Escape dismisses it too, and clears the message.
     QTest::keyClick(alert, Qt::Key_Escape);
     AWAIT_UNTIL(!f.model->message(), "the message to clear");
+}
+
+void TestUninstallerView::bundleIconOrGeneric()
+{
+    Fixture f;
+    // A bundle naming `entry` as its icon; `file` is where the icon file goes.
+    const auto withIcon = [&](const QString& name, const QString& entry, QString* file) {
+        BundleShape shape;
+        shape.extraEntries = stringEntry(QStringLiteral("CFBundleIconFile"), entry);
+        QString url = makeBundle(f.apps, name + QStringLiteral(".app"), shape);
+        *file = url + QStringLiteral("/Contents/Resources/") + name;
+        QDir().mkpath(QFileInfo(*file).path());
+        return url;
+    };
+    QImage red(256, 256, QImage::Format_ARGB32);
+    red.fill(Qt::red);
+    QString file;
+    const QString png = withIcon(QStringLiteral("Png"), QStringLiteral("Png.png"), &file);
+    QVERIFY(red.save(file + QStringLiteral(".png")));
+    // The usual form: a name without extension, an .icns file beside it.
+    const QString icns = withIcon(QStringLiteral("Icns"), QStringLiteral("Icns"), &file);
+    QImageWriter writer(file + QStringLiteral(".icns"), "icns");
+    QVERIFY2(writer.write(red.scaled(128, 128)), qPrintable(writer.errorString()));
+    // A file that is not an image at all, and no icon.
+    const QString broken = withIcon(QStringLiteral("Broken"), QStringLiteral("Broken"), &file);
+    QVERIFY(writeFile(file + QStringLiteral(".icns"), 5000));
+    const QStringList urls{png, icns, broken, f.bundle(QStringLiteral("Plain"))};
+    AppIcons icons;
+    QSignalSpy loaded(&icons, &AppIcons::iconLoaded);
+    for (const QString& url : urls)
+        QVERIFY(!icons.icon(url, 32).isNull());
+    QVERIFY(Await::signal(loaded, "the four icons", 4));
+    QList<bool> own;
+    for (const QString& url : urls)
+        own.append(icons.hasOwnIcon(url));
+    QCOMPARE(own, (QList<bool>{true, true, false, false}));
+    const QImage drawn = icons.icon(png, 72).toImage();
+    QCOMPARE(drawn.size(), QSize(72, 72));
+    QCOMPARE(drawn.pixelColor(36, 36), QColor(Qt::red));
 }
 
 SORVI_TEST_GUI_MAIN(TestUninstallerView)
