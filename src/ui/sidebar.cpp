@@ -36,8 +36,26 @@ Sidebar::Sidebar(AppModel* model, QWidget* parent) : QListWidget(parent), m_mode
 
     connect(m_model, &AppModel::stateChanged, this, &Sidebar::updateBadge);
     connect(this, &QListWidget::itemSelectionChanged, this, [this] {
+        refreshBadgeColours();
         if (!m_selecting) emit rowChosen(selectedId());
     });
+    refreshBadgeColours();
+}
+
+// A badge on the selected row sits on the highlight: there it takes the highlighted text.
+void Sidebar::refreshBadgeColours()
+{
+    const QString selected = selectedId();
+    for (auto badge = m_badges.cbegin(); badge != m_badges.cend(); ++badge) {
+        QPalette colours = palette();
+        const QColor text = badge.key() == selected
+                                ? colours.color(QPalette::HighlightedText)
+                                : Palette::colour(Palette::Role::secondaryText, colours);
+        // Inside a list the label draws with Text, elsewhere with WindowText.
+        colours.setColor(QPalette::WindowText, text);
+        colours.setColor(QPalette::Text, text);
+        badge->size->setPalette(colours);
+    }
 }
 
 QString Sidebar::selectedId() const
@@ -98,7 +116,6 @@ void Sidebar::addRow(const QString& id, const QString& symbol, const QString& ti
         badge.size = new QLabel(row);
         badge.size->setObjectName(QStringLiteral("badgeSize-") + id);
         TextStyle::caption(badge.size);
-        TextStyle::secondary(badge.size);
         layout->addWidget(badge.spinner);
         layout->addWidget(badge.size);
         m_badges.insert(id, badge);
