@@ -3,6 +3,7 @@
 
 #include <QStyle>
 #include <QStyleFactory>
+#include <memory>
 
 namespace {
 
@@ -34,8 +35,9 @@ void TestPalette::everyRoleMeetsItsContrast_data()
     QTest::addColumn<QPalette>("palette");
     QTest::addColumn<int>("role");
     QTest::addColumn<bool>("dark");
+    const std::unique_ptr<QStyle> fusion(QStyleFactory::create(QStringLiteral("Fusion")));
     const QList<std::tuple<const char*, QPalette, bool>> themes{
-        {"Fusion", QStyleFactory::create(QStringLiteral("Fusion"))->standardPalette(), false},
+        {"Fusion", fusion->standardPalette(), false},
         {"white, pale highlight", theme(Qt::white, Qt::white, QColor(0x99, 0xc9, 0xef)), false},
         {"grey", theme(QColor(0xd6, 0xd6, 0xd6), Qt::white, QColor(0x1b, 0x3f, 0x6e)), false},
         {"dark", theme(QColor(0x35, 0x35, 0x35), QColor(0x2a, 0x2a, 0x2a), {0x2a, 0x82, 0xda}),
