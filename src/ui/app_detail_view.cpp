@@ -1,15 +1,15 @@
 #include "ui/app_detail_view.h"
 
 #include "core/category.h"
-#include "platform/desktop.h"
 #include "ui/app_icons.h"
-#include "ui/clean_item_delegate.h"
-#include "ui/clean_item_model.h"
+#include "ui/checkable_list_model.h"
 #include "ui/dialogs.h"
 #include "ui/display_text.h"
 #include "ui/elided_label.h"
-#include "ui/leftover_list_model.h"
+#include "ui/palette.h"
 #include "ui/panels.h"
+#include "ui/reveal_action.h"
+#include "ui/row_painter.h"
 #include "ui/spinner.h"
 #include "ui/symbols.h"
 #include "uninstaller/uninstaller_model.h"
@@ -20,7 +20,6 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QLocale>
-#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStackedWidget>
@@ -29,19 +28,6 @@
 namespace {
 
 constexpr int kIconSize = 72;
-const QColor kOrange(0xff, 0x95, 0x00);
-const QColor kRed(0xff, 0x3b, 0x30);
-
-void makeDestructive(QPushButton* button)
-{
-    // Prominent and destructive: filled red while enabled; the style greys it out when not.
-    QPalette colours = button->palette();
-    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
-        colours.setColor(group, QPalette::Button, kRed);
-        colours.setColor(group, QPalette::ButtonText, Qt::white);
-    }
-    button->setPalette(colours);
-}
 
 QLabel* captionLabel(QWidget* parent, const QString& name)
 {
@@ -53,29 +39,15 @@ QLabel* captionLabel(QWidget* parent, const QString& name)
     return label;
 }
 
-// An icon beside a one-line text, as a notice under the header.
-QWidget* notice(const QString& symbol, const QString& text, const QString& name, QWidget* parent)
+// A symbol beside a wrapped text, as a notice under the header; the text is named
+// `name` + "Text".
+QWidget* notice(const QString& symbol, const QString& text, const QString& name, QWidget* parent,
+                QLabel** label)
 {
-    auto* row = new QWidget(parent);
+    QWidget* row = makeSymbolLabel(symbol, text, 16, parent, label, SymbolText::wrapped);
     row->setObjectName(name);
-    auto* layout = new QHBoxLayout(row);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(6);
-    auto* icon = new QLabel(row);
-    icon->setPixmap(Symbols::icon(symbol).pixmap(16, 16));
-    icon->setFixedSize(16, 16);
-    auto* label = new QLabel(text, row);
-    label->setObjectName(name + QStringLiteral("Text"));
-    label->setTextFormat(Qt::PlainText);
-    label->setWordWrap(true);
-    layout->addWidget(icon, 0, Qt::AlignTop);
-    layout->addWidget(label, 1);
+    (*label)->setObjectName(name + QStringLiteral("Text"));
     return row;
-}
-
-QLabel* noticeText(QWidget* notice)
-{
-    return notice->findChild<QLabel*>(notice->objectName() + QStringLiteral("Text"));
 }
 
 } // namespace
@@ -168,11 +140,9 @@ QWidget* AppDetailView::buildHeader()
     column->addLayout(info);
     row->addLayout(column, 1);
 
-    auto* reveal = new QPushButton(QStringLiteral("Hiện trong Finder"), header);
-    reveal->setObjectName(QStringLiteral("revealAppButton"));
-    connect(reveal, &QPushButton::clicked, this,
-            [this] { Desktop::revealInFileViewer({m_app.url}); });
-    row->addWidget(reveal, 0, Qt::AlignVCenter);
+    row->addWidget(
+        Reveal::button([this] { return m_app.url; }, QStringLiteral("revealAppButton"), header), 0,
+        Qt::AlignVCenter);
     return header;
 }
 
@@ -182,16 +152,17 @@ QWidget* AppDetailView::buildNotice()
     auto* column = new QVBoxLayout(holder);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
+    QLabel* text = nullptr;
     m_protectedNotice = notice(QStringLiteral("lock.fill"),
                                QStringLiteral("Đây là ứng dụng hệ thống của macOS, không thể gỡ."),
-                               QStringLiteral("protectedNotice"), holder);
-    TextStyle::secondary(noticeText(m_protectedNotice));
+                               QStringLiteral("protectedNotice"), holder, &text);
+    TextStyle::secondary(text);
     m_runningNotice =
         notice(QStringLiteral("exclamationmark.triangle.fill"),
                QStringLiteral("Ứng dụng đang chạy. SorviClean sẽ thoát ứng dụng trước khi gỡ."),
-               QStringLiteral("runningNotice"), holder);
-    TextStyle::callout(noticeText(m_runningNotice));
-    TextStyle::colour(noticeText(m_runningNotice), kOrange);
+               QStringLiteral("runningNotice"), holder, &text);
+    TextStyle::callout(text);
+    Palette::setTextRole(text, Palette::Role::warning);
     column->addWidget(m_protectedNotice);
     column->addWidget(m_runningNotice);
     return holder;
@@ -220,20 +191,11 @@ QWidget* AppDetailView::buildLeftovers()
     none->addWidget(nothing);
     none->addStretch(1);
 
-    m_leftovers = new LeftoverListModel(m_model, this);
-    m_leftoverList = new QListView(m_leftoverArea);
-    m_leftoverList->setObjectName(QStringLiteral("leftoverList"));
-    m_leftoverList->setModel(m_leftovers);
-    m_leftoverList->setItemDelegate(new CleanItemDelegate(m_leftoverList));
-    // One height for every row: any number of leftovers is laid out at once.
-    m_leftoverList->setUniformItemSizes(true);
+    m_leftoverList =
+        makeRowList(QStringLiteral("leftoverList"), CheckableListModel::forLeftovers(m_model, this),
+                    RowStyle(), m_leftoverArea);
     m_leftoverList->setSelectionMode(QAbstractItemView::NoSelection);
-    m_leftoverList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_leftoverList->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
-    m_leftoverList->setWordWrap(false);
-    m_leftoverList->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(m_leftoverList, &QListView::customContextMenuRequested, this,
-            &AppDetailView::showContextMenu);
+    Reveal::addRowMenu(m_leftoverList, QStringLiteral("leftoverContextMenu"));
 
     m_leftoverArea->addWidget(m_searchingPage);
     m_leftoverArea->addWidget(m_nonePage);
@@ -256,7 +218,7 @@ QWidget* AppDetailView::buildFooter()
     m_uninstall = new QPushButton(footer);
     m_uninstall->setObjectName(QStringLiteral("uninstallButton"));
     m_uninstall->setDefault(false);
-    makeDestructive(m_uninstall);
+    Palette::makeDestructive(m_uninstall);
     auto* inside = new QHBoxLayout(m_uninstall);
     inside->setContentsMargins(0, 0, 0, 0);
     m_working = new Spinner(12, m_uninstall);
@@ -330,7 +292,7 @@ void AppDetailView::refreshFooter()
                              formatBytes(m_model->totalSelectedSize()));
     }
     m_uninstall->setEnabled(!m_app.isProtected && !working && m_app.size.has_value());
-    if (m_confirmation) setPlainInformativeText(m_confirmation, confirmationMessage());
+    if (m_confirmation) Dialogs::setMessage(m_confirmation, confirmationMessage());
 }
 
 bool AppDetailView::confirming() const
@@ -358,43 +320,11 @@ QString AppDetailView::confirmationMessage() const
 void AppDetailView::confirm()
 {
     if (m_confirmation) return;
-    auto* dialog = new QMessageBox(this);
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->setObjectName(QStringLiteral("uninstallConfirmation"));
-    dialog->setIcon(QMessageBox::Warning);
-    const QString title = DisplayText::singleLine(confirmationTitle());
-    dialog->setWindowTitle(title);
-    dialog->setTextFormat(Qt::PlainText);
-    // The title is repeated inside, so it is visible under every window manager.
-    dialog->setText(title);
-    setPlainInformativeText(dialog, confirmationMessage());
-    QPushButton* remove =
-        dialog->addButton(QStringLiteral("Gỡ cài đặt"), QMessageBox::DestructiveRole);
-    remove->setObjectName(QStringLiteral("confirmButton"));
-    makeDestructive(remove);
-    QPushButton* cancel = dialog->addButton(QStringLiteral("Huỷ"), QMessageBox::RejectRole);
-    cancel->setObjectName(QStringLiteral("cancelButton"));
-    dialog->setDefaultButton(cancel);
-    dialog->setEscapeButton(cancel);
-    connect(dialog, &QMessageBox::finished, this, [this, dialog, remove] {
-        const bool confirmed = dialog->clickedButton() == remove;
-        m_confirmation = nullptr;
-        if (confirmed) m_model->uninstallSelected();
-    });
-    m_confirmation = dialog;
-    dialog->open();
-}
-
-void AppDetailView::showContextMenu(const QPoint& position)
-{
-    const QModelIndex index = m_leftoverList->indexAt(position);
-    if (!index.isValid()) return;
-    const QString url = index.data(CleanItemListModel::UrlRole).toString();
-    auto* menu = new QMenu(this);
-    menu->setObjectName(QStringLiteral("leftoverContextMenu"));
-    menu->setAttribute(Qt::WA_DeleteOnClose);
-    QAction* reveal = menu->addAction(QStringLiteral("Hiện trong Finder"));
-    reveal->setObjectName(QStringLiteral("revealLeftoverAction"));
-    connect(reveal, &QAction::triggered, this, [url] { Desktop::revealInFileViewer({url}); });
-    menu->popup(m_leftoverList->viewport()->mapToGlobal(position));
+    m_confirmation = Dialogs::confirm(this,
+                                      {QStringLiteral("uninstallConfirmation"), confirmationTitle(),
+                                       confirmationMessage(), QStringLiteral("Gỡ cài đặt")},
+                                      [this](bool confirmed) {
+                                          m_confirmation = nullptr;
+                                          if (confirmed) m_model->uninstallSelected();
+                                      });
 }

@@ -7,7 +7,6 @@
 
 class AppIcons;
 class ElidedLabel;
-class LeftoverListModel;
 class QLabel;
 class QLineEdit;
 class QListView;
@@ -53,7 +52,6 @@ private:
     void refreshLeftovers();
     void refreshFooter();
     void confirm();
-    void showContextMenu(const QPoint& position);
 
     UninstallerModel* m_model;
     InstalledApp m_app;
@@ -70,7 +68,6 @@ private:
     QWidget* m_searchingPage = nullptr;
     QWidget* m_nonePage = nullptr;
     QListView* m_leftoverList = nullptr;
-    LeftoverListModel* m_leftovers = nullptr;
     QPushButton* m_uninstall = nullptr;
     Spinner* m_working = nullptr;
     QPointer<QMessageBox> m_confirmation;

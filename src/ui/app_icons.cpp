@@ -14,7 +14,7 @@ namespace {
 // The largest drawing is 72 points; twice that covers a 2x screen.
 constexpr int kDecodedEdge = 144;
 // Real icon files are a few megabytes at most; anything far larger is not worth reading.
-constexpr qint64 kMaxIconFileBytes = 32 * 1024 * 1024;
+constexpr qint64 kMaxIconFileBytes = qint64(32) * 1024 * 1024;
 
 QString key(const QString& url, int size, qreal ratio)
 {
@@ -29,7 +29,7 @@ AppIcons::AppIcons(QObject* parent) : QObject(parent) {}
 QIcon AppIcons::generic()
 {
     // Symbols::icon also points an empty theme at the installed icon folders.
-    const QIcon fallback = Symbols::icon(QStringLiteral("xmark.app"));
+    QIcon fallback = Symbols::icon(QStringLiteral("xmark.app"));
     for (const char* name : {"application-x-executable", "application-x-generic"}) {
         const QString themeName = QLatin1String(name);
         if (QIcon::hasThemeIcon(themeName)) return QIcon::fromTheme(themeName);

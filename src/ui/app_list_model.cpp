@@ -3,6 +3,7 @@
 #include "core/category.h"
 #include "ui/app_icons.h"
 #include "ui/display_text.h"
+#include "ui/row_painter.h"
 #include "uninstaller/uninstaller_model.h"
 
 #include <QGuiApplication>
@@ -49,20 +50,22 @@ QVariant AppListModel::data(const QModelIndex& index, int role) const
     case Qt::DisplayRole:
         return DisplayText::singleLine(app.name);
     case Qt::ToolTipRole:
-        return DisplayText::singleLine(app.url);
+        return DisplayText::toolTip(app.url);
     case Qt::DecorationRole:
         return m_icons->icon(app.url, kIconSize, qApp->devicePixelRatio());
-    case UrlRole:
+    case RowRole::Url:
         return app.url;
-    case DetailRole:
+    case RowRole::Subtitle:
         return DisplayText::singleLine(
             app.version.isEmpty() ? app.bundleID : QStringLiteral("Phiên bản ") + app.version);
-    case ProtectedRole:
-        return app.isProtected;
-    case SizeRole:
+    case RowRole::TrailingText:
+        return app.size && !app.isProtected ? QVariant(formatBytes(*app.size)) : QVariant();
+    case RowRole::TrailingMark:
+        return int(app.isProtected ? RowMark::lock : RowMark::spinner);
+    case RowRole::TrailingToolTip:
+        return app.isProtected ? QVariant(QStringLiteral("Ứng dụng hệ thống")) : QVariant();
+    case RowRole::Size:
         return app.size ? QVariant(*app.size) : QVariant();
-    case SizeTextRole:
-        return app.size ? formatBytes(*app.size) : QString();
     default:
         return {};
     }

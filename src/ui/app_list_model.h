@@ -17,18 +17,12 @@ class AppListModel : public QAbstractListModel
     Q_OBJECT
 
 public:
-    enum Role {
-        UrlRole = Qt::UserRole + 1, ///< the bundle path, the row's identity
-        DetailRole,                 ///< "Phiên bản " + version, or the identifier
-        ProtectedRole,              ///< bool
-        SizeRole,                   ///< qint64, or an invalid QVariant while unmeasured
-        SizeTextRole,               ///< formatBytes of the size, or "" while unmeasured
-    };
-
     AppListModel(UninstallerModel* model, AppIcons* icons, QObject* parent = nullptr);
 
     int rowCount(const QModelIndex& parent = {}) const override;
-    /// DisplayRole: the name on one line; DecorationRole: the 32-point icon.
+    /// In the roles a RowDelegate draws: the name over "Phiên bản " + version (or the identifier),
+    /// the 32-point icon, and at the trailing edge a lock for a protected application, its size
+    /// once measured, or a spinner until then. RowRole::Url is the bundle path.
     QVariant data(const QModelIndex& index, int role) const override;
 
     /// Row of the application at `url`, or -1 when it is not listed.

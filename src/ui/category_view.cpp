@@ -2,29 +2,24 @@
 
 #include "core/app_model.h"
 #include "core/permission_helper.h"
-#include "platform/desktop.h"
-#include "ui/clean_item_delegate.h"
-#include "ui/clean_item_model.h"
+#include "ui/checkable_list_model.h"
 #include "ui/dialogs.h"
+#include "ui/palette.h"
 #include "ui/panels.h"
+#include "ui/reveal_action.h"
+#include "ui/row_painter.h"
 #include "ui/spinner.h"
 #include "ui/symbols.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListView>
-#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
 namespace {
-
-const QColor kOrange(0xff, 0x95, 0x00);
-const QColor kRed(0xff, 0x3b, 0x30);
-// Darker than the text red: white on it must stay readable once the style lightens it.
-const QColor kButtonRed(0xc4, 0x1e, 0x16);
 
 // Runs on after the screen is gone if the user navigates away: the result reaches the user
 // through the model's message.
@@ -38,41 +33,14 @@ QCoro::Task<> emptyTrashThenRescan(QPointer<AppModel> model, Category category)
     co_await rescan;
 }
 
-QLabel* wrappedLabel(const QString& text, QWidget* parent)
+// A symbol beside a wrapped callout text, both in the colour of `role`.
+QWidget* note(const QString& symbol, const QString& text, Palette::Role role, QWidget* parent)
 {
-    auto* label = new QLabel(text, parent);
-    label->setTextFormat(Qt::PlainText);
-    label->setWordWrap(true);
-    return label;
-}
-
-// An icon beside a wrapped text, both in one colour.
-QWidget* symbolNote(const QString& symbol, const QString& text, const QColor& colour,
-                    QWidget* parent)
-{
-    auto* row = new QWidget(parent);
-    auto* layout = new QHBoxLayout(row);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(6);
-    auto* icon = new QLabel(row);
-    icon->setPixmap(Symbols::icon(symbol).pixmap(16, 16));
-    auto* label = wrappedLabel(text, row);
+    QLabel* label = nullptr;
+    QWidget* row = makeSymbolLabel(symbol, text, 16, parent, &label, SymbolText::wrapped);
     TextStyle::callout(label);
-    TextStyle::colour(label, colour);
-    layout->addWidget(icon, 0, Qt::AlignTop);
-    layout->addWidget(label, 1);
+    Palette::setTextRole(label, role);
     return row;
-}
-
-void makeDestructive(QPushButton* button)
-{
-    // Prominent and destructive: filled red while enabled; the style greys it out when not.
-    QPalette colours = button->palette();
-    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
-        colours.setColor(group, QPalette::Button, kButtonRed);
-        colours.setColor(group, QPalette::ButtonText, Qt::white);
-    }
-    button->setPalette(colours);
 }
 
 } // namespace
@@ -86,8 +54,8 @@ CategoryView::CategoryView(AppModel* model, Category category, QWidget* parent)
     layout->setSpacing(12);
     layout->addWidget(buildHeader());
     if (m_category.warning) {
-        QWidget* warning = symbolNote(QStringLiteral("exclamationmark.triangle.fill"),
-                                      *m_category.warning, kOrange, this);
+        QWidget* warning = note(QStringLiteral("exclamationmark.triangle.fill"),
+                                *m_category.warning, Palette::Role::warning, this);
         warning->setObjectName(QStringLiteral("categoryWarning"));
         layout->addWidget(warning);
     }
@@ -111,7 +79,9 @@ QWidget* CategoryView::buildHeader()
     QWidget* titleLine = makeSymbolLabel(m_category.symbol, m_category.title, 32, header, &title);
     title->setObjectName(QStringLiteral("categoryTitle"));
     TextStyle::largeTitle(title);
-    QLabel* detail = wrappedLabel(m_category.detail, header);
+    auto* detail = new QLabel(m_category.detail, header);
+    detail->setTextFormat(Qt::PlainText);
+    detail->setWordWrap(true);
     detail->setObjectName(QStringLiteral("categoryDetail"));
     TextStyle::secondary(detail);
     column->addWidget(titleLine);
@@ -126,11 +96,11 @@ QWidget* CategoryView::buildNotice()
     auto* column = new QVBoxLayout(m_notice);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(8);
-    column->addWidget(symbolNote(QStringLiteral("lock.fill"),
-                                 QStringLiteral("macOS đang chặn SorviClean đọc thư mục này. Cấp "
-                                                "Full Disk Access cho SorviClean, bật công tắc, "
-                                                "rồi mở lại app và bấm Quét lại."),
-                                 kRed, m_notice));
+    column->addWidget(note(QStringLiteral("lock.fill"),
+                           QStringLiteral("macOS đang chặn SorviClean đọc thư mục này. Cấp Full "
+                                          "Disk Access cho SorviClean, bật công tắc, rồi mở lại "
+                                          "app và bấm Quét lại."),
+                           Palette::Role::destructive, m_notice));
     auto* buttons = new QHBoxLayout;
     auto* settings = new QPushButton(QStringLiteral("Mở cài đặt Full Disk Access"), m_notice);
     settings->setObjectName(QStringLiteral("openFullDiskAccessButton"));
@@ -159,6 +129,7 @@ QWidget* CategoryView::buildContent()
     progress->addStretch(1);
     progress->addWidget(new Spinner(24, m_progressPage), 0, Qt::AlignHCenter);
     auto* scanning = new QLabel(QStringLiteral("Đang quét..."), m_progressPage);
+    scanning->setObjectName(QStringLiteral("scanningLabel"));
     TextStyle::secondary(scanning);
     progress->addWidget(scanning, 0, Qt::AlignHCenter);
     progress->addStretch(1);
@@ -192,21 +163,13 @@ QWidget* CategoryView::buildContent()
     connect(all, &QPushButton::clicked, this, [this] { m_model->selectAll(m_category, true); });
     connect(none, &QPushButton::clicked, this, [this] { m_model->selectAll(m_category, false); });
 
-    m_items = new CleanItemListModel(m_model, m_category, this);
-    m_list = new QListView(m_listPage);
-    m_list->setObjectName(QStringLiteral("itemList"));
-    m_list->setModel(m_items);
-    m_list->setItemDelegate(new CleanItemDelegate(m_list));
-    // Every row has the same height: the view then lays out any number of rows at once.
-    m_list->setUniformItemSizes(true);
+    RowStyle rows;
+    rows.subtitleElide = Qt::ElideMiddle;
+    m_list =
+        makeRowList(QStringLiteral("itemList"),
+                    CheckableListModel::forCategory(m_model, m_category, this), rows, m_listPage);
     m_list->setSelectionMode(QAbstractItemView::NoSelection);
-    m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
-    m_list->setTextElideMode(Qt::ElideRight);
-    m_list->setWordWrap(false);
-    m_list->setMouseTracking(true);
-    m_list->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(m_list, &QListView::customContextMenuRequested, this, &CategoryView::showContextMenu);
+    Reveal::addRowMenu(m_list, QStringLiteral("itemContextMenu"));
     list->addLayout(header);
     list->addWidget(m_list, 1);
 
@@ -226,7 +189,7 @@ QWidget* CategoryView::buildBottomBar()
     m_rescan->setObjectName(QStringLiteral("rescanButton"));
     m_clean = new QPushButton(Symbols::icon(QStringLiteral("trash")), QString(), bar);
     m_clean->setObjectName(QStringLiteral("cleanButton"));
-    makeDestructive(m_clean);
+    Palette::makeDestructive(m_clean);
     row->addWidget(m_rescan);
     row->addStretch(1);
     row->addWidget(m_clean);
@@ -249,7 +212,7 @@ void CategoryView::refresh()
     m_rescan->setEnabled(!state.scanning);
     m_clean->setText(QStringLiteral("Dọn ") + formatBytes(m_model->selectedSize(m_category)));
     m_clean->setEnabled(!state.selected.isEmpty() && !state.scanning);
-    if (m_confirmation) setPlainInformativeText(m_confirmation, confirmationMessage());
+    if (m_confirmation) Dialogs::setMessage(m_confirmation, confirmationMessage());
 }
 
 bool CategoryView::confirming() const
@@ -285,40 +248,11 @@ QString CategoryView::confirmationMessage() const
 void CategoryView::confirmClean()
 {
     if (m_confirmation) return;
-    auto* dialog = new QMessageBox(this);
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->setObjectName(QStringLiteral("cleanConfirmation"));
-    dialog->setIcon(QMessageBox::Warning);
-    dialog->setWindowTitle(confirmationTitle());
-    dialog->setTextFormat(Qt::PlainText);
-    dialog->setText(confirmationTitle());
-    setPlainInformativeText(dialog, confirmationMessage());
-    QPushButton* destroy = dialog->addButton(confirmationAction(), QMessageBox::DestructiveRole);
-    destroy->setObjectName(QStringLiteral("confirmButton"));
-    makeDestructive(destroy);
-    QPushButton* cancel = dialog->addButton(QStringLiteral("Huỷ"), QMessageBox::RejectRole);
-    cancel->setObjectName(QStringLiteral("cancelButton"));
-    dialog->setDefaultButton(cancel);
-    dialog->setEscapeButton(cancel);
-    connect(dialog, &QMessageBox::finished, this, [this, dialog, destroy] {
-        const bool confirmed = dialog->clickedButton() == destroy;
-        m_confirmation = nullptr;
-        if (confirmed) m_model->clean(m_category);
-    });
-    m_confirmation = dialog;
-    dialog->open();
-}
-
-void CategoryView::showContextMenu(const QPoint& position)
-{
-    const QModelIndex index = m_list->indexAt(position);
-    if (!index.isValid()) return;
-    const QString url = index.data(CleanItemListModel::UrlRole).toString();
-    auto* menu = new QMenu(this);
-    menu->setObjectName(QStringLiteral("itemContextMenu"));
-    menu->setAttribute(Qt::WA_DeleteOnClose);
-    QAction* reveal = menu->addAction(QStringLiteral("Hiện trong Finder"));
-    reveal->setObjectName(QStringLiteral("revealAction"));
-    connect(reveal, &QAction::triggered, this, [url] { Desktop::revealInFileViewer({url}); });
-    menu->popup(m_list->viewport()->mapToGlobal(position));
+    m_confirmation = Dialogs::confirm(this,
+                                      {QStringLiteral("cleanConfirmation"), confirmationTitle(),
+                                       confirmationMessage(), confirmationAction()},
+                                      [this](bool confirmed) {
+                                          m_confirmation = nullptr;
+                                          if (confirmed) m_model->clean(m_category);
+                                      });
 }

@@ -6,7 +6,6 @@
 #include <QWidget>
 
 class AppModel;
-class CleanItemListModel;
 class QLabel;
 class QListView;
 class QMessageBox;
@@ -41,11 +40,9 @@ private:
     QWidget* buildBottomBar();
     void refresh();
     void confirmClean();
-    void showContextMenu(const QPoint& position);
 
     AppModel* m_model;
     Category m_category;
-    CleanItemListModel* m_items = nullptr;
     QWidget* m_notice = nullptr;
     QStackedWidget* m_content = nullptr;
     QWidget* m_progressPage = nullptr;

@@ -2,6 +2,7 @@
 
 #include <QFontMetrics>
 #include <QPainter>
+#include <QTextDocument>
 
 namespace DisplayText {
 namespace {
@@ -60,6 +61,13 @@ QString singleLine(const QString& text)
 QString isolated(const QString& text)
 {
     return QChar(0x2068) + text + QChar(0x2069);
+}
+
+QString toolTip(const QString& text)
+{
+    // A tooltip guesses whether its text is markup: text that looks like markup is escaped.
+    const QString line = singleLine(text);
+    return Qt::mightBeRichText(line) ? Qt::convertFromPlainText(line, Qt::WhiteSpaceNormal) : line;
 }
 
 int tabularWidth(const QFontMetrics& metrics, const QString& text)

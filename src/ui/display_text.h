@@ -19,6 +19,10 @@ QString singleLine(const QString& text);
 /// `text` wrapped in a first-strong isolate, so the direction marks inside it end with it.
 QString isolated(const QString& text);
 
+/// A tooltip that shows `text` as it is, on one line: a file name such as "<b>x" is never read as
+/// markup.
+QString toolTip(const QString& text);
+
 /// Width of `text` when every digit takes the width of the widest digit.
 int tabularWidth(const QFontMetrics& metrics, const QString& text);
 

@@ -16,7 +16,7 @@ void ElidedLabel::setFullText(const QString& text)
     if (text == m_full && !m_line.isNull()) return;
     m_full = text;
     m_line = DisplayText::singleLine(text);
-    setToolTip(m_line);
+    setToolTip(DisplayText::toolTip(m_line));
     updateGeometry();
     elide();
 }

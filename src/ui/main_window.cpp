@@ -4,6 +4,7 @@
 #include "ui/category_view.h"
 #include "ui/destinations.h"
 #include "ui/dialogs.h"
+#include "ui/display_text.h"
 #include "ui/overview_view.h"
 #include "ui/sidebar.h"
 #include "ui/symbols.h"
@@ -61,6 +62,7 @@ MainWindow::MainWindow(const Models& models, QWidget* parent)
     buildToolBar();
 
     connect(m_sidebar, &Sidebar::rowChosen, this, &MainWindow::setSelection);
+    buildAlerts();
     connect(m_models.model, &AppModel::messageChanged, this, &MainWindow::refreshAlerts);
     connect(m_models.updater, &UpdateChecker::messageChanged, this, &MainWindow::refreshAlerts);
     connect(m_models.updater, &UpdateChecker::availableChanged, this, &MainWindow::updateToolBar);
@@ -113,6 +115,25 @@ void MainWindow::buildMenu()
     connect(quit, &QAction::triggered, this, &QWidget::close);
 }
 
+void MainWindow::buildAlerts()
+{
+    const auto nonEmpty = [](const std::optional<QString>& message) {
+        return message && !message->isEmpty() ? message : std::nullopt;
+    };
+    AppModel* model = m_models.model;
+    UpdateChecker* updater = m_models.updater;
+    m_updateAlert = new MessageAlert(this, QStringLiteral("updateAlert"), QMessageBox::Information,
+                                     QStringLiteral("Cập nhật"),
+                                     {[updater, nonEmpty] { return nonEmpty(updater->message()); },
+                                      [updater] { updater->clearMessage(); }});
+    m_resultAlert = new MessageAlert(this, QStringLiteral("resultAlert"), QMessageBox::Information,
+                                     QStringLiteral("Kết quả"),
+                                     {[model, nonEmpty] { return nonEmpty(model->message()); },
+                                      [model] { model->clearMessage(); }});
+    for (MessageAlert* alert : {m_updateAlert, m_resultAlert})
+        connect(alert, &MessageAlert::dismissed, this, &MainWindow::refreshAlerts);
+}
+
 void MainWindow::buildToolBar()
 {
     m_toolBar = addToolBar(QStringLiteral("SorviClean"));
@@ -136,9 +157,12 @@ void MainWindow::updateToolBar()
 {
     const auto available = m_models.updater->available();
     if (available) {
-        m_updateAction->setText(QStringLiteral("Có bản ") + available->version);
-        m_updateAction->setToolTip(QStringLiteral("Đã có SorviClean ") + available->version +
-                                   QStringLiteral(". Bấm để tải về."));
+        // The version comes from the feed: an "&" in it is shown, not read as a shortcut mark.
+        m_updateAction->setText(
+            Dialogs::escapeMnemonic(QStringLiteral("Có bản ") + available->version));
+        m_updateAction->setToolTip(DisplayText::toolTip(QStringLiteral("Đã có SorviClean ") +
+                                                        available->version +
+                                                        QStringLiteral(". Bấm để tải về.")));
     }
     m_updateAction->setVisible(available.has_value());
     // The button is the toolbar's only content: an empty toolbar would still take a strip.
@@ -173,39 +197,6 @@ QWidget* MainWindow::createDetail(const QString& id)
 // changes while its alert is open updates the text; one that is cleared closes the alert.
 void MainWindow::refreshAlerts()
 {
-    const std::optional<QString> update = m_models.updater->message();
-    const std::optional<QString> result = m_models.model->message();
-    const bool hasUpdate = update && !update->isEmpty();
-    const bool hasResult = result && !result->isEmpty();
-    if (m_alert) {
-        const bool stillWanted = m_alertShowsUpdate ? hasUpdate : hasResult;
-        if (stillWanted)
-            setPlainInformativeText(m_alert, m_alertShowsUpdate ? *update : *result);
-        else
-            m_alert->done(0);
-        return;
-    }
-    if (hasUpdate)
-        openAlert(true);
-    else if (hasResult)
-        openAlert(false);
-}
-
-void MainWindow::openAlert(bool update)
-{
-    const std::optional<QString> text =
-        update ? m_models.updater->message() : m_models.model->message();
-    m_alert = openMessageAlert(
-        this, update ? QStringLiteral("updateAlert") : QStringLiteral("resultAlert"),
-        QMessageBox::Information, update ? QStringLiteral("Cập nhật") : QStringLiteral("Kết quả"),
-        text.value_or(QString()), [this, update](QMessageBox* alert) {
-            if (m_alert == alert) m_alert = nullptr;
-            // Dismissing the alert, whichever way, clears the message it showed.
-            if (update)
-                m_models.updater->clearMessage();
-            else
-                m_models.model->clearMessage();
-            refreshAlerts();
-        });
-    m_alertShowsUpdate = update;
+    m_updateAlert->sync(!m_resultAlert->box());
+    m_resultAlert->sync(!m_updateAlert->box());
 }

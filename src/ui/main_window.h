@@ -3,10 +3,9 @@
 #include "ui/models.h"
 
 #include <QMainWindow>
-#include <QPointer>
 
 class QAction;
-class QMessageBox;
+class MessageAlert;
 class QToolBar;
 class QVBoxLayout;
 class Sidebar;
@@ -42,11 +41,11 @@ protected:
 private:
     void buildMenu();
     void buildToolBar();
+    void buildAlerts();
     void showDetail();
     QWidget* createDetail(const QString& id);
     void updateToolBar();
     void refreshAlerts();
-    void openAlert(bool update);
 
     Models m_models;
     QString m_selection;
@@ -56,7 +55,7 @@ private:
     QWidget* m_detail = nullptr;
     QToolBar* m_toolBar = nullptr;
     QAction* m_updateAction = nullptr;
-    QPointer<QMessageBox> m_alert;
-    bool m_alertShowsUpdate = false;
+    MessageAlert* m_updateAlert = nullptr;
+    MessageAlert* m_resultAlert = nullptr;
     bool m_started = false;
 };

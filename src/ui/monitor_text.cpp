@@ -1,44 +1,8 @@
 #include "ui/monitor_text.h"
 
-#include <QApplication>
 #include <QLocale>
-#include <QPalette>
 #include <cmath>
 #include <limits>
-
-namespace MonitorColours {
-
-QColor red()
-{
-    return {0xff, 0x3b, 0x30};
-}
-
-QColor orange()
-{
-    return {0xff, 0x95, 0x00};
-}
-
-QColor green()
-{
-    return {0x34, 0xc7, 0x59};
-}
-
-QColor blue()
-{
-    return {0x00, 0x7a, 0xff};
-}
-
-QColor purple()
-{
-    return {0xaf, 0x52, 0xde};
-}
-
-QColor accent()
-{
-    return QApplication::palette().color(QPalette::Active, QPalette::Highlight);
-}
-
-} // namespace MonitorColours
 
 namespace MonitorText {
 namespace {
@@ -94,15 +58,15 @@ QString pressureWord(qint32 level)
     }
 }
 
-QColor pressureColour(qint32 level)
+Palette::Role pressureTint(qint32 level)
 {
     switch (level) {
     case 2:
-        return MonitorColours::orange();
+        return Palette::Role::warning;
     case 4:
-        return MonitorColours::red();
+        return Palette::Role::destructive;
     default:
-        return MonitorColours::green();
+        return Palette::Role::success;
     }
 }
 
@@ -157,7 +121,7 @@ StatCard cpu(const SystemSnapshot& s)
             QStringLiteral("cpu"),
             MonitorText::percent(s.cpuTotal),
             s.cpuTotal / 100,
-            MonitorColours::accent(),
+            Palette::Role::accent,
             QStringLiteral("Người dùng ") + MonitorText::percent(s.cpuUser) +
                 QStringLiteral(" · Hệ thống ") + MonitorText::percent(s.cpuSystem)};
 }
@@ -169,7 +133,7 @@ StatCard memory(const SystemSnapshot& s)
             QStringLiteral("memorychip"),
             MonitorText::memory(m.used()) + QStringLiteral(" / ") + MonitorText::memory(m.total),
             m.usedFraction(),
-            MonitorText::pressureColour(m.pressure),
+            MonitorText::pressureTint(m.pressure),
             QStringLiteral("Áp lực: ") + MonitorText::pressureWord(m.pressure)};
 }
 
@@ -179,7 +143,7 @@ StatCard network(const SystemSnapshot& s)
             QStringLiteral("network"),
             QStringLiteral("↓ ") + MonitorText::rate(s.netDown),
             std::nullopt,
-            MonitorColours::accent(),
+            Palette::Role::accent,
             QStringLiteral("↑ ") + MonitorText::rate(s.netUp)};
 }
 
@@ -190,7 +154,7 @@ StatCard disk(const DiskUsage& disk)
             QStringLiteral("internaldrive"),
             formatBytes(disk.used()) + QStringLiteral(" / ") + formatBytes(disk.total),
             disk.total > 0 ? double(disk.used()) / double(disk.total) : 0.0,
-            disk.available <= kLowSpace ? MonitorColours::red() : MonitorColours::accent(),
+            disk.available <= kLowSpace ? Palette::Role::destructive : Palette::Role::accent,
             QStringLiteral("Còn trống ") + formatBytes(disk.available)};
 }
 
@@ -200,7 +164,7 @@ StatCard battery(const BatteryInfo& b)
             b.charging ? QStringLiteral("battery.100.bolt") : QStringLiteral("battery.75"),
             QString::number(b.percent) + QStringLiteral("%"),
             double(b.percent) / 100,
-            b.percent <= 20 && !b.onAC ? MonitorColours::red() : MonitorColours::green(),
+            b.percent <= 20 && !b.onAC ? Palette::Role::destructive : Palette::Role::success,
             MonitorText::batteryDetail(b)};
 }
 

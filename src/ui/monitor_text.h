@@ -3,25 +3,13 @@
 #include "core/category.h"
 #include "monitor/system_info.h"
 #include "monitor/system_sampler.h"
+#include "ui/palette.h"
 
-#include <QColor>
 #include <QString>
 #include <array>
 #include <optional>
 
-/// The colours the monitor screen names. `accent` follows the application's palette.
-namespace MonitorColours {
-QColor red();
-QColor orange();
-QColor green();
-QColor blue();
-QColor purple();
-/// The highlight colour of the application palette. GUI thread.
-QColor accent();
-} // namespace MonitorColours
-
-/// The texts of the monitor screen, built from a snapshot. Pure functions; any thread (except
-/// the card builders, which pick the accent colour from the application palette).
+/// The texts of the monitor screen, built from a snapshot. Pure functions; any thread.
 namespace MonitorText {
 
 /// printf "%.0f%%": rounded to a whole number, followed by "%".
@@ -34,8 +22,8 @@ QString memory(quint64 bytes);
 QString rate(double bytesPerSecond);
 /// "Bình thường", "Cảnh báo" (2) or "Nguy cấp" (4).
 QString pressureWord(qint32 level);
-/// Green, orange (2) or red (4).
-QColor pressureColour(qint32 level);
+/// Success, warning (2) or destructive (4).
+Palette::Role pressureTint(qint32 level);
 /// "Đang sạc", "Đã cắm sạc", "Đang dùng pin" or "Còn khoảng H giờ M phút".
 QString batteryDetail(const BatteryInfo& battery);
 /// "D ngày H giờ" from a day up, else "H giờ M phút".
@@ -53,8 +41,8 @@ struct StatCard
     QString title;
     QString symbol;
     QString value;
-    std::optional<double> fraction; ///< fill of the bar, unclamped; no bar when absent
-    QColor tint;
+    std::optional<double> fraction;             ///< fill of the bar, unclamped; no bar when absent
+    Palette::Role tint = Palette::Role::accent; ///< colour of the bar
     QString detail;
 
     friend bool operator==(const StatCard&, const StatCard&) = default;

@@ -2,23 +2,15 @@
 
 #include "core/category.h"
 
-#include <QList>
-#include <QPointer>
 #include <QScrollArea>
-#include <optional>
 
 class CardGrid;
 class CoreLoadList;
 class MonitorModel;
-class ProcessTableModel;
-class QAbstractButton;
-class QMessageBox;
-class QPushButton;
-class QTableView;
+class ProcessPanel;
 class QVBoxLayout;
 class StatCardWidget;
 class TabularLabel;
-struct ProcessStat;
 
 /// The system-monitor screen: summary cards, the two-minute chart, per-core load, memory and
 /// system details, and the busiest processes, one of which the user may ask to quit. Sampling
@@ -32,11 +24,8 @@ public:
     explicit MonitorView(MonitorModel* model, QWidget* parent = nullptr);
     ~MonitorView() override;
 
-    /// Pid of the row the user selected; it stays set while that process leaves and rejoins
-    /// the table.
-    std::optional<qint32> selectedPid() const { return m_selectedPid; }
-    /// The quit confirmation while it is shown.
-    QMessageBox* quitConfirmation() const;
+    /// The process box.
+    ProcessPanel* processes() const { return m_processes; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -54,16 +43,9 @@ private:
     void refreshSnapshot();
     void refreshClock();
     void refreshDisk();
-    void refreshProcesses();
-    void refreshSort();
-    void refreshMessage();
-    void selectionEdited();
-    void confirmQuit();
 
     MonitorModel* m_model;
     bool m_watching = false;
-    std::optional<qint32> m_selectedPid;
-    bool m_syncingSelection = false;
 
     CardGrid* m_grid = nullptr;
     StatCardWidget* m_cpuCard = nullptr;
@@ -84,12 +66,5 @@ private:
     TabularLabel* m_uptime = nullptr;
     TabularLabel* m_thermal = nullptr;
 
-    QAbstractButton* m_sortCpu = nullptr;
-    QAbstractButton* m_sortMemory = nullptr;
-    QPushButton* m_quit = nullptr;
-    QTableView* m_table = nullptr;
-    ProcessTableModel* m_processes = nullptr;
-
-    QPointer<QMessageBox> m_confirmation;
-    QPointer<QMessageBox> m_alert;
+    ProcessPanel* m_processes = nullptr;
 };

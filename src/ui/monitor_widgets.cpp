@@ -1,6 +1,7 @@
 #include "ui/monitor_widgets.h"
 
 #include "ui/display_text.h"
+#include "ui/palette.h"
 #include "ui/panels.h"
 #include "ui/symbols.h"
 
@@ -148,12 +149,14 @@ void StatCardWidget::setCard(const StatCard& card)
         const double fill = std::clamp(*card.fraction, 0.0, 1.0);
         m_bar->setValue(int(std::lround(fill * kBarSteps)));
     }
-    if (card.tint != m_card.tint) {
+    if (card.tint != m_card.tint || !m_tinted) {
         QPalette colours = m_bar->palette();
+        const QColor tint = Palette::colour(card.tint, palette());
         for (QPalette::ColorGroup group :
              {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
-            colours.setColor(group, QPalette::Highlight, card.tint);
+            colours.setColor(group, QPalette::Highlight, tint);
         m_bar->setPalette(colours);
+        m_tinted = true;
     }
     if (card.detail != m_card.detail) m_detail->setText(card.detail);
     m_card = card;

@@ -61,6 +61,7 @@ private:
     TabularLabel* m_value;
     QProgressBar* m_bar;
     QLabel* m_detail;
+    bool m_tinted = false;
 };
 
 /// One row per processor: "Nhân N", a bar of the load capped at 100 % and the load as "%.0f%%".

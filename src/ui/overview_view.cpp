@@ -100,6 +100,7 @@ QWidget* OverviewView::buildSummary()
     big.setBold(true);
     m_total->setFont(big);
     auto* caption = new QLabel(QStringLiteral("có thể dọn"), summary);
+    caption->setObjectName(QStringLiteral("reclaimableCaption"));
     TextStyle::secondary(caption);
     m_scanAll =
         new QPushButton(Symbols::icon(QStringLiteral("arrow.clockwise")), QString(), summary);

@@ -1,5 +1,6 @@
 #include "ui/panels.h"
 
+#include "ui/palette.h"
 #include "ui/symbols.h"
 
 #include <QHBoxLayout>
@@ -8,15 +9,10 @@
 #include <QPainterPath>
 #include <QVBoxLayout>
 
-RoundedPanel::RoundedPanel(QWidget* parent) : QWidget(parent)
+RoundedPanel::RoundedPanel(QWidget* parent)
+    : QWidget(parent), m_fill(Palette::panelFill(palette())),
+      m_border(Palette::panelBorder(palette()))
 {
-    const QPalette& colours = palette();
-    QColor border = colours.color(QPalette::WindowText);
-    border.setAlphaF(0.12);
-    QColor fill = colours.color(QPalette::WindowText);
-    fill.setAlphaF(0.04);
-    m_fill = fill;
-    m_border = border;
 }
 
 void RoundedPanel::setColours(const QColor& fill, const QColor& border)
@@ -59,6 +55,17 @@ SymbolBox::SymbolBox(const QString& symbol, const QString& title, QWidget* paren
 
 namespace TextStyle {
 
+namespace {
+constexpr qreal kCaptionScale = 0.85;
+} // namespace
+
+QFont captionFont(const QFont& font)
+{
+    QFont caption = font;
+    caption.setPointSizeF(font.pointSizeF() * kCaptionScale);
+    return caption;
+}
+
 void apply(QWidget* widget, qreal factor, bool bold)
 {
     QFont font = widget->font();
@@ -84,53 +91,37 @@ void callout(QWidget* widget)
 
 void caption(QWidget* widget)
 {
-    apply(widget, 0.85);
+    widget->setFont(captionFont(widget->font()));
 }
 
 void secondary(QWidget* widget)
 {
-    QPalette colours = widget->palette();
-    QColor text = colours.color(QPalette::WindowText);
-    text.setAlphaF(0.62);
-    colours.setColor(QPalette::WindowText, text);
-    colours.setColor(QPalette::Text, text);
-    widget->setPalette(colours);
+    Palette::setTextRole(widget, Palette::Role::secondaryText);
 }
 
 void tertiary(QWidget* widget)
 {
-    QPalette colours = widget->palette();
-    QColor text = colours.color(QPalette::WindowText);
-    text.setAlphaF(0.35);
-    colours.setColor(QPalette::WindowText, text);
-    colours.setColor(QPalette::Text, text);
-    widget->setPalette(colours);
-}
-
-void colour(QWidget* widget, const QColor& colour)
-{
-    QPalette colours = widget->palette();
-    colours.setColor(QPalette::WindowText, colour);
-    colours.setColor(QPalette::Text, colour);
-    widget->setPalette(colours);
+    Palette::setTextRole(widget, Palette::Role::tertiary);
 }
 
 } // namespace TextStyle
 
 QWidget* makeSymbolLabel(const QString& symbol, const QString& text, int iconSize, QWidget* parent,
-                         QLabel** textLabel)
+                         QLabel** textLabel, SymbolText layout)
 {
     auto* row = new QWidget(parent);
-    auto* layout = new QHBoxLayout(row);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(qMax(6, iconSize / 3));
+    auto* line = new QHBoxLayout(row);
+    line->setContentsMargins(0, 0, 0, 0);
+    line->setSpacing(qMax(6, iconSize / 3));
     auto* icon = new QLabel(row);
     icon->setPixmap(Symbols::icon(symbol).pixmap(iconSize, iconSize));
     icon->setFixedSize(iconSize, iconSize);
     auto* label = new QLabel(text, row);
     label->setTextFormat(Qt::PlainText);
-    layout->addWidget(icon, 0, Qt::AlignVCenter);
-    layout->addWidget(label, 1, Qt::AlignVCenter);
+    const bool wrapped = layout == SymbolText::wrapped;
+    label->setWordWrap(wrapped);
+    line->addWidget(icon, 0, wrapped ? Qt::AlignTop : Qt::AlignVCenter);
+    line->addWidget(label, 1, wrapped ? Qt::Alignment() : Qt::AlignVCenter);
     if (textLabel) *textLabel = label;
     return row;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QFont>
 #include <QWidget>
 
 class QLabel;
@@ -48,6 +49,9 @@ private:
 /// Label text helpers for the platform's text styles.
 namespace TextStyle {
 
+/// The smaller font of captions and of a row's second line.
+QFont captionFont(const QFont& font);
+
 /// Scales the label's font by `factor` and sets its weight.
 void apply(QWidget* widget, qreal factor, bool bold = false);
 /// Large title (screen headings).
@@ -62,11 +66,17 @@ void caption(QWidget* widget);
 void secondary(QWidget* widget);
 /// Third level of label emphasis.
 void tertiary(QWidget* widget);
-/// Text in a given colour.
-void colour(QWidget* widget, const QColor& colour);
 
 } // namespace TextStyle
 
-/// A horizontal row of an icon of `symbol` and a label. The icon is `iconSize` pixels square.
+/// How a symbol label lays out its text.
+enum class SymbolText {
+    oneLine, ///< one line, the icon centred beside it
+    wrapped, ///< wrapped over as many lines as it needs, the icon beside the first
+};
+
+/// A row of the icon of `symbol`, `iconSize` pixels square, and a plain-text label (a title line,
+/// a sidebar row, a notice). `textLabel` receives the label.
 QWidget* makeSymbolLabel(const QString& symbol, const QString& text, int iconSize,
-                         QWidget* parent = nullptr, QLabel** textLabel = nullptr);
+                         QWidget* parent = nullptr, QLabel** textLabel = nullptr,
+                         SymbolText layout = SymbolText::oneLine);

@@ -88,7 +88,7 @@ QVariant ProcessTableModel::data(const QModelIndex& index, int role) const
         }
         break;
     case Qt::ToolTipRole:
-        if (index.column() == Name) return DisplayText::singleLine(process.name);
+        if (index.column() == Name) return DisplayText::toolTip(process.name);
         break;
     case Qt::TextAlignmentRole:
         if (index.column() != Name) return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);

@@ -12,7 +12,7 @@ constexpr int kSettleMs = 600;
 } // namespace
 
 void saveScreenshotWhenReady(MainWindow& window, const QString& path,
-                             std::function<void(bool written)> done)
+                             const std::function<void(bool written)>& done)
 {
     QPointer<MainWindow> target(&window);
     QObject::connect(

@@ -9,4 +9,4 @@ class MainWindow;
 /// have settled, then calls `done` with whether the file was written. `window` must be shown
 /// (or about to be) and outlive the wait.
 void saveScreenshotWhenReady(MainWindow& window, const QString& path,
-                             std::function<void(bool written)> done);
+                             const std::function<void(bool written)>& done);

@@ -2,9 +2,9 @@
 
 #include "core/app_model.h"
 #include "ui/destinations.h"
+#include "ui/palette.h"
 #include "ui/panels.h"
 #include "ui/spinner.h"
-#include "ui/symbols.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -36,8 +36,26 @@ Sidebar::Sidebar(AppModel* model, QWidget* parent) : QListWidget(parent), m_mode
 
     connect(m_model, &AppModel::stateChanged, this, &Sidebar::updateBadge);
     connect(this, &QListWidget::itemSelectionChanged, this, [this] {
+        refreshBadgeColours();
         if (!m_selecting) emit rowChosen(selectedId());
     });
+    refreshBadgeColours();
+}
+
+// A badge on the selected row sits on the highlight: there it takes the highlighted text.
+void Sidebar::refreshBadgeColours()
+{
+    const QString selected = selectedId();
+    for (auto badge = m_badges.cbegin(); badge != m_badges.cend(); ++badge) {
+        QPalette colours = palette();
+        const QColor text = badge.key() == selected
+                                ? colours.color(QPalette::HighlightedText)
+                                : Palette::colour(Palette::Role::secondaryText, colours);
+        // Inside a list the label draws with Text, elsewhere with WindowText.
+        colours.setColor(QPalette::WindowText, text);
+        colours.setColor(QPalette::Text, text);
+        badge->size->setPalette(colours);
+    }
 }
 
 QString Sidebar::selectedId() const
@@ -73,9 +91,7 @@ void Sidebar::addSection(const QString& heading)
     font.setPointSizeF(font.pointSizeF() * 0.85);
     item->setFont(font);
     item->setSizeHint(QSize(0, kRowHeight));
-    QColor colour = palette().color(QPalette::WindowText);
-    colour.setAlphaF(0.55);
-    item->setForeground(colour);
+    item->setForeground(Palette::colour(Palette::Role::secondaryText, palette()));
 }
 
 void Sidebar::addRow(const QString& id, const QString& symbol, const QString& title, bool withBadge)
@@ -92,13 +108,7 @@ void Sidebar::addRow(const QString& id, const QString& symbol, const QString& ti
     auto* layout = new QHBoxLayout(row);
     layout->setContentsMargins(8, 0, 10, 0);
     layout->setSpacing(8);
-    auto* icon = new QLabel(row);
-    icon->setPixmap(Symbols::icon(symbol).pixmap(kIconSize, kIconSize));
-    icon->setFixedSize(kIconSize, kIconSize);
-    auto* label = new QLabel(title, row);
-    label->setTextFormat(Qt::PlainText);
-    layout->addWidget(icon);
-    layout->addWidget(label, 1);
+    layout->addWidget(makeSymbolLabel(symbol, title, kIconSize, row), 1);
     if (withBadge) {
         Badge badge;
         badge.spinner = new Spinner(14, row);
@@ -106,7 +116,6 @@ void Sidebar::addRow(const QString& id, const QString& symbol, const QString& ti
         badge.size = new QLabel(row);
         badge.size->setObjectName(QStringLiteral("badgeSize-") + id);
         TextStyle::caption(badge.size);
-        TextStyle::secondary(badge.size);
         layout->addWidget(badge.spinner);
         layout->addWidget(badge.size);
         m_badges.insert(id, badge);

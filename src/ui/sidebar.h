@@ -42,6 +42,7 @@ private:
     void addRow(const QString& id, const QString& symbol, const QString& title,
                 bool withBadge = false);
     void updateBadge(const QString& id);
+    void refreshBadgeColours();
 
     AppModel* m_model;
     QHash<QString, Badge> m_badges;

@@ -1,6 +1,6 @@
 #include "ui/spinner.h"
 
-#include "ui/row_painting.h"
+#include "ui/row_painter.h"
 
 #include <QPainter>
 
@@ -13,7 +13,7 @@ Spinner::Spinner(int diameter, QWidget* parent) : QWidget(parent), m_diameter(di
     setFixedSize(diameter, diameter);
     m_timer.setInterval(kFrameMs);
     connect(&m_timer, &QTimer::timeout, this, [this] {
-        m_step = (m_step + 1) % RowPainting::kSpinnerSpokes;
+        m_step = (m_step + 1) % RowPainter::kSpinnerSpokes;
         update();
     });
 }
@@ -26,9 +26,9 @@ QSize Spinner::sizeHint() const
 void Spinner::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    RowPainting::drawSpinner(painter, QPointF(width() / 2.0, height() / 2.0), m_diameter / 2.0,
-                             qMax(1.5, m_diameter / 9.0), palette().color(QPalette::WindowText),
-                             m_step);
+    RowPainter::drawSpinner(painter, QPointF(width() / 2.0, height() / 2.0), m_diameter / 2.0,
+                            qMax(1.5, m_diameter / 9.0), palette().color(QPalette::WindowText),
+                            m_step);
 }
 
 void Spinner::showEvent(QShowEvent* event)

@@ -3,10 +3,10 @@
 #include "ui/app_detail_view.h"
 #include "ui/app_icons.h"
 #include "ui/app_list_model.h"
-#include "ui/app_row_delegate.h"
 #include "ui/destinations.h"
 #include "ui/dialogs.h"
 #include "ui/panels.h"
+#include "ui/row_painter.h"
 #include "ui/spinner.h"
 #include "ui/symbols.h"
 #include "uninstaller/uninstaller_model.h"
@@ -19,7 +19,6 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QShowEvent>
 #include <QStackedWidget>
 #include <QToolButton>
@@ -30,11 +29,16 @@ namespace {
 constexpr int kListPaneWidth = 330;
 constexpr int kSortWidth = 130;
 constexpr int kSpinnerFrameMs = 80;
+constexpr int kIconSize = 32;
 
 } // namespace
 
 UninstallerView::UninstallerView(UninstallerModel* model, QWidget* parent)
-    : QWidget(parent), m_model(model), m_icons(new AppIcons(this))
+    : QWidget(parent), m_model(model), m_icons(new AppIcons(this)),
+      m_alert(new MessageAlert(
+          this, QStringLiteral("uninstallAlert"), QMessageBox::Information,
+          QStringLiteral("Gỡ ứng dụng"),
+          {[model] { return model->message(); }, [model] { model->clearMessage(); }}))
 {
     setObjectName(Destination::uninstaller);
     auto* layout = new QHBoxLayout(this);
@@ -50,7 +54,7 @@ UninstallerView::UninstallerView(UninstallerModel* model, QWidget* parent)
 
     m_spinnerTimer.setInterval(kSpinnerFrameMs);
     connect(&m_spinnerTimer, &QTimer::timeout, this, [this] {
-        m_rows->advanceSpinner();
+        static_cast<RowDelegate*>(m_list->itemDelegate())->advanceSpinner();
         m_list->viewport()->update();
     });
 
@@ -70,7 +74,9 @@ UninstallerView::UninstallerView(UninstallerModel* model, QWidget* parent)
         selectCurrent();
         refreshDetail();
     });
-    connect(m_model, &UninstallerModel::messageChanged, this, &UninstallerView::refreshAlert);
+    // The message of an uninstall can arrive after the user left and came back: the screen shows
+    // whatever message the model holds when it is built.
+    connect(m_model, &UninstallerModel::messageChanged, m_alert, [this] { m_alert->sync(); });
     // A reset of the list (a search, a reload) drops the view's selection: select the model's
     // application again when it is still listed.
     connect(m_apps, &QAbstractItemModel::modelReset, this, &UninstallerView::selectCurrent);
@@ -80,7 +86,7 @@ UninstallerView::UninstallerView(UninstallerModel* model, QWidget* parent)
     selectCurrent();
     refreshDetail();
     refreshSpinnerTimer();
-    refreshAlert();
+    m_alert->sync();
 }
 
 QWidget* UninstallerView::buildListPane()
@@ -92,55 +98,25 @@ QWidget* UninstallerView::buildListPane()
     column->setContentsMargins(12, 12, 12, 12);
     column->setSpacing(8);
 
-    auto* top = new QHBoxLayout;
-    m_search = new QLineEdit(m_model->search(), pane);
-    m_search->setObjectName(QStringLiteral("searchField"));
-    m_search->setPlaceholderText(QStringLiteral("Tìm ứng dụng"));
-    m_search->setClearButtonEnabled(true);
-    connect(m_search, &QLineEdit::textChanged, m_model, &UninstallerModel::setSearch);
-    m_sort = new QComboBox(pane);
-    m_sort->setObjectName(QStringLiteral("sortPicker"));
-    m_sort->setFixedWidth(kSortWidth);
-    for (UninstallerModel::SortMode mode : UninstallerModel::allSortModes())
-        m_sort->addItem(UninstallerModel::title(mode), QVariant::fromValue(mode));
-    m_sort->setCurrentIndex(int(UninstallerModel::allSortModes().indexOf(m_model->sort())));
-    connect(m_sort, &QComboBox::currentIndexChanged, this, [this](int index) {
-        if (index >= 0) m_model->setSort(UninstallerModel::allSortModes().value(index));
-    });
-    top->addWidget(m_search, 1);
-    top->addWidget(m_sort);
-    column->addLayout(top);
+    column->addLayout(buildSearchRow(pane));
 
     m_apps = new AppListModel(m_model, m_icons, this);
-    m_list = new QListView(pane);
-    m_list->setObjectName(QStringLiteral("appList"));
-    m_list->setModel(m_apps);
-    m_rows = new AppRowDelegate(m_list);
-    m_list->setItemDelegate(m_rows);
-    m_list->setUniformItemSizes(true);
+    RowStyle rows;
+    rows.iconSize = kIconSize;
+    rows.captionFigure = true;
+    rows.verticalInset = 4;
+    m_list = makeRowList(QStringLiteral("appList"), m_apps, rows, pane);
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
-    m_list->setWordWrap(false);
     connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
         if (m_selecting) return;
         const QModelIndexList rows = m_list->selectionModel()->selectedRows();
         // The view loses its selection when a search hides the row; the model keeps it.
         if (rows.isEmpty()) return;
-        m_model->setSelectedID(rows.first().data(AppListModel::UrlRole).toString());
+        m_model->setSelectedID(rows.first().data(RowRole::Url).toString());
     });
     column->addWidget(m_list, 1);
 
-    m_overlay = new QWidget(m_list);
-    m_overlay->setObjectName(QStringLiteral("loadingOverlay"));
-    auto* overlay = new QVBoxLayout(m_overlay);
-    overlay->setSpacing(8);
-    overlay->addWidget(new Spinner(20, m_overlay), 0, Qt::AlignHCenter);
-    auto* loading = new QLabel(QStringLiteral("Đang tải danh sách..."), m_overlay);
-    loading->setObjectName(QStringLiteral("loadingLabel"));
-    TextStyle::secondary(loading);
-    overlay->addWidget(loading, 0, Qt::AlignHCenter);
-    m_list->installEventFilter(this);
+    buildOverlay();
 
     auto* bottom = new QHBoxLayout;
     m_count = new QLabel(pane);
@@ -158,6 +134,42 @@ QWidget* UninstallerView::buildListPane()
     bottom->addWidget(m_reload);
     column->addLayout(bottom);
     return pane;
+}
+
+QHBoxLayout* UninstallerView::buildSearchRow(QWidget* pane)
+{
+    auto* top = new QHBoxLayout;
+    m_search = new QLineEdit(m_model->search(), pane);
+    m_search->setObjectName(QStringLiteral("searchField"));
+    m_search->setPlaceholderText(QStringLiteral("Tìm ứng dụng"));
+    m_search->setClearButtonEnabled(true);
+    connect(m_search, &QLineEdit::textChanged, m_model, &UninstallerModel::setSearch);
+    m_sort = new QComboBox(pane);
+    m_sort->setObjectName(QStringLiteral("sortPicker"));
+    m_sort->setFixedWidth(kSortWidth);
+    for (UninstallerModel::SortMode mode : UninstallerModel::allSortModes())
+        m_sort->addItem(UninstallerModel::title(mode), QVariant::fromValue(mode));
+    m_sort->setCurrentIndex(int(UninstallerModel::allSortModes().indexOf(m_model->sort())));
+    connect(m_sort, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (index >= 0) m_model->setSort(UninstallerModel::allSortModes().value(index));
+    });
+    top->addWidget(m_search, 1);
+    top->addWidget(m_sort);
+    return top;
+}
+
+void UninstallerView::buildOverlay()
+{
+    m_overlay = new QWidget(m_list);
+    m_overlay->setObjectName(QStringLiteral("loadingOverlay"));
+    auto* overlay = new QVBoxLayout(m_overlay);
+    overlay->setSpacing(8);
+    overlay->addWidget(new Spinner(20, m_overlay), 0, Qt::AlignHCenter);
+    auto* loading = new QLabel(QStringLiteral("Đang tải danh sách..."), m_overlay);
+    loading->setObjectName(QStringLiteral("loadingLabel"));
+    TextStyle::secondary(loading);
+    overlay->addWidget(loading, 0, Qt::AlignHCenter);
+    m_list->installEventFilter(this);
 }
 
 QWidget* UninstallerView::buildDetailPane()
@@ -187,7 +199,7 @@ QWidget* UninstallerView::buildDetailPane()
 
 QMessageBox* UninstallerView::alert() const
 {
-    return m_alert;
+    return m_alert->box();
 }
 
 void UninstallerView::showEvent(QShowEvent* event)
@@ -272,30 +284,6 @@ void UninstallerView::refreshDetail()
         m_detailPane->addWidget(m_detail);
     }
     m_detailPane->setCurrentWidget(m_detail ? static_cast<QWidget*>(m_detail) : m_placeholder);
-}
-
-// The message of an uninstall can arrive after the user left and came back: the screen shows
-// whatever message the model holds when it is built.
-void UninstallerView::refreshAlert()
-{
-    const std::optional<QString> message = m_model->message();
-    if (m_alert) {
-        updateMessageAlert(m_alert, message);
-        return;
-    }
-    if (message) openAlert();
-}
-
-void UninstallerView::openAlert()
-{
-    m_alert = openMessageAlert(this, QStringLiteral("uninstallAlert"), QMessageBox::Information,
-                               QStringLiteral("Gỡ ứng dụng"),
-                               m_model->message().value_or(QString()), [this](QMessageBox* alert) {
-                                   if (m_alert == alert) m_alert = nullptr;
-                                   // Dismissing the alert, whichever way, clears the message it
-                                   // showed.
-                                   m_model->clearMessage();
-                               });
 }
 
 QWidget* createUninstallerScreen(const Models& models, QWidget* parent)

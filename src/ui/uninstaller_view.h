@@ -1,17 +1,17 @@
 #pragma once
 
-#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 
 class AppDetailView;
 class AppIcons;
 class AppListModel;
-class AppRowDelegate;
 class QComboBox;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QListView;
+class MessageAlert;
 class QMessageBox;
 class QStackedWidget;
 class QToolButton;
@@ -39,20 +39,19 @@ protected:
 
 private:
     QWidget* buildListPane();
+    QHBoxLayout* buildSearchRow(QWidget* pane);
+    void buildOverlay();
     QWidget* buildDetailPane();
     void refreshLoading();
     void refreshCount();
     void refreshDetail();
     void refreshSpinnerTimer();
     void selectCurrent();
-    void refreshAlert();
-    void openAlert();
     void placeOverlay();
 
     UninstallerModel* m_model;
     AppIcons* m_icons = nullptr;
     AppListModel* m_apps = nullptr;
-    AppRowDelegate* m_rows = nullptr;
     QLineEdit* m_search = nullptr;
     QComboBox* m_sort = nullptr;
     QListView* m_list = nullptr;
@@ -62,7 +61,7 @@ private:
     QStackedWidget* m_detailPane = nullptr;
     QWidget* m_placeholder = nullptr;
     AppDetailView* m_detail = nullptr;
-    QPointer<QMessageBox> m_alert;
+    MessageAlert* m_alert;
     QTimer m_spinnerTimer;
     bool m_selecting = false;
 };

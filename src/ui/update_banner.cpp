@@ -1,5 +1,6 @@
 #include "ui/update_banner.h"
 
+#include "ui/palette.h"
 #include "ui/symbols.h"
 #include "update/update_checker.h"
 
@@ -8,22 +9,11 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-namespace {
-
-QColor blue(qreal opacity)
-{
-    QColor colour(0x00, 0x7a, 0xff);
-    colour.setAlphaF(opacity);
-    return colour;
-}
-
-} // namespace
-
 UpdateBanner::UpdateBanner(UpdateChecker* updater, QWidget* parent)
     : RoundedPanel(parent), m_updater(updater)
 {
     setObjectName(QStringLiteral("updateBanner"));
-    setColours(blue(0.08), blue(0.25));
+    setColours(Palette::bannerFill(palette()), Palette::bannerBorder(palette()));
     setRadius(10);
 
     auto* row = new QHBoxLayout(this);

@@ -1,6 +1,6 @@
 #include "ui/usage_chart.h"
 
-#include "ui/monitor_text.h"
+#include "ui/palette.h"
 #include "ui/panels.h"
 #include "ui/spinner.h"
 
@@ -55,11 +55,44 @@ UsageChart::UsageChart(MonitorModel* model, QWidget* parent) : QWidget(parent), 
     m_chart->legend()->hide();
     m_chart->setBackgroundVisible(false);
     m_chart->setMargins(QMargins(0, 0, 0, 0));
-    m_cpu = makeSeries(QStringLiteral("CPU"), MonitorColours::blue(), m_chart);
-    m_memory = makeSeries(QStringLiteral("Bộ nhớ"), MonitorColours::purple(), m_chart);
+    m_cpu = makeSeries(QStringLiteral("CPU"), Palette::colour(Palette::Role::cpuSeries, palette()),
+                       m_chart);
+    m_memory = makeSeries(QStringLiteral("Bộ nhớ"),
+                          Palette::colour(Palette::Role::memorySeries, palette()), m_chart);
     m_chart->addSeries(m_cpu);
     m_chart->addSeries(m_memory);
 
+    buildAxes();
+
+    m_view = new QChartView(m_chart, this);
+    m_view->setObjectName(QStringLiteral("usageChartView"));
+    m_view->setRenderHint(QPainter::Antialiasing);
+    m_view->setFixedHeight(kChartHeight);
+    m_view->setFrameShape(QFrame::NoFrame);
+    // The chart lies on the box's panel, like the rest of its content.
+    QPalette see = m_view->palette();
+    see.setColor(QPalette::Base, Qt::transparent);
+    m_view->setPalette(see);
+
+    buildCollecting();
+    QWidget* key = buildKey();
+
+    auto* layout = new QGridLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setVerticalSpacing(4);
+    // The indicator shares the chart's cell and lies on top of it.
+    layout->addWidget(m_view, 0, 0);
+    layout->addWidget(m_collecting, 0, 0, Qt::AlignCenter);
+    layout->addWidget(key, 1, 0);
+    m_collecting->raise();
+
+    connect(m_model, &MonitorModel::historyPointAppended, this, &UsageChart::append);
+    connect(m_model, &MonitorModel::historyPointsRemoved, this, &UsageChart::removeFront);
+    resync();
+}
+
+void UsageChart::buildAxes()
+{
     m_time = new QDateTimeAxis(m_chart);
     m_time->setTitleText(QStringLiteral("Thời gian"));
     m_time->setFormat(QStringLiteral("HH:mm:ss"));
@@ -85,17 +118,10 @@ UsageChart::UsageChart(MonitorModel* model, QWidget* parent) : QWidget(parent), 
         series->attachAxis(m_time);
         series->attachAxis(percent);
     }
+}
 
-    m_view = new QChartView(m_chart, this);
-    m_view->setObjectName(QStringLiteral("usageChartView"));
-    m_view->setRenderHint(QPainter::Antialiasing);
-    m_view->setFixedHeight(kChartHeight);
-    m_view->setFrameShape(QFrame::NoFrame);
-    // The chart lies on the box's panel, like the rest of its content.
-    QPalette see = m_view->palette();
-    see.setColor(QPalette::Base, Qt::transparent);
-    m_view->setPalette(see);
-
+void UsageChart::buildCollecting()
+{
     m_collecting = new QWidget(this);
     m_collecting->setObjectName(QStringLiteral("collectingIndicator"));
     auto* collectingRow = new QHBoxLayout(m_collecting);
@@ -106,7 +132,10 @@ UsageChart::UsageChart(MonitorModel* model, QWidget* parent) : QWidget(parent), 
     collectingText->setObjectName(QStringLiteral("collectingText"));
     TextStyle::secondary(collectingText);
     collectingRow->addWidget(collectingText);
+}
 
+QWidget* UsageChart::buildKey()
+{
     auto* key = new QWidget(this);
     key->setObjectName(QStringLiteral("chartKey"));
     auto* keyRow = new QHBoxLayout(key);
@@ -116,22 +145,12 @@ UsageChart::UsageChart(MonitorModel* model, QWidget* parent) : QWidget(parent), 
     TextStyle::caption(keyTitle);
     TextStyle::secondary(keyTitle);
     keyRow->addWidget(keyTitle);
-    keyRow->addWidget(keyEntry(QStringLiteral("CPU"), MonitorColours::blue(), key));
-    keyRow->addWidget(keyEntry(QStringLiteral("Bộ nhớ"), MonitorColours::purple(), key));
+    keyRow->addWidget(
+        keyEntry(QStringLiteral("CPU"), Palette::colour(Palette::Role::cpuSeries, palette()), key));
+    keyRow->addWidget(keyEntry(QStringLiteral("Bộ nhớ"),
+                               Palette::colour(Palette::Role::memorySeries, palette()), key));
     keyRow->addStretch(1);
-
-    auto* layout = new QGridLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setVerticalSpacing(4);
-    // The indicator shares the chart's cell and lies on top of it.
-    layout->addWidget(m_view, 0, 0);
-    layout->addWidget(m_collecting, 0, 0, Qt::AlignCenter);
-    layout->addWidget(key, 1, 0);
-    m_collecting->raise();
-
-    connect(m_model, &MonitorModel::historyPointAppended, this, &UsageChart::append);
-    connect(m_model, &MonitorModel::historyPointsRemoved, this, &UsageChart::removeFront);
-    resync();
+    return key;
 }
 
 int UsageChart::pointCount() const

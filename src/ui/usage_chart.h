@@ -24,6 +24,9 @@ public:
     int pointCount() const;
 
 private:
+    void buildAxes();
+    void buildCollecting();
+    QWidget* buildKey();
     void resync();
     void append(const HistoryPoint& point);
     void removeFront(int count);

@@ -2,6 +2,9 @@
 
 #include "core/app_model.h"
 #include "monitor/monitor_model.h"
+#include "support/await.h"
+#include "support/test_home.h"
+#include "support/tree_builder.h"
 #include "ui/main_window.h"
 #include "uninstaller/uninstaller_model.h"
 #include "update/update_checker.h"
@@ -9,7 +12,6 @@
 #include <QDir>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QtTest>
 #include <memory>
 
 /// The four models and the window, as the application creates them, on the temporary home.
@@ -27,7 +29,7 @@ struct WindowFixture
         QSignalSpy finished(&window, &MainWindow::startupScanFinished);
         window.show();
         // Scans of roots that do not exist can end within show().
-        return !finished.isEmpty() || finished.wait(20000);
+        return !finished.isEmpty() || Await::signal(finished, "the start-up scan");
     }
 
     template <typename T = QWidget> T* find(const QString& name) const
@@ -42,20 +44,64 @@ struct WindowFixture
     MainWindow window;
 };
 
-/// The visible message box of that object name, once one is shown.
-inline QMessageBox* waitForBox(const QWidget& root, const QString& name)
+/// The visible message box of that object name below `root`, once one is shown; nullptr (and a
+/// failed test) when none shows up in time.
+inline QMessageBox* shownBox(const QWidget& root, const QString& name)
 {
-    QMessageBox* box = nullptr;
-    const bool shown = QTest::qWaitFor(
+    QMessageBox* shown = nullptr;
+    const QByteArray what = "the dialog " + name.toUtf8();
+    Await::until(
         [&] {
-            box = root.findChild<QMessageBox*>(name);
-            return box && box->isVisible();
+            for (QMessageBox* box : root.findChildren<QMessageBox*>(name))
+                if (box->isVisible()) shown = box;
+            return shown != nullptr;
         },
-        20000);
-    return shown ? box : nullptr;
+        what.constData());
+    return shown;
 }
 
-inline QPushButton* buttonOf(const QMessageBox* box, const QString& name)
+/// The button of that object name in `box` ("confirmButton", "cancelButton", "alertOkButton").
+inline QPushButton* buttonOf(const QMessageBox* box, const char* name)
 {
-    return box ? box->findChild<QPushButton*>(name) : nullptr;
+    return box ? box->findChild<QPushButton*>(QLatin1String(name)) : nullptr;
+}
+
+/// The first root of category `id`.
+inline QString rootOf(const QString& id)
+{
+    return Category::find(id)->roots.first();
+}
+
+/// `count` items (folders holding one file each) directly in the first root of category `id`.
+inline QStringList makeItems(const QString& id, int count, qint64 size = 8192)
+{
+    QStringList items;
+    for (int i = 0; i < count; ++i) {
+        items.append(rootOf(id) + QStringLiteral("/item") + QString::number(i));
+        TreeBuilder::writeFile(items.last() + QStringLiteral("/data"), size * (i + 1));
+    }
+    return items;
+}
+
+/// Turns the first root of category `id` into a plain file: it exists, and listing it fails.
+inline bool makeRootUnreadable(const QString& id)
+{
+    QDir(rootOf(id)).removeRecursively();
+    return TreeBuilder::writeFile(rootOf(id), 10);
+}
+
+/// Empties every category root and the trash of the temporary home (a root a test turned into
+/// a plain file goes too), so each test starts with nothing to find.
+inline void resetHome()
+{
+    QStringList roots{TestHome::trashPath()};
+    for (const Category& category : Category::all())
+        roots += category.roots;
+    for (const QString& root : roots) {
+        if (!QFileInfo(root).isDir()) QFile::remove(root);
+        const auto flags = QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot;
+        for (const QFileInfo& entry : QDir(root).entryInfoList(flags))
+            entry.isDir() && !entry.isSymLink() ? QDir(entry.filePath()).removeRecursively()
+                                                : QFile::remove(entry.filePath());
+    }
 }

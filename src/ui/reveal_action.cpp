@@ -1,0 +1,44 @@
+#include "ui/reveal_action.h"
+
+#include "platform/desktop.h"
+#include "ui/row_painter.h"
+
+#include <QAbstractItemView>
+#include <QMenu>
+#include <QPushButton>
+
+namespace Reveal {
+
+QString text()
+{
+    return QStringLiteral("Hiện trong Finder");
+}
+
+QPushButton* button(std::function<QString()> path, const QString& objectName, QWidget* parent)
+{
+    auto* reveal = new QPushButton(text(), parent);
+    reveal->setObjectName(objectName);
+    QObject::connect(reveal, &QPushButton::clicked, reveal,
+                     [path = std::move(path)] { Desktop::revealInFileViewer({path()}); });
+    return reveal;
+}
+
+void addRowMenu(QAbstractItemView* view, const QString& menuName)
+{
+    view->setContextMenuPolicy(Qt::CustomContextMenu);
+    QObject::connect(view, &QWidget::customContextMenuRequested, view,
+                     [view, menuName](const QPoint& position) {
+                         const QModelIndex index = view->indexAt(position);
+                         if (!index.isValid()) return;
+                         const QString url = index.data(RowRole::Url).toString();
+                         auto* menu = new QMenu(view);
+                         menu->setObjectName(menuName);
+                         menu->setAttribute(Qt::WA_DeleteOnClose);
+                         QAction* reveal = menu->addAction(text());
+                         QObject::connect(reveal, &QAction::triggered, view,
+                                          [url] { Desktop::revealInFileViewer({url}); });
+                         menu->popup(view->viewport()->mapToGlobal(position));
+                     });
+}
+
+} // namespace Reveal
