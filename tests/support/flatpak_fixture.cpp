@@ -3,191 +3,147 @@
 #include "support/test_home.h"
 
 #include <QDir>
-#include <QFile>
 #include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <unistd.h>
 
 namespace FlatpakFixture {
 namespace {
 
-constexpr int kToolDeadlineMs = 60000;
-const char* const kRemote = "sorvi-test";
-const char* const kRuntime = "org.sorvi.Platform";
-
-QString root()
+// The repository, the build folders and the system installation live on a memory file system
+// where there is one: removing a few thousand folders from a disk mounted with "discard" takes
+// seconds. The user installation stays in the temporary home.
+QString root(const QString& relative)
 {
-    return TestHome::path() + QStringLiteral("/flatpak-fixture");
+    static const QTemporaryDir dir(
+        (QFileInfo("/dev/shm").isWritable() ? "/dev/shm" : TestHome::path()) +
+        "/sorvi-flatpak-XXXXXX");
+    return dir.path() + u'/' + relative;
 }
 
-QString repository()
+// Runs a command line (words split at blanks: the fixture's paths hold none) to its end; "" or
+// the command with what it printed on failure.
+QString run(const QString& line, QString* output = nullptr)
 {
-    return root() + QStringLiteral("/repo");
-}
-
-// Runs a tool to its end; "" or the command with what it printed.
-QString tool(const QString& program, const QStringList& arguments, QString* output = nullptr)
-{
+    QStringList words = line.split(u' ', Qt::SkipEmptyParts);
     QProcess process;
-    process.start(program, arguments);
-    const bool finished = process.waitForFinished(kToolDeadlineMs);
-    const QString out = QString::fromUtf8(process.readAllStandardOutput());
-    if (output) *output = out;
+    process.start(words.takeFirst(), words);
+    const bool finished = process.waitForFinished(60000);
+    if (output) *output = QString::fromUtf8(process.readAllStandardOutput());
     if (finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0)
         return {};
-    if (!finished) process.kill();
-    return program + u' ' + arguments.join(u' ') + QStringLiteral(": ") +
-           (finished ? QString::fromUtf8(process.readAllStandardError()) : QStringLiteral("hung"));
+    process.kill();
+    return line + ": " + QString::fromUtf8(process.readAllStandardError());
 }
 
-QString flatpak(const QStringList& arguments, QString* output = nullptr)
-{
-    return tool(QStringLiteral("flatpak"), arguments, output);
-}
-
-bool writeText(const QString& path, const QString& text)
+QString write(const QString& path, const QString& text, QFile::Permissions extra = {})
 {
     QDir().mkpath(path.section(u'/', 0, -2));
     QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(text.toUtf8()) == text.toUtf8().size();
+    const bool ok = file.open(QIODevice::WriteOnly) && file.write(text.toUtf8()) >= 0 &&
+                    file.setPermissions(file.permissions() | extra);
+    return ok ? QString() : path;
 }
 
 QString runtimeRef()
 {
     static const QString ref = [] {
         QString arch;
-        flatpak({QStringLiteral("--default-arch")}, &arch);
-        return QString::fromLatin1(kRuntime) + u'/' + arch.trimmed() + QStringLiteral("/1");
+        run("flatpak --default-arch", &arch);
+        return "org.sorvi.Platform/" + arch.trimmed() + "/1";
     }();
     return ref;
 }
 
-// The summary is written once for the whole repository, and nothing is synced to the disk: a
-// temporary repository needs no durability, and fsync is most of the time these tools take.
-QString exportBuild(const QString& dir, const QString& branch, QStringList extra = {})
+// Writes the metadata (what build-init would, without needing the runtime installed) and
+// exports the build. The summary is written once for the whole repository and nothing is
+// synced: a throw-away repository needs no durability, and fsync is most of these tools' time.
+QString exportBuild(const QString& name, const QString& group, const QString& id,
+                    const QString& options, const QString& branch)
 {
-    extra << QStringLiteral("--disable-sandbox") << QStringLiteral("--disable-fsync")
-          << QStringLiteral("--no-update-summary") << repository() << dir << branch;
-    return flatpak(QStringList{QStringLiteral("build-export")} + extra);
+    const QString dir = root(name);
+    QString failure =
+        write(dir + "/metadata",
+              QString("[%1]\nname=%2\nruntime=%3\nsdk=%3\n").arg(group, id, runtimeRef()));
+    if (group == u"Application") failure += run("flatpak build-finish --command=demo " + dir);
+    const QString line = QStringLiteral("flatpak build-export --disable-sandbox --disable-fsync "
+                                        "--no-update-summary %1 %2 %3 %4");
+    return failure.isEmpty() ? run(line.arg(options, root("repo"), dir, branch)) : failure;
 }
 
-// A runtime holding the host's shell and the libraries it loads, which is all the fixture's
-// applications run.
+// A runtime of the host's shell and the libraries it loads: all the applications run.
 QString buildRuntime()
 {
-    const QString dir = root() + QStringLiteral("/runtime");
     QString libraries;
-    if (QString failure = tool(QStringLiteral("ldd"), {QStringLiteral("/bin/sh")}, &libraries);
-        !failure.isEmpty())
-        return failure;
-    QStringList files{QStringLiteral("/bin/sh")};
-    static const QRegularExpression path(QStringLiteral("(/\\S+)"));
+    QString failure = run("ldd /bin/sh", &libraries);
+    static const QRegularExpression path("(/\\S+)");
+    QStringList files{"/bin/sh"};
     for (const QString& line : libraries.split(u'\n'))
         if (const QRegularExpressionMatch match = path.match(line); match.hasMatch())
             files.append(match.captured(1));
     for (const QString& file : files) {
-        const QString target = dir + QStringLiteral("/files") + file;
+        const QString target = root("runtime/files") + file;
         QDir().mkpath(target.section(u'/', 0, -2));
-        if (!QFile::copy(QFileInfo(file).canonicalFilePath(), target))
-            return file + QStringLiteral(" copy");
-        QFile::setPermissions(target, QFile::permissions(target) | QFile::ExeOwner);
+        if (!QFile::copy(QFileInfo(file).canonicalFilePath(), target)) failure += file;
     }
-    if (!writeText(dir + QStringLiteral("/metadata"),
-                   QStringLiteral("[Runtime]\nname=%1\nruntime=%2\nsdk=%2\n")
-                       .arg(QLatin1String(kRuntime), runtimeRef())))
-        return QStringLiteral("runtime metadata");
-    return exportBuild(dir, QStringLiteral("1"),
-                       {QStringLiteral("--runtime"), QStringLiteral("--files=files")});
+    return failure.isEmpty() ? exportBuild("runtime", "Runtime", runtimeRef().section(u'/', 0, 0),
+                                           "--runtime --files=files", "1")
+                             : failure;
 }
 
-QString appstream(const AppShape& shape)
+QString buildApp(const AppShape& app)
 {
-    QString release;
-    if (!shape.version.isEmpty())
-        release = QStringLiteral("<releases><release version=\"%1\" timestamp=\"1700000000\"/>"
-                                 "</releases>")
-                      .arg(shape.version);
-    return QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                          "<components version=\"0.8\" origin=\"flatpak\">"
-                          "<component type=\"desktop-application\"><id>%1</id><name>%2</name>"
-                          "<summary>fixture</summary>%3</component></components>\n")
-        .arg(shape.id, shape.appstreamName, release);
-}
-
-QString writeAppFiles(const QString& files, const AppShape& shape)
-{
-    // The command waits for a line on its standard input, so a test decides when it ends.
-    if (!writeText(files + QStringLiteral("/bin/demo"), QStringLiteral("#!/bin/sh\nread line\n")) ||
-        !QFile::setPermissions(files + QStringLiteral("/bin/demo"),
-                               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner))
-        return QStringLiteral("command");
-    if (!shape.desktopName.isEmpty()) {
-        QString entry = QStringLiteral("[Desktop Entry]\nType=Application\nExec=demo\nIcon=%1\n"
-                                       "Name=%2\n")
-                            .arg(shape.id, shape.desktopName);
-        if (!shape.desktopNameVi.isEmpty())
-            entry += QStringLiteral("Name[vi]=%1\n").arg(shape.desktopNameVi);
-        if (!writeText(files + QStringLiteral("/share/applications/") + shape.id +
-                           QStringLiteral(".desktop"),
-                       entry))
-            return QStringLiteral("desktop entry");
-    }
-    for (const int size : shape.iconSizes) {
-        const QString icon = files + QStringLiteral("/share/icons/hicolor/%1x%1/apps/").arg(size);
+    const QString files = root(app.id + "/files/");
+    // The command waits for a line on its standard input: the test decides when it ends.
+    QString failure = write(files + "bin/demo", "#!/bin/sh\nread line\n", QFile::ExeOwner);
+    const QString entry = QStringLiteral("[Desktop Entry]\nType=Application\nExec=demo\nIcon=%1\n"
+                                         "Name=%2\nName[vi]=%3\n");
+    if (!app.desktopName.isEmpty())
+        failure += write(files + QString("share/applications/%1.desktop").arg(app.id),
+                         entry.arg(app.id, app.desktopName, app.desktopNameVi));
+    for (const int size : app.iconSizes) {
+        const QString icons = files + QString("share/icons/hicolor/%1x%1/apps/").arg(size);
         QImage image(size, size, QImage::Format_ARGB32);
         image.fill(Qt::darkCyan);
-        if (!QDir().mkpath(icon) || !image.save(icon + shape.id + QStringLiteral(".png")))
-            return QStringLiteral("icon");
+        if (!QDir().mkpath(icons) || !image.save(icons + app.id + ".png")) failure += icons;
     }
-    if (shape.appstreamName.isEmpty()) return {};
-    const QString xml =
-        files + QStringLiteral("/share/app-info/xmls/") + shape.id + QStringLiteral(".xml");
-    if (!writeText(xml, appstream(shape))) return QStringLiteral("appstream");
-    return tool(QStringLiteral("gzip"), {QStringLiteral("-n"), QStringLiteral("-f"), xml});
+    if (!app.appstreamName.isEmpty()) {
+        const QString xml = files + QString("share/app-info/xmls/%1.xml").arg(app.id);
+        const QString release = QStringLiteral("<releases><release version=\"%1\" "
+                                               "timestamp=\"1700000000\"/></releases>");
+        failure +=
+            write(xml, QStringLiteral("<?xml version=\"1.0\"?><components><component "
+                                      "type=\"desktop-application\"><id>%1</id><name>%2"
+                                      "</name>%3</component></components>")
+                           .arg(app.id, app.appstreamName,
+                                app.version.isEmpty() ? QString() : release.arg(app.version)));
+        failure += run("gzip -nf " + xml);
+    }
+    return failure.isEmpty() ? exportBuild(app.id, "Application", app.id, QString(), "stable")
+                             : failure;
 }
 
-QString buildApp(const AppShape& shape)
+QString where(bool system)
 {
-    const QString dir = root() + QStringLiteral("/app-") + shape.id;
-    // What build-init writes, without its need for the runtime to be installed first.
-    if (!writeText(dir + QStringLiteral("/metadata"),
-                   QStringLiteral("[Application]\nname=%1\nruntime=%2\nsdk=%2\n")
-                       .arg(shape.id, runtimeRef())))
-        return QStringLiteral("application metadata");
-    QString failure = writeAppFiles(dir + QStringLiteral("/files"), shape);
-    if (failure.isEmpty())
-        failure = flatpak({QStringLiteral("build-finish"), QStringLiteral("--command=demo"), dir});
-    return failure.isEmpty() ? exportBuild(dir, QStringLiteral("stable")) : failure;
-}
-
-QString installationFlag(bool system)
-{
-    return system ? QStringLiteral("--system") : QStringLiteral("--user");
+    return system ? "flatpak --system " : "flatpak --user ";
 }
 
 QString addRemote(bool system)
 {
-    const QString url = QStringLiteral("file://") + repository();
-    QString failure = flatpak({installationFlag(system), QStringLiteral("remote-add"),
-                               QStringLiteral("--no-gpg-verify"), QLatin1String(kRemote), url});
-    const QString installation = system ? qEnvironmentVariable("FLATPAK_SYSTEM_DIR")
-                                        : qEnvironmentVariable("FLATPAK_USER_DIR");
-    if (failure.isEmpty())
-        failure = tool(QStringLiteral("ostree"),
-                       {QStringLiteral("--repo=") + installation + QStringLiteral("/repo"),
-                        QStringLiteral("config"), QStringLiteral("set"),
-                        QStringLiteral("core.fsync"), QStringLiteral("false")});
-    return failure;
+    const QString failure =
+        run(where(system) + "remote-add --no-gpg-verify sorvi-test file://" + root("repo"));
+    const QString repo = qEnvironmentVariable(system ? "FLATPAK_SYSTEM_DIR" : "FLATPAK_USER_DIR");
+    const QString line = "ostree --repo=%1/repo config set core.fsync false";
+    return failure.isEmpty() ? run(line.arg(repo)) : failure;
 }
 
 } // namespace
 
 void prepareEnvironment()
 {
-    const QByteArray system =
-        QFile::encodeName(TestHome::path() + QStringLiteral("/system-flatpak"));
-    qputenv("FLATPAK_SYSTEM_DIR", system);
+    qputenv("FLATPAK_SYSTEM_DIR", QFile::encodeName(root("system")));
 }
 
 bool hasSystemInstallation()
@@ -198,11 +154,10 @@ bool hasSystemInstallation()
 QString build(const QList<AppShape>& apps)
 {
     QString failure = buildRuntime();
-    for (const AppShape& shape : apps)
-        if (failure.isEmpty()) failure = buildApp(shape);
+    for (const AppShape& app : apps)
+        if (failure.isEmpty()) failure = buildApp(app);
     if (failure.isEmpty())
-        failure = flatpak({QStringLiteral("build-update-repo"),
-                           QStringLiteral("--no-update-appstream"), repository()});
+        failure = run("flatpak build-update-repo --no-update-appstream " + root("repo"));
     if (failure.isEmpty()) failure = addRemote(false);
     if (failure.isEmpty() && hasSystemInstallation()) failure = addRemote(true);
     return failure;
@@ -210,25 +165,14 @@ QString build(const QList<AppShape>& apps)
 
 QString install(const QStringList& ids, bool system)
 {
-    return flatpak(QStringList{installationFlag(system), QStringLiteral("install"),
-                               QStringLiteral("-y"), QStringLiteral("--noninteractive"),
-                               QLatin1String(kRemote)} +
-                   ids);
+    return run(where(system) + "install -y --noninteractive sorvi-test " + ids.join(u' '));
 }
 
 QStringList listed(bool system)
 {
     QString output;
-    flatpak({installationFlag(system), QStringLiteral("list"), QStringLiteral("--app"),
-             QStringLiteral("--columns=application")},
-            &output);
+    run(where(system) + "list --app --columns=application", &output);
     return output.split(u'\n', Qt::SkipEmptyParts);
-}
-
-QString sandboxRefusal(const QString& id)
-{
-    return flatpak({QStringLiteral("--user"), QStringLiteral("run"), QStringLiteral("--command=sh"),
-                    id, QStringLiteral("-c"), QStringLiteral("exit 0")});
 }
 
 } // namespace FlatpakFixture

@@ -3,41 +3,27 @@
 #include <QString>
 #include <QStringList>
 
-/// A real Flatpak repository built offline with the flatpak and ostree tools: a hand-made
-/// runtime (a shell and the C library copied from the host) and small applications, each with
-/// an exported desktop entry, icons and AppStream data as the test asks. The repository is added
-/// as the remote "sorvi-test" of the user installation ($FLATPAK_USER_DIR, inside the temporary
-/// home) and, when we run as root, of the system installation at $FLATPAK_SYSTEM_DIR, which
-/// prepare() points into the temporary home. Everything runs once per test program.
+/// A real Flatpak repository built offline with the flatpak and ostree tools: a hand-made runtime
+/// (the host's shell and C library) and small applications, added as the remote "sorvi-test" of
+/// the user installation ($FLATPAK_USER_DIR, in the temporary home) and, as root, of the system
+/// installation at $FLATPAK_SYSTEM_DIR. Functions return "" or what failed.
 namespace FlatpakFixture {
 
-/// An application to build. Empty fields are left out of the build.
+/// One application: its exported desktop entry (none when desktopName is ""), icons, and
+/// AppStream data (none when appstreamName is "") with a release `version`.
 struct AppShape
 {
-    QString id;
-    QString desktopName;   ///< Name= of the exported desktop entry ("" = no entry, no icon)
-    QString desktopNameVi; ///< Name[vi]=
-    QString appstreamName; ///< <name> of the AppStream data ("" = no AppStream data)
-    QString version;       ///< the AppStream release
-    QList<int> iconSizes;  ///< exported PNG icons, one per size
+    QString id, desktopName, desktopNameVi, appstreamName, version;
+    QList<int> iconSizes;
 };
 
-/// Points FLATPAK_SYSTEM_DIR into the temporary home. Call before anything uses libflatpak.
+/// Points FLATPAK_SYSTEM_DIR into a temporary folder. Call before anything uses libflatpak.
 void prepareEnvironment();
-
-/// Builds the runtime and `apps` into a repository below the temporary home and adds it to the
-/// user installation (and the system one when root). Returns "" or what failed.
+/// Builds the runtime and `apps` and adds the repository to the installations.
 QString build(const QList<AppShape>& apps);
-
-/// Installs the applications `ids` (with the runtime) from the repository; "" or what failed.
 QString install(const QStringList& ids, bool system = false);
-
-/// The applications `flatpak list` shows for one installation.
+/// The applications `flatpak list` shows.
 QStringList listed(bool system = false);
-
-/// "" when a sandbox can start here (`flatpak run` of a shell that exits at once), else why not.
-QString sandboxRefusal(const QString& id);
-
 /// True when the system installation can be written here (we run as root).
 bool hasSystemInstallation();
 

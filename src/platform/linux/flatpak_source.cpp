@@ -1,12 +1,14 @@
-// libflatpak first: Qt defines "signals" as a keyword macro, which GIO uses as a name.
+// clang-format off
+// libflatpak before any Qt header: Qt defines "signals" as a macro, which GIO uses as a name.
+#include <flatpak.h>
+// clang-format on
+
 #include "platform/linux/flatpak_source.h"
 
 #include "platform/file_system.h"
 #include "platform/linux/bounded_file.h"
 #include "platform/linux/desktop_entry.h"
 #include "platform/linux/process_match.h"
-
-#include <flatpak.h>
 
 namespace {
 
