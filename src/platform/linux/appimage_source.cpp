@@ -133,12 +133,7 @@ QList<RemovalFailure> AppImageSource::remove(const SourcedApplication& app)
     if (app.kind != ApplicationKind::AppImage || app.isProtected ||
         !UserEntries::isBelow(app.location, m_places.home) || !isAppImage(app.location))
         return {{app.location, QStringLiteral("không phải AppImage")}};
-    QStringList paths{app.location};
-    for (const QString& own : app.ownFiles)
-        if (UserEntries::isBelow(own, m_places.dataHome + QStringLiteral("/applications")) ||
-            UserEntries::isBelow(own, m_places.dataHome + QStringLiteral("/icons")))
-            paths.append(own);
-    return UserEntries::trashAll(paths);
+    return UserEntries::trashWithOwnFiles(app, m_places);
 }
 
 QList<RunningApplicationPtr> AppImageSource::instances(const SourcedApplication& app)

@@ -158,26 +158,11 @@ QByteArray DesktopEntry::unescaped(QByteArrayView raw)
             continue;
         }
         const char next = raw[++i];
-        switch (next) {
-        case 's':
-            text.append(' ');
-            break;
-        case 'n':
-            text.append('\n');
-            break;
-        case 't':
-            text.append('\t');
-            break;
-        case 'r':
-            text.append('\r');
-            break;
-        case '\\':
-            text.append('\\');
-            break;
-        default:
+        const qsizetype known = QByteArrayView("sntr\\").indexOf(next);
+        if (known >= 0)
+            text.append(" \n\t\r\\"[known]);
+        else
             text.append('\\').append(next);
-            break;
-        }
     }
     return text;
 }

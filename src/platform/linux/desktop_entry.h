@@ -13,7 +13,7 @@
 class DesktopEntry
 {
 public:
-    static constexpr qint64 kMaxBytes = 512 * 1024;
+    static constexpr qint64 kMaxBytes = qint64(512) * 1024;
 
     /// nullopt when the data holds no [Desktop Entry] group or is larger than kMaxBytes.
     static std::optional<DesktopEntry> parse(QByteArrayView data);

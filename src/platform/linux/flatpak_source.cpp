@@ -71,11 +71,11 @@ QString displayName(const std::optional<DesktopEntry>& entry, FlatpakInstalledRe
 {
     if (entry) {
         for (const char* key : {"Name[vi_VN]", "Name[vi]"}) {
-            const QString name = entry->value(QString::fromLatin1(key)).trimmed();
+            QString name = entry->value(QString::fromLatin1(key)).trimmed();
             if (!name.isEmpty()) return name;
         }
     }
-    const QString appstream = text(flatpak_installed_ref_get_appdata_name(ref)).trimmed();
+    QString appstream = text(flatpak_installed_ref_get_appdata_name(ref)).trimmed();
     if (!appstream.isEmpty()) return appstream;
     const QString name = entry ? entry->value(QStringLiteral("Name")).trimmed() : QString();
     return name.isEmpty() ? id : name;
@@ -135,7 +135,7 @@ QList<pid_t> childrenOf(pid_t pid)
     QList<pid_t> children;
     if (pid <= 0) return children;
     const QString path = QStringLiteral("/proc/%1/task/%1/children").arg(pid);
-    const std::optional<QByteArray> list = BoundedFile::head(path, 64 * 1024);
+    const std::optional<QByteArray> list = BoundedFile::head(path, qint64(64) * 1024);
     for (const QByteArray& word : list.value_or(QByteArray()).split(' ')) {
         bool ok = false;
         const int child = word.toInt(&ok);
@@ -205,7 +205,7 @@ QList<RunningApplicationPtr> FlatpakSource::instances(const SourcedApplication& 
 QString FlatpakSource::exportedIcon(const QString& deployDir, const QString& id)
 {
     const QString theme = deployDir + QStringLiteral("/export/share/icons/hicolor/");
-    const QString scalable = theme + QStringLiteral("scalable/apps/") + id + QStringLiteral(".svg");
+    QString scalable = theme + QStringLiteral("scalable/apps/") + id + QStringLiteral(".svg");
     if (FileSystem::exists(scalable)) return scalable;
     QString best;
     int bestSize = 0;

@@ -150,12 +150,7 @@ QList<RemovalFailure> HomeProgramSource::remove(const SourcedApplication& app)
     if (app.kind != ApplicationKind::HomeProgram || app.isProtected ||
         !isUsableLocation(app.location) || (!file && isBaseFolder(app.location)))
         return {{app.location, QStringLiteral("nằm ngoài vùng cho phép")}};
-    QStringList paths{app.location};
-    for (const QString& own : app.ownFiles)
-        if (UserEntries::isBelow(own, m_places.dataHome + QStringLiteral("/applications")) ||
-            UserEntries::isBelow(own, m_places.dataHome + QStringLiteral("/icons")))
-            paths.append(own);
-    return UserEntries::trashAll(paths);
+    return UserEntries::trashWithOwnFiles(app, m_places);
 }
 
 QList<RunningApplicationPtr> HomeProgramSource::instances(const SourcedApplication& app)

@@ -15,8 +15,8 @@ namespace {
 
 // The environment block of a process may be large; an APPIMAGE variable is set by the runtime
 // near its start, so a bounded read finds it.
-constexpr qint64 kMaxEnvironment = 256 * 1024;
-constexpr qint64 kMaxArguments = 64 * 1024;
+constexpr qint64 kMaxEnvironment = qint64(256) * 1024;
+constexpr qint64 kMaxArguments = qint64(64) * 1024;
 
 class PinnedProcess final : public RunningApplication
 {

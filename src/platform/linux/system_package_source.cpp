@@ -11,7 +11,7 @@
 namespace {
 
 // The largest file lists (kernel images, TeX) hold a few megabytes of paths.
-constexpr qint64 kMaxListBytes = 64 * 1024 * 1024;
+constexpr qint64 kMaxListBytes = qint64(64) * 1024 * 1024;
 
 QString packageOfList(const QString& list)
 {

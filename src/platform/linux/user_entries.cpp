@@ -65,7 +65,7 @@ QString programOf(const DesktopEntry& entry, const ApplicationPlaces& places)
     if (program.startsWith(u'/')) return FileSystem::standardized(program);
     if (program.contains(u'/')) return {};
     for (const QString& folder : places.homePath) {
-        const QString candidate = folder + u'/' + program;
+        QString candidate = folder + u'/' + program;
         if (FileSystem::exists(candidate)) return candidate;
     }
     return {};
@@ -117,8 +117,14 @@ std::optional<QDateTime> lastUsed(const QString& path)
     return QDateTime::fromMSecsSinceEpoch(accessed, Qt::UTC);
 }
 
-QList<RemovalFailure> trashAll(const QStringList& paths)
+QList<RemovalFailure> trashWithOwnFiles(const SourcedApplication& app,
+                                        const ApplicationPlaces& places)
 {
+    QStringList paths{app.location};
+    for (const QString& own : app.ownFiles)
+        if (isBelow(own, places.dataHome + QStringLiteral("/applications")) ||
+            isBelow(own, places.dataHome + QStringLiteral("/icons")))
+            paths.append(own);
     QList<RemovalFailure> failures;
     for (const QString& path : paths) {
         if (!FileSystem::exists(path)) continue;

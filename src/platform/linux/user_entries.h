@@ -34,7 +34,10 @@ QString bestIcon(const QStringList& icons);
 /// was run, or read, after it was installed); nullopt otherwise.
 std::optional<QDateTime> lastUsed(const QString& path);
 
-/// Moves each path that still exists to the Trash, in order; the refusals, with GIO's reason.
-QList<RemovalFailure> trashAll(const QStringList& paths);
+/// Moves the application's location, then each of its own files that lies in the user's
+/// applications or icons folder and still exists, to the Trash; the refusals, with GIO's reason.
+/// Own files anywhere else are left alone, whatever the record says.
+QList<RemovalFailure> trashWithOwnFiles(const SourcedApplication& app,
+                                        const ApplicationPlaces& places);
 
 } // namespace UserEntries
