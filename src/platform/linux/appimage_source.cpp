@@ -119,7 +119,8 @@ QList<SourcedApplication> AppImageSource::applications()
         const QStringList icons = UserEntries::ownIcons(entries, mine, m_places);
         app.ownFiles.append(icons);
         app.iconPath = UserEntries::bestIcon(icons);
-        if (app.iconPath.isEmpty() && entry) app.iconName = entry->value(QStringLiteral("Icon"));
+        const QString icon = entry ? entry->value(QStringLiteral("Icon")) : QString();
+        if (app.iconPath.isEmpty()) (icon.startsWith(u'/') ? app.iconPath : app.iconName) = icon;
         app.lastUsed = UserEntries::lastUsed(file);
         apps.append(std::move(app));
     }

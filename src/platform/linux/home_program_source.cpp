@@ -30,6 +30,23 @@ QString ownFolder(const QString& program)
     return FileSystem::lastComponent(folder) == u"bin" ? parentOf(folder) : folder;
 }
 
+// The entries that launch each application, and the icons only they name, go with it.
+void attachOwnFiles(QList<SourcedApplication>& apps, const QList<QList<const DesktopFile*>>& owners,
+                    const QList<DesktopFile>& entries, const ApplicationPlaces& places)
+{
+    for (qsizetype i = 0; i < apps.size(); ++i) {
+        for (const DesktopFile* own : owners[i])
+            apps[i].ownFiles.append(own->path);
+        const QStringList icons = UserEntries::ownIcons(entries, owners[i], places);
+        apps[i].ownFiles.append(icons);
+        apps[i].iconPath = UserEntries::bestIcon(icons);
+        // An Icon written as a path is shown from there; it is not removed with the program.
+        if (apps[i].iconPath.isEmpty() && apps[i].iconName.startsWith(u'/'))
+            apps[i].iconPath = apps[i].iconName;
+        if (!apps[i].iconPath.isEmpty()) apps[i].iconName.clear();
+    }
+}
+
 } // namespace
 
 HomeProgramSource::HomeProgramSource(ApplicationPlaces places) : m_places(std::move(places)) {}
@@ -128,17 +145,7 @@ QList<SourcedApplication> HomeProgramSource::applications()
         apps.append(std::move(app));
         owners.append({candidate.file});
     }
-    for (qsizetype i = 0; i < apps.size(); ++i) {
-        for (const DesktopFile* own : owners[i])
-            apps[i].ownFiles.append(own->path);
-        const QStringList icons = UserEntries::ownIcons(entries, owners[i], m_places);
-        apps[i].ownFiles.append(icons);
-        apps[i].iconPath = UserEntries::bestIcon(icons);
-        if (apps[i].iconName.startsWith(u'/') && apps[i].iconPath.isEmpty() &&
-            UserEntries::isBelow(apps[i].iconName, apps[i].location))
-            apps[i].iconPath = apps[i].iconName;
-        if (!apps[i].iconPath.isEmpty()) apps[i].iconName.clear();
-    }
+    attachOwnFiles(apps, owners, entries, m_places);
     return apps;
 }
 
