@@ -1,0 +1,270 @@
+#include "platform/linux/appimage_source.h"
+#include "platform/linux/home_program_source.h"
+#include "platform/linux/system_package_source.h"
+#include "support/await.h"
+#include "support/rows.h"
+#include "support/test_home.h"
+#include "support/tree_builder.h"
+
+#include <QProcess>
+#include <memory>
+
+namespace {
+
+QString home(const QString& relative = QString())
+{
+    return relative.isEmpty() ? TestHome::path() : TestHome::path() + u'/' + relative;
+}
+
+// A file below the home. "AI1"/"AI2"/"AI3": an ELF header with that AppImage marker; "RUN" (or
+// "RUNAI"): a copy of sleep that runs (marked as a type 2 AppImage: the kernel ignores the ELF
+// header's padding, as real runtimes rely on); "~" in a text stands for the home.
+bool put(const QString& relative, QByteArray content)
+{
+    const QString path = home(relative);
+    TreeBuilder::makeDir(path.section(u'/', 0, -2));
+    QFile file(path);
+    if (content.startsWith("RUN"))
+        return QFile::copy(QFileInfo("/bin/sleep").canonicalFilePath(), path) &&
+               file.open(QIODevice::ReadWrite) &&
+               (content != "RUNAI" || (file.seek(8) && file.write("AI\x02", 3) == 3));
+    if (content.startsWith("AI"))
+        content = QByteArray::fromHex("7f454c4602010100") + "AI" + char(content[2] - '0') +
+                  QByteArray(64, '\0');
+    content.replace("~", QFile::encodeName(home()));
+    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+}
+
+bool entry(const QString& id, const QByteArray& lines)
+{
+    return put(QString(".local/share/applications/%1.desktop").arg(id),
+               "[Desktop Entry]\nType=Application\n" + lines + '\n');
+}
+
+ApplicationPlaces places()
+{
+    const QStringList system{home("sys1"), home("sys2")};
+    return {home(), home(".local/share"), system, {home(".local/bin")}, home("dpkg"), false};
+}
+
+std::optional<SourcedApplication> at(const QList<SourcedApplication>& apps, const QString& where)
+{
+    for (const SourcedApplication& app : apps)
+        if (app.location == home(where)) return app;
+    return std::nullopt;
+}
+
+bool inTrash(const char* name)
+{
+    return QFile::exists(TestHome::trashPath() + "/files/" + QString::fromUtf8(name));
+}
+
+std::unique_ptr<QProcess> start(const QString& executable, const QString& appImage = {})
+{
+    auto process = std::make_unique<QProcess>();
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    if (!appImage.isEmpty()) environment.insert("APPIMAGE", appImage);
+    process->setProcessEnvironment(environment);
+    process->start(executable, {QStringLiteral("60")});
+    return process->waitForStarted() ? std::move(process) : nullptr;
+}
+
+} // namespace
+
+class TestDesktopApps : public QObject
+{
+    Q_OBJECT
+    AppImageSource m_appImages{places()};
+    HomeProgramSource m_programs{places()};
+
+private slots:
+    void initTestCase()
+    {
+        const auto each = [](const QString& list, const auto& make) {
+            for (const QString& item : list.split(u';'))
+                QVERIFY2(make(item), qPrintable(item));
+        };
+        each("Applications/balenaEtcher-1.18.11-x64.AppImage;Applications/a/b/Deep.AppImage;"
+             ".local/bin/tool;Downloads/2048-x86_64.AppImage",
+             [](const QString& path) { return put(path, "AI2"); });
+        QVERIFY(put("Applications/sub/Krita-5.2.0-beta1-x86_64.appimage", "AI1"));
+        QVERIFY(put("AppImages/Three.AppImage", "AI3") && put("opt/Linked/bin/linked", "RUN"));
+        each("256x256/apps/kit_tool;64x64/apps/kit_tool;48x48/apps/shared;128x128/apps/editor-icon",
+             [](const QString& icon) {
+                 return put(".local/share/icons/hicolor/" + icon + ".png", "png");
+             });
+        each("run=run.sh;tools=tools/run.sh;x=tools/x/bin/x;suite-a=opt/suite/bin/a;suite-b=opt/"
+             "suite/bin/b;idea=.local/share/JetBrains/Toolbox/apps/idea/bin/idea.sh;"
+             "mytool=.local/bin/mytool;hidden=opt/hid/bin/h;editor=opt/Editor App/bin/editor",
+             [](const QString& item) {
+                 const QString path = item.section(u'=', 1);
+                 return put(path, "sh") &&
+                        entry(item.section(u'=', 0, 0), "Exec=\"~/" + path.toUtf8() + '"');
+             });
+        QVERIFY(TreeBuilder::makeLink(home("Applications/balenaEtcher-1.18.11-x64.AppImage"),
+                                      home("Applications/Link.AppImage")));
+        QVERIFY(TreeBuilder::makeLink(home("opt/Linked/bin/linked"), home(".local/bin/linked")));
+        QVERIFY(entry("kit-tool", "Exec=~/.local/bin/tool %U\nName=Tool\nName[vi]=Công cụ\n"
+                                  "X-AppImage-Version=3.1\nIcon=kit_tool"));
+        QVERIFY(entry("dl", "Exec=\"~/Downloads/2048-x86_64.AppImage\"\nIcon=shared"));
+        QVERIFY(entry("system", "Exec=/usr/bin/true\nIcon=shared"));
+        QVERIFY(entry("editor",
+                      "Exec=\"~/opt/Editor App/bin/editor\" %F\nName=Editor\nIcon=editor-icon"));
+        QVERIFY(entry("mytool", "Exec=mytool --go") && entry("linked", "Exec=~/.local/bin/linked"));
+        QVERIFY(entry("hidden", "Exec=~/opt/hid/bin/h\nHidden=true"));
+        QVERIFY(entry("nodisplay", "Exec=~/opt/hid/bin/h\nNoDisplay=true"));
+    }
+
+    void appImagesListed_data()
+    {
+        // seen: name|version|own files|icon
+        Rows::add({"location", "seen"},
+                  {"type 2, arch word;Applications/balenaEtcher-1.18.11-x64.AppImage;"
+                   "balenaEtcher|1.18.11|0|",
+                   "type 1 one folder down, pre-release;Applications/sub/Krita-5.2.0-beta1-x86_64"
+                   ".appimage;Krita|5.2.0-beta1|0|",
+                   "integrated: entry and two icons;.local/bin/tool;"
+                   "Công cụ|3.1|3|256x256/apps/kit_tool.png",
+                   "named by an entry elsewhere, shared icon not its own, name never emptied;"
+                   "Downloads/2048-x86_64.AppImage;2048||1|"});
+    }
+
+    void appImagesListed()
+    {
+        QFETCH(QString, location);
+        QFETCH(QString, seen);
+        const QList<SourcedApplication> apps = m_appImages.applications();
+        // Deeper than one folder, without the marker, or a link: not listed.
+        QCOMPARE(apps.size(), 4);
+        const std::optional<SourcedApplication> app = at(apps, location);
+        QVERIFY(app);
+        const QString icon = app->iconPath.section(u'/', -3);
+        QCOMPARE(QStringList({app->name, app->version, QString::number(app->ownFiles.size()), icon})
+                     .join(u'|'),
+                 seen);
+    }
+
+    void quitsRunningInstances()
+    {
+        QVERIFY(put("Applications/Run.AppImage", "RUNAI"));
+        const auto image = at(m_appImages.applications(), "Applications/Run.AppImage");
+        const auto program = at(m_programs.applications(), "opt/Linked");
+        QVERIFY(image && program);
+        // A type 2 runtime's application runs from a mount and carries APPIMAGE: it comes first,
+        // the image's own process (the runtime) after it. A home program runs from its folder.
+        auto own = start(image->location);
+        auto mounted = start("/bin/sleep", image->location);
+        auto linked = start(home(".local/bin/linked"));
+        auto other = start("/bin/sleep");
+        QVERIFY(own && mounted && linked && other);
+        QList<RunningApplicationPtr> found;
+        AWAIT_UNTIL(
+            (found = m_appImages.instances(*image) + m_programs.instances(*program)).size() == 3,
+            "the three processes of the two applications");
+        QList<qint64> pids;
+        for (const RunningApplicationPtr& instance : found)
+            pids << instance->pid();
+        QCOMPARE(pids,
+                 (QList<qint64>{mounted->processId(), own->processId(), linked->processId()}));
+        for (const RunningApplicationPtr& instance : found)
+            QVERIFY(instance->terminate());
+        AWAIT_UNTIL(
+            std::all_of(found.begin(), found.end(), [](auto& i) { return i->isTerminated(); }),
+            "all three to quit");
+        QCOMPARE(other->state(), QProcess::Running);
+        other->kill();
+        QVERIFY(other->waitForFinished());
+    }
+
+    void removesAppImageWithItsIntegration()
+    {
+        const QList<SourcedApplication> apps = m_appImages.applications();
+        const auto tool = at(apps, ".local/bin/tool");
+        const auto dl = at(apps, "Downloads/2048-x86_64.AppImage");
+        QVERIFY(tool && dl);
+        QCOMPARE(m_appImages.remove(*tool) + m_appImages.remove(*dl), QList<RemovalFailure>());
+        for (const char* gone : {"tool", "kit-tool.desktop", "kit_tool.png", "dl.desktop"})
+            QVERIFY2(inTrash(gone), gone);
+        QVERIFY(QFile::exists(home(".local/share/icons/hicolor/48x48/apps/shared.png")));
+        // A file without the marker is refused even when a record says otherwise.
+        SourcedApplication forged = *tool;
+        forged.location = home("AppImages/Three.AppImage");
+        QCOMPARE(m_appImages.remove(forged).size(), 1);
+        QVERIFY(QFile::exists(forged.location));
+    }
+
+    void homeProgramLocations_data()
+    {
+        // location: below the home; "" = not listed
+        Rows::add({"id", "location"},
+                  {"tarball in ~/opt;editor;opt/Editor App",
+                   "toolbox app;idea;.local/share/JetBrains/Toolbox/apps/idea",
+                   "bare name in ~/.local/bin;mytool;.local/bin/mytool",
+                   "file at the top of the home;run;run.sh",
+                   "folder holding another program;tools;tools/run.sh",
+                   "the other program;x;tools/x", "two entries, one folder;suite-b;opt/suite",
+                   "link to the real program;linked;opt/Linked", "hidden;hidden;",
+                   "no display;nodisplay;", "outside the home;system;", "an AppImage;dl;"});
+    }
+
+    void homeProgramLocations()
+    {
+        QFETCH(QString, id);
+        QFETCH(QString, location);
+        const QString path = home(QString(".local/share/applications/%1.desktop").arg(id));
+        QStringList found;
+        for (const SourcedApplication& app : m_programs.applications())
+            if (app.ownFiles.contains(path) || app.location == home(location))
+                found.append(app.location);
+        QCOMPARE(found, location.isEmpty() ? QStringList() : QStringList{home(location)});
+    }
+
+    void removesHomeProgramButNeverABaseFolder()
+    {
+        const auto editor = at(m_programs.applications(), "opt/Editor App");
+        QVERIFY(editor && editor->name == u"Editor");
+        for (const char* base : {"", "opt", ".local", ".local/share", "Downloads", "../.."}) {
+            SourcedApplication forged = *editor;
+            forged.location = home(QString::fromLatin1(base));
+            QCOMPARE(m_programs.remove(forged).size(), 1);
+            QVERIFY(QFile::exists(forged.location));
+        }
+        QCOMPARE(m_programs.remove(*editor), QList<RemovalFailure>());
+        for (const char* gone : {"Editor App", "editor.desktop", "editor-icon.png"})
+            QVERIFY2(inTrash(gone), gone);
+    }
+
+    void systemPackagesAreProtected()
+    {
+        const QByteArray app = "[Desktop Entry]\nType=Application\nExec=/usr/bin/a\nName=Alpha\n";
+        const QList<std::pair<QString, QByteArray>> files{
+            {"sys1/applications/alpha.desktop", app + "Name[vi]=Anpha\n"},
+            {"sys2/applications/alpha.desktop", app + "Name=Second\n"},
+            {"sys1/applications/kde/beta.desktop", app + "Icon=beta\n"},
+            {"sys1/applications/quiet.desktop", app + "NoDisplay=true\n"},
+            {"sys2/applications/over.desktop", app},
+            {".local/share/applications/over.desktop", app},
+            {"dpkg/other.list", "/usr/bin/x\n"},
+            {"dpkg/alpha-tools:amd64.list", "/usr\n~/sys1/applications/alpha.desktop\n"}};
+        for (const auto& [path, content] : files)
+            QVERIFY(put(path, content));
+        SystemPackageSource source(places());
+        QList<SourcedApplication> apps = source.applications();
+        std::sort(apps.begin(), apps.end(),
+                  [](const auto& a, const auto& b) { return a.id < b.id; });
+        QCOMPARE(apps.size(), 2);
+        QCOMPARE(apps[0].id + u'|' + apps[0].name, "alpha|Anpha");
+        QCOMPARE(apps[0].location, home("sys1/applications/alpha.desktop"));
+        QCOMPARE(apps[1].id + u'|' + apps[1].iconName, "kde-beta|beta");
+        for (const SourcedApplication& listed : apps) {
+            QVERIFY(listed.isProtected && listed.removal == Removal::Never);
+            QCOMPARE(source.remove(listed).size(), 1);
+            QVERIFY(QFile::exists(listed.location));
+        }
+        QCOMPARE(source.owningPackage(apps[0]), std::optional<QString>("alpha-tools"));
+        QCOMPARE(source.owningPackage(apps[1]), std::nullopt);
+    }
+};
+
+SORVI_TEST_MAIN(TestDesktopApps)
+#include "tst_desktop_apps.moc"
