@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QCoro/QCoroTask>
+#include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QObject>
 #include <QSignalSpy>
 #include <QTimer>
@@ -41,6 +43,23 @@ template <typename T> QCoro::Task<void> drive(QCoro::Task<T> task, std::shared_p
     slot->done = true;
 }
 
+// QTest::qWaitFor sleeps 10 ms between its passes, so every round trip a test waits for costs
+// that much. This loop blocks in the event dispatcher instead, woken at least every millisecond
+// (for flags set by other threads), and like qWaitFor runs at the test's own loop level, so
+// objects deleted later by the code under test are gone when the predicate looks.
+template <typename Predicate> bool spin(Predicate& predicate, int ms)
+{
+    const QDeadlineTimer deadline(ms, Qt::PreciseTimer);
+    QTimer wake;
+    wake.start(1);
+    for (;;) {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        if (predicate()) return true;
+        if (deadline.hasExpired()) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    }
+}
+
 } // namespace detail
 
 /// Where a wait was written, so that its failure points at the test, not at this header.
@@ -55,7 +74,7 @@ struct Site
 template <typename Predicate>
 bool until(Predicate predicate, const char* what, int ms = kDeadlineMs, Site site = {})
 {
-    if (QTest::qWaitFor(predicate, ms)) return true;
+    if (detail::spin(predicate, ms)) return true;
     const QByteArray text =
         QByteArray("timed out after ") + QByteArray::number(ms) + " ms waiting for " + what;
     QTest::qFail(text.constData(), site.file, site.line);
