@@ -1,6 +1,7 @@
 #include "core/cleaner.h"
 
 #include "platform/file_system.h"
+#include "platform/trash.h"
 
 #include <cerrno>
 #include <optional>

@@ -2,6 +2,7 @@
 
 #include "core/io_pool.h"
 #include "platform/file_system.h"
+#include "platform/trash.h"
 #include "platform/running_apps.h"
 #include "platform/script_runner.h"
 

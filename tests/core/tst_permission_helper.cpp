@@ -2,6 +2,7 @@
 #include "platform/file_system.h"
 #include "platform/path_codec.h"
 #include "platform/script_runner.h"
+#include "platform/trash.h"
 #include "support/test_home.h"
 #include "support/tree_builder.h"
 

@@ -46,7 +46,7 @@ private slots:
         auto other = startProcess(fooBar + QStringLiteral("/Contents/MacOS/main"), false);
         QVERIFY(first && second && other);
 
-        LinuxRunningApps registry;
+        RunningApps& registry = defaultRunningApps();
         QList<pid_t> expected{pid_t(first->processId()), pid_t(second->processId())};
         std::sort(expected.begin(), expected.end());
         QCOMPARE(pids(registry.instances(foo, QStringLiteral("ignored"))), expected);
@@ -74,7 +74,7 @@ private slots:
 
         const pid_t quitterPid = pid_t(quitter->processId());
         const QList<RunningApplicationPtr> instances =
-            LinuxRunningApps().instances(bundle, QString());
+            defaultRunningApps().instances(bundle, QString());
         QCOMPARE(instances.size(), 2);
         const RunningApplicationPtr quit =
             instances.value(instances[0]->pid() == quitterPid ? 0 : 1);
@@ -98,7 +98,7 @@ private slots:
 
     void missingBundleHasNoInstances()
     {
-        QVERIFY(LinuxRunningApps()
+        QVERIFY(defaultRunningApps()
                     .instances(TestHome::path() + QStringLiteral("/Nowhere.app"), QString())
                     .isEmpty());
     }

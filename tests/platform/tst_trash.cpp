@@ -1,5 +1,6 @@
 #include "platform/file_system.h"
 #include "platform/path_codec.h"
+#include "platform/trash.h"
 #include "support/test_home.h"
 #include "support/tree_builder.h"
 

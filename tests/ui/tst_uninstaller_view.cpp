@@ -56,7 +56,7 @@ public:
 struct Fixture : AppLayout
 {
     RecordingRunner runner;
-    LinuxRunningApps registry;
+    RunningApps& registry = defaultRunningApps();
     std::unique_ptr<UninstallerModel> model;
     std::unique_ptr<QWidget> screen;
 

@@ -36,7 +36,7 @@ public:
 struct Fixture : AppLayout
 {
     RecordingRunner runner;
-    LinuxRunningApps registry;
+    RunningApps& registry = defaultRunningApps();
     UninstallerModel::Services services;
 
     Fixture() : AppLayout(freshAppLayout(QStringLiteral("m")))

@@ -1,4 +1,4 @@
-#include "platform/linux_counter_source.h"
+#include "platform/linux/linux_counter_source.h"
 #include "support/test_home.h"
 #include "support/tree_builder.h"
 

@@ -1,13 +1,14 @@
-#include "platform/linux_system_facts.h"
+#include "platform/linux/linux_system_facts.h"
 
-#include "platform/linux_proc_text.h"
+#include "platform/linux/proc_text_p.h"
 #include "platform/path_codec.h"
+#include "platform/system_facts.h"
 #include "platform/unique_fd.h"
 
 #include <QStringList>
 #include <algorithm>
+#include <ctime>
 #include <fcntl.h>
-#include <time.h>
 #include <unistd.h>
 
 using namespace ProcText;
@@ -154,3 +155,46 @@ int thermalState(const QString& root)
 }
 
 } // namespace LinuxSystemFacts
+
+namespace SystemFacts {
+namespace {
+
+const QString& systemRoot()
+{
+    static const QString root = QStringLiteral("/");
+    return root;
+}
+
+} // namespace
+
+QString sysctlString(const QString& name)
+{
+    return LinuxSystemFacts::sysctlString(systemRoot(), name);
+}
+
+QString processorName()
+{
+    return LinuxSystemFacts::processorName(systemRoot());
+}
+
+QString machineModel()
+{
+    return LinuxSystemFacts::machineModel(systemRoot());
+}
+
+QString osVersion()
+{
+    return LinuxSystemFacts::osVersion(systemRoot());
+}
+
+qint64 uptimeSeconds()
+{
+    return LinuxSystemFacts::uptimeSeconds();
+}
+
+int thermalState()
+{
+    return LinuxSystemFacts::thermalState(systemRoot());
+}
+
+} // namespace SystemFacts
