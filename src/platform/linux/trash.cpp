@@ -1,9 +1,12 @@
 // GIO first: Qt defines "signals" as a keyword macro, which GIO uses as a name.
+// clang-format off
+#include <gio/gio.h>
+// clang-format on
+
 #include "platform/trash.h"
 
 #include "platform/path_codec.h"
 
-#include <gio/gio.h>
 #include <mutex>
 
 namespace FileSystem {
