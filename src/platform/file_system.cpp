@@ -24,7 +24,7 @@ QString standardized(const QString& path)
 
 QString lastComponent(const QString& path)
 {
-    const QString clean = standardized(path);
+    QString clean = standardized(path);
     if (clean == u"/") return clean;
     return clean.mid(clean.lastIndexOf(u'/') + 1);
 }

@@ -69,7 +69,7 @@ struct Frame
 int readListing(int fd, std::vector<char>& listing)
 {
     listing.clear();
-    constexpr size_t chunk = 32 * 1024;
+    constexpr size_t chunk = size_t{32} * 1024;
     for (;;) {
         const size_t used = listing.size();
         listing.resize(used + chunk);
@@ -125,9 +125,7 @@ private:
         if (!opened.fd) return m_visitor.openFailed(parentFd, name, opened.error);
         Frame frame;
         frame.fd = std::move(opened.fd);
-        struct stat st
-        {
-        };
+        struct stat st = {};
         if (fstat(frame.fd.get(), &st) != 0) return errno;
         frame.dev = st.st_dev;
         frame.ino = st.st_ino;
@@ -160,9 +158,7 @@ private:
         if (parent.fd) return 0;
         UniqueFd fd(openat(child.fd.get(), "..", kDirectoryFlags));
         if (!fd) return errno;
-        struct stat st
-        {
-        };
+        struct stat st = {};
         if (fstat(fd.get(), &st) != 0) return errno;
         if (st.st_dev != parent.dev || st.st_ino != parent.ino) return ESTALE;
         parent.fd = std::move(fd);

@@ -45,9 +45,7 @@ Outcome Outcome::failure(int errorNumber)
 
 bool exists(const QString& path)
 {
-    struct stat st
-    {
-    };
+    struct stat st = {};
     return lstat(bytes(path).constData(), &st) == 0;
 }
 
@@ -94,9 +92,7 @@ void walkFiles(const QString& root, Hidden hidden, qint64 minAllocated,
 
 std::optional<VolumeInfo> volume(const QString& path)
 {
-    struct statvfs vfs
-    {
-    };
+    struct statvfs vfs = {};
     if (statvfs(bytes(path).constData(), &vfs) != 0) return std::nullopt;
     VolumeInfo info;
     info.total = qint64(vfs.f_blocks) * qint64(vfs.f_frsize);
@@ -107,9 +103,7 @@ std::optional<VolumeInfo> volume(const QString& path)
 
 std::optional<Attributes> attributes(const QString& path)
 {
-    struct stat st
-    {
-    };
+    struct stat st = {};
     if (lstat(bytes(path).constData(), &st) != 0) return std::nullopt;
     return Attributes{st.st_uid, mode_t(st.st_mode & S_IFMT), mode_t(st.st_mode & 07777)};
 }
@@ -139,9 +133,7 @@ namespace LinuxFileSystem {
 qint64 allocatedSize(const QString& path, int walkers)
 {
     const QByteArray encoded = PathCodec::encode(path);
-    struct stat st
-    {
-    };
+    struct stat st = {};
     if (lstat(encoded.constData(), &st) != 0 || S_ISLNK(st.st_mode)) return 0;
     if (!S_ISDIR(st.st_mode)) return qint64(st.st_blocks) * 512;
     const UniqueFd fd(open(encoded.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));

@@ -31,7 +31,7 @@ QString decodeValue(QByteArrayView value)
 
 QString readValue(int rootFd, const char* path)
 {
-    const auto data = readSmallFile(rootFd, path, 64 * 1024);
+    const auto data = readSmallFile(rootFd, path, kTextCap);
     return data ? decodeValue(*data) : QString();
 }
 
@@ -100,7 +100,7 @@ QString processorName(const QString& root)
     const UniqueFd rootFd = openRoot(root);
     if (const auto cpuinfo = readSmallFile(rootFd.get(), "proc/cpuinfo")) {
         for (const char* key : {"model name", "Hardware", "cpu model"}) {
-            const QString value = cpuinfoValue(*cpuinfo, key);
+            QString value = cpuinfoValue(*cpuinfo, key);
             if (!value.isEmpty()) return value;
         }
     }
@@ -119,7 +119,7 @@ QString osVersion(const QString& root)
 {
     const UniqueFd rootFd = openRoot(root);
     for (const char* path : {"etc/os-release", "usr/lib/os-release"}) {
-        const auto text = readSmallFile(rootFd.get(), path, 64 * 1024);
+        const auto text = readSmallFile(rootFd.get(), path, kTextCap);
         if (!text) continue;
         QString pretty;
         forEachLine(*text, [&](QByteArrayView line) {

@@ -111,7 +111,7 @@ std::optional<QList<QVariant>> readAll(int rootFd)
     std::optional<bool> mainsOnline;
     for (const QByteArray& name : *names) {
         const QByteArray path = "sys/class/power_supply/" + name + "/uevent";
-        const auto text = ProcText::readSmallFile(rootFd, path.constData(), 64 * 1024);
+        const auto text = ProcText::readSmallFile(rootFd, path.constData(), ProcText::kTextCap);
         std::optional<QVariantMap> keys = text ? parseUevent(*text) : std::nullopt;
         if (keys && textOf(*keys, "TYPE") != "Battery") {
             if (const auto online = number(*keys, "ONLINE"))

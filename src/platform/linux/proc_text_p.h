@@ -15,6 +15,10 @@
 
 namespace ProcText {
 
+/// Cap of a text file that is read whole (a status, a uevent, an os-release): far above what
+/// the kernel writes, low enough that a hostile copy cannot exhaust memory.
+constexpr qsizetype kTextCap = qsizetype{64} * 1024;
+
 /// Reads a whole file relative to `dirFd`, at most `cap` bytes. Absent when it cannot be
 /// opened or read.
 std::optional<QByteArray> readSmallFile(int dirFd, const char* path, qsizetype cap = 1 << 20);

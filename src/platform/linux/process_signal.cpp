@@ -15,7 +15,7 @@ namespace {
 std::optional<QByteArray> readProcFile(pid_t pid, const char* name)
 {
     const QByteArray path = "/proc/" + QByteArray::number(int(pid)) + '/' + name;
-    return ProcText::readSmallFile(AT_FDCWD, path.constData(), 64 * 1024);
+    return ProcText::readSmallFile(AT_FDCWD, path.constData(), ProcText::kTextCap);
 }
 
 } // namespace

@@ -49,7 +49,7 @@ QByteArray widenedName(int procFd, pid_t pid, const QByteArray& comm)
 // its user), our own ones included.
 std::optional<uid_t> realOwner(int procFd, pid_t pid)
 {
-    const auto status = readSmallFile(procFd, procPath(pid, "status").constData(), 64 * 1024);
+    const auto status = readSmallFile(procFd, procPath(pid, "status").constData(), kTextCap);
     return status ? parseRealUid(*status) : std::nullopt;
 }
 

@@ -26,9 +26,7 @@ Opened openDirectoryAt(int parentFd, const char* name, int flags)
 // for any other failure.
 unsigned char typeOf(int dirFd, const char* name, int& error)
 {
-    struct stat st
-    {
-    };
+    struct stat st = {};
     if (fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
         error = errno == ENOENT ? 0 : errno;
         return DT_UNKNOWN;
@@ -117,9 +115,7 @@ private:
     // already opened.
     void grant(int fd, bool openedForReading) const
     {
-        struct stat st
-        {
-        };
+        struct stat st = {};
         if (fstat(fd, &st) != 0 || st.st_uid != m_uid || !S_ISDIR(st.st_mode)) return;
         const mode_t mode = (st.st_mode & 07777) | S_IRWXU;
         if (mode == (st.st_mode & 07777)) return;
@@ -142,9 +138,7 @@ Outcome removeItem(const QString& root, const QString& item)
     if (location.error != 0) return Outcome::failure(location.error);
     const int parent = location.parent.get();
     const char* name = location.name.c_str();
-    struct stat st
-    {
-    };
+    struct stat st = {};
     if (fstatat(parent, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return Outcome::failure(errno);
     if (!S_ISDIR(st.st_mode))
         return unlinkat(parent, name, 0) == 0 ? Outcome::success() : Outcome::failure(errno);

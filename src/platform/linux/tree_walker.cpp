@@ -11,7 +11,7 @@ namespace TreeWalk::detail {
 namespace {
 
 // One getdents64 call lists a typical folder whole.
-constexpr size_t kListingBuffer = 32 * 1024;
+constexpr size_t kListingBuffer = size_t{32} * 1024;
 constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 // How often a walker compares its CPU time with the time that passed, in nanoseconds.
 constexpr qint64 kPaceWindow = 5'000'000;
@@ -171,9 +171,7 @@ void Walker::visit(int dirFd, const char* name, unsigned char type)
 {
     if (isDotOrDotDot(name) || (m_options.skipHidden && name[0] == '.')) return;
     if (type == DT_REG || type == DT_UNKNOWN) {
-        struct stat st
-        {
-        };
+        struct stat st = {};
         if (fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return;
         if (S_ISREG(st.st_mode)) return count(name, qint64(st.st_blocks) * 512);
         if (!S_ISDIR(st.st_mode)) return;
