@@ -1,4 +1,5 @@
 #include "platform/running_apps.h"
+#include "support/await.h"
 #include "support/test_home.h"
 #include "support/tree_builder.h"
 #include "uninstaller/bundle_fixture.h"
@@ -6,19 +7,18 @@
 #include <QProcess>
 #include <memory>
 
+using BundleFixture::startProcess;
+
 namespace {
 
 QString bundleWithSleep(const QString& name)
 {
     BundleFixture::BundleShape shape;
-    shape.identifier = QStringLiteral("com.example.") + name;
+    shape.identifier = "com.example." + name;
     shape.withExecutable = true;
-    const QString folder = TestHome::path() + QStringLiteral("/Applications");
-    TreeBuilder::makeDir(folder);
-    return BundleFixture::makeBundle(folder, name + QStringLiteral(".app"), shape);
+    TreeBuilder::makeDir(TestHome::path() + "/Applications");
+    return BundleFixture::makeBundle(TestHome::path() + "/Applications", name + ".app", shape);
 }
-
-using BundleFixture::startProcess;
 
 QList<pid_t> pids(const QList<RunningApplicationPtr>& instances)
 {
@@ -37,26 +37,26 @@ class TestRunningApps : public QObject
 private slots:
     void listsOnlyProcessesInsideTheBundle()
     {
-        const QString foo = bundleWithSleep(QStringLiteral("Foo"));
-        const QString fooBar = bundleWithSleep(QStringLiteral("FooBar"));
+        const QString foo = bundleWithSleep("Foo");
+        const QString fooBar = bundleWithSleep("FooBar");
         QVERIFY(!foo.isEmpty() && !fooBar.isEmpty());
-        auto first = startProcess(foo + QStringLiteral("/Contents/MacOS/main"), false);
-        auto second = startProcess(foo + QStringLiteral("/Contents/MacOS/main"), false);
+        auto first = startProcess(foo + "/Contents/MacOS/main", false);
+        auto second = startProcess(foo + "/Contents/MacOS/main", false);
         // Same prefix without the slash: FooBar.app is not inside Foo.app.
-        auto other = startProcess(fooBar + QStringLiteral("/Contents/MacOS/main"), false);
+        auto other = startProcess(fooBar + "/Contents/MacOS/main", false);
         QVERIFY(first && second && other);
 
         RunningApps& registry = defaultRunningApps();
         QList<pid_t> expected{pid_t(first->processId()), pid_t(second->processId())};
         std::sort(expected.begin(), expected.end());
-        QCOMPARE(pids(registry.instances(foo, QStringLiteral("ignored"))), expected);
+        QCOMPARE(pids(registry.instances(foo, "ignored")), expected);
         QCOMPARE(pids(registry.instances(fooBar, QString())),
                  QList<pid_t>{pid_t(other->processId())});
-
         // A link to the bundle names the same processes: the real location is compared.
-        const QString link = TestHome::path() + QStringLiteral("/LinkedFoo.app");
-        QVERIFY(TreeBuilder::makeLink(foo, link));
-        QCOMPARE(pids(registry.instances(link, QString())), expected);
+        QVERIFY(TreeBuilder::makeLink(foo, TestHome::path() + "/LinkedFoo.app"));
+        QCOMPARE(pids(registry.instances(TestHome::path() + "/LinkedFoo.app", QString())),
+                 expected);
+        QVERIFY(registry.instances(TestHome::path() + "/Nowhere.app", QString()).isEmpty());
 
         for (auto* process : {first.get(), second.get(), other.get()}) {
             process->kill();
@@ -65,42 +65,29 @@ private slots:
         QVERIFY(registry.instances(foo, QString()).isEmpty());
     }
 
+    // SIGTERM only: the process that ignores it is still running once the other one is gone.
     void terminateIsPolite()
     {
-        const QString bundle = bundleWithSleep(QStringLiteral("Polite"));
-        auto quitter = startProcess(bundle + QStringLiteral("/Contents/MacOS/main"), false);
-        auto stubborn = startProcess(bundle + QStringLiteral("/Contents/MacOS/main"), true);
+        const QString bundle = bundleWithSleep("Polite");
+        auto quitter = startProcess(bundle + "/Contents/MacOS/main", false);
+        auto stubborn = startProcess(bundle + "/Contents/MacOS/main", true);
         QVERIFY(quitter && stubborn);
-
-        const pid_t quitterPid = pid_t(quitter->processId());
-        const QList<RunningApplicationPtr> instances =
-            defaultRunningApps().instances(bundle, QString());
+        QList<RunningApplicationPtr> instances = defaultRunningApps().instances(bundle, QString());
         QCOMPARE(instances.size(), 2);
-        const RunningApplicationPtr quit =
-            instances.value(instances[0]->pid() == quitterPid ? 0 : 1);
-        const RunningApplicationPtr kept =
-            instances.value(instances[0]->pid() == quitterPid ? 1 : 0);
+        if (instances[0]->pid() != pid_t(quitter->processId()))
+            std::swap(instances[0], instances[1]);
         for (const RunningApplicationPtr& instance : instances) {
             QVERIFY(!instance->isTerminated());
             QVERIFY(instance->terminate());
         }
         QVERIFY(quitter->waitForFinished(5000));
         QCOMPARE(quitter->exitStatus(), QProcess::CrashExit);
-        QVERIFY(QTest::qWaitFor([&] { return quit->isTerminated(); }, 5000));
-        // SIGTERM only: the process that ignores it is still there.
-        QTest::qWait(200);
-        QVERIFY(!kept->isTerminated());
+        AWAIT_UNTIL(instances[0]->isTerminated(), "the quitter to be seen as ended");
+        QVERIFY(!instances[1]->isTerminated());
         QCOMPARE(stubborn->state(), QProcess::Running);
         stubborn->kill();
         QVERIFY(stubborn->waitForFinished(5000));
-        QVERIFY(QTest::qWaitFor([&] { return kept->isTerminated(); }, 5000));
-    }
-
-    void missingBundleHasNoInstances()
-    {
-        QVERIFY(defaultRunningApps()
-                    .instances(TestHome::path() + QStringLiteral("/Nowhere.app"), QString())
-                    .isEmpty());
+        AWAIT_UNTIL(instances[1]->isTerminated(), "the stubborn one to be seen as ended");
     }
 };
 

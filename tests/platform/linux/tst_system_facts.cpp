@@ -39,7 +39,8 @@ private slots:
         QTest::newRow("sysctl") << "kernel.ostype" << Files{} << "Linux";
         QTest::newRow("sysctl unknown") << "machdep.cpu.brand_string" << Files{} << "";
         QTest::newRow("sysctl with a NUL") << "kernel.nul" << Files{} << "abc";
-        QTest::newRow("sysctl not UTF-8") << "kernel.latin" << Files{} << QString::fromUtf8("caf\xe9");
+        QTest::newRow("sysctl not UTF-8")
+            << "kernel.latin" << Files{} << QString::fromUtf8("caf\xe9");
         // Names must not reach files outside proc/sys.
         QTest::newRow("sysctl with a slash") << "kernel/ostype" << Files{} << "";
         QTest::newRow("sysctl dots only") << ".." << Files{} << "";
@@ -63,7 +64,8 @@ private slots:
             << Files{{tree, "Pine64"}, {"sys/devices/virtual/dmi/id/product_name", "20KHCTO1WW\n"}}
             << "20KHCTO1WW";
         QTest::newRow("os quoted")
-            << "os" << Files{{"etc/os-release", "NAME=\"Debian\"\nPRETTY_NAME=\"Debian 12\"\nID=x\n"}}
+            << "os"
+            << Files{{"etc/os-release", "NAME=\"Debian\"\nPRETTY_NAME=\"Debian 12\"\nID=x\n"}}
             << "Debian 12";
         QTest::newRow("os single quotes")
             << "os" << Files{{"etc/os-release", "PRETTY_NAME='Arch Linux'\n"}} << "Arch Linux";
@@ -97,11 +99,12 @@ private slots:
             QVERIFY(file.open(QIODevice::WriteOnly) && file.write(it.value()) == it->size());
         }
         const QString r = root.path();
-        const QString value = fact == "chip"      ? LinuxSystemFacts::processorName(r)
-                              : fact == "model"   ? LinuxSystemFacts::machineModel(r)
-                              : fact == "os"      ? LinuxSystemFacts::osVersion(r)
-                              : fact == "thermal" ? QString::number(LinuxSystemFacts::thermalState(r))
-                                                  : LinuxSystemFacts::sysctlString(r, fact);
+        const QString value = fact == "chip"    ? LinuxSystemFacts::processorName(r)
+                              : fact == "model" ? LinuxSystemFacts::machineModel(r)
+                              : fact == "os"    ? LinuxSystemFacts::osVersion(r)
+                              : fact == "thermal"
+                                  ? QString::number(LinuxSystemFacts::thermalState(r))
+                                  : LinuxSystemFacts::sysctlString(r, fact);
         QCOMPARE(value, expected);
     }
 };
