@@ -13,42 +13,35 @@ class TestFileSystem : public QObject
 {
     Q_OBJECT
 private slots:
-    void childrenAndExistence()
+    // Hidden entries only when asked, a name that is not UTF-8 kept byte for byte, a dangling
+    // link that exists; nothing to list where there is no readable folder.
+    void listingAndExistence()
     {
         QTemporaryDir dir;
         const QByteArray latin1 = PathCodec::encode(dir.path()) + "/caf\xE9";
+        const QString cafe = PathCodec::decode(latin1), locked = dir.filePath("locked");
         QVERIFY(writeFile(dir.filePath("a"), 10) && writeFile(dir.filePath(".hidden"), 10));
-        QVERIFY(writeFileRaw(latin1, 10) && makeDir(dir.filePath("sub")));
+        QVERIFY(writeFileRaw(latin1, 10) && makeDir(locked));
         QVERIFY(makeLink(dir.filePath("nowhere"), dir.filePath("dangling")));
         auto all = FileSystem::children(dir.path()).value_or(QStringList());
         auto visible =
             FileSystem::children(dir.path(), FileSystem::Hidden::Skip).value_or(QStringList());
         all.sort();
         visible.sort();
-        const QString cafe = PathCodec::decode(latin1);
-        QCOMPARE(visible, (QStringList{dir.filePath("a"), cafe, dir.filePath("dangling"),
-                                       dir.filePath("sub")}));
+        QCOMPARE(visible, (QStringList{dir.filePath("a"), cafe, dir.filePath("dangling"), locked}));
         QCOMPARE(all, QStringList{dir.filePath(".hidden")} + visible);
-        QCOMPARE(PathCodec::encode(cafe), latin1);
         for (const QString& path : all)
             QVERIFY(FileSystem::exists(path));
         QVERIFY(!FileSystem::exists(dir.filePath("nowhere")));
         QVERIFY(!FileSystem::children(dir.filePath("nowhere")));
         QVERIFY(!FileSystem::children(dir.filePath("a")));
-    }
-
-    void unreadableFolderHasNoChildrenAndVolumesHaveSizes()
-    {
-        QTemporaryDir dir;
-        const QString locked = dir.filePath("locked");
-        QVERIFY(makeDir(locked));
         ::chmod(QFile::encodeName(locked).constData(), 0700);
         ::chmod(QFile::encodeName(dir.path()).constData(), 0755);
         if (canDropPrivileges())
             QCOMPARE(runAsNobody([&] { return FileSystem::children(locked) ? 1 : 0; }), 0);
         const auto volume = FileSystem::volume(locked);
         QVERIFY(volume && volume->total > 0 && volume->available <= volume->total);
-        QVERIFY(!FileSystem::volume(QStringLiteral("/no/such/place")));
+        QVERIFY(!FileSystem::volume(dir.filePath("nowhere")));
     }
 
     void pathForms_data()
@@ -57,30 +50,17 @@ private slots:
         QTest::addColumn<QString>("standardized");
         QTest::addColumn<QString>("last");
         QTest::addColumn<QString>("extension");
-        QTest::newRow("plain") << "/a/b/Foo.app"
-                               << "/a/b/Foo.app"
-                               << "Foo.app"
-                               << "app";
-        QTest::newRow("dot") << "/a/./b/c"
-                             << "/a/b/c"
-                             << "c"
-                             << "";
-        QTest::newRow("dotdot") << "/a/b/../c.tar.gz"
-                                << "/a/c.tar.gz"
-                                << "c.tar.gz"
-                                << "gz";
-        QTest::newRow("trailing slash") << "/a/b/"
-                                        << "/a/b"
-                                        << "b"
-                                        << "";
-        QTest::newRow("double slash") << "/a//b"
-                                      << "/a/b"
-                                      << "b"
-                                      << "";
-        QTest::newRow("hidden") << "/a/.bashrc"
-                                << "/a/.bashrc"
-                                << ".bashrc"
-                                << "";
+        const auto row = [](const char* tag, const char* path, const char* standardized,
+                            const char* last, const char* extension) {
+            QTest::newRow(tag) << QString(path) << QString(standardized) << QString(last)
+                               << QString(extension);
+        };
+        row("plain", "/a/b/Foo.app", "/a/b/Foo.app", "Foo.app", "app");
+        row("dot", "/a/./b/c", "/a/b/c", "c", "");
+        row("dotdot", "/a/b/../c.tar.gz", "/a/c.tar.gz", "c.tar.gz", "gz");
+        row("trailing slash", "/a/b/", "/a/b", "b", "");
+        row("double slash", "/a//b", "/a/b", "b", "");
+        row("hidden", "/a/.bashrc", "/a/.bashrc", ".bashrc", "");
     }
     void pathForms()
     {

@@ -1,5 +1,6 @@
 #include "platform/file_system.h"
 #include "platform/path_codec.h"
+#include "platform/unique_dir.h"
 #include "platform/unique_fd.h"
 #include "support/test_home.h"
 #include "support/tree_builder.h"
@@ -8,6 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <fcntl.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -20,12 +22,12 @@ namespace {
 int raceMilliseconds()
 {
     const int requested = qEnvironmentVariableIntValue("SORVI_STRESS_SECONDS");
-    return requested > 0 ? requested * 1000 : 1000;
+    return requested > 0 ? requested * 1000 : 800;
 }
 
 // Creates `rel` below `root` one component at a time without following a link, so that the
-// builder itself never writes through a link the swapper put in place.
-void buildBeneath(const QByteArray& root, const QByteArray& rel)
+// builder itself never writes through a link the swapper put in place; `files` files in each.
+void buildBeneath(const QByteArray& root, const QByteArray& rel, int files)
 {
     UniqueFd fd(::open(root.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     for (const QByteArray& component : rel.split('/')) {
@@ -33,9 +35,11 @@ void buildBeneath(const QByteArray& root, const QByteArray& rel)
         fd = UniqueFd(::openat(fd.get(), component.constData(),
                                O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (!fd) return;
-        for (const char* file : {"f1", "f2"})
-            (void)UniqueFd(
-                ::openat(fd.get(), file, O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644));
+        for (int i = 0; i < files; ++i) {
+            const QByteArray name = 'f' + QByteArray::number(i);
+            (void)UniqueFd(::openat(fd.get(), name.constData(),
+                                    O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644));
+        }
     }
 }
 
@@ -64,7 +68,7 @@ private slots:
         const QByteArray root = PathCodec::encode(base.path()) + "/root";
         QVERIFY(makeDir(PathCodec::decode(root)) && makeDir(PathCodec::decode(outside)));
         for (const char* dir : {"item/a/b", "a/b", "b"})
-            buildBeneath(outside, dir);
+            buildBeneath(outside, dir, 2);
         const int before = countEntries(PathCodec::decode(outside));
         QCOMPARE(before, 1 + 6 * 3);
 
@@ -74,7 +78,7 @@ private slots:
         const QString itemPath = PathCodec::decode(root + '/' + item);
         std::thread remover([&] {
             while (!stop) {
-                buildBeneath(root, item + "/a/b/c");
+                buildBeneath(root, item + "/a/b/c", 2);
                 FileSystem::removeItem(rootPath, itemPath);
                 ++removals;
             }
@@ -100,6 +104,37 @@ private slots:
 
         qInfo("%d removals, %d swaps", removals.load(), swaps.load());
         QVERIFY(removals > 0 && swaps > 0);
+        QCOMPARE(countEntries(PathCodec::decode(outside)), before);
+    }
+
+    // The same swap made at the worst moment: inotify reports that the remover listed the
+    // folder, and the subfolder swapped for a link is the last of 200 it will open.
+    void linkSwappedInRightAfterTheListing()
+    {
+        QTemporaryDir base;
+        const QByteArray root = PathCodec::encode(base.path()), folder = root + "/item/a";
+        const QByteArray outside = root + "/outside";
+        buildBeneath(root, "outside/keep", 2);
+        for (int i = 0; i < 200; ++i)
+            buildBeneath(root, "item/a/s" + QByteArray::number(i), 0);
+        QByteArray last;
+        const UniqueDir listing(opendir(folder.constData()));
+        while (const dirent* entry = readdir(listing.get()))
+            last = entry->d_name[0] == 's' ? QByteArray(entry->d_name) : last;
+        const int before = countEntries(PathCodec::decode(outside));
+        const UniqueFd watch(inotify_init1(IN_CLOEXEC));
+        QVERIFY(inotify_add_watch(watch.get(), folder.constData(), IN_ACCESS) >= 0);
+        bool swapped = false;
+        std::thread swapper([&] {
+            std::array<char, 4096> events{};
+            const QByteArray at = folder + '/' + last;
+            swapped = ::read(watch.get(), events.data(), events.size()) > 0 &&
+                      ::rename(at.constData(), (at + ".away").constData()) == 0 &&
+                      ::symlink(outside.constData(), at.constData()) == 0;
+        });
+        FileSystem::removeItem(base.path(), base.path() + "/item");
+        swapper.join();
+        QVERIFY(swapped);
         QCOMPARE(countEntries(PathCodec::decode(outside)), before);
     }
 };

@@ -35,59 +35,43 @@ class TestRunningApps : public QObject
 {
     Q_OBJECT
 private slots:
-    void listsOnlyProcessesInsideTheBundle()
+    // Instances are the processes inside the bundle's real location, asked to quit with SIGTERM
+    // only: the one that ignores it is still running once the other is gone.
+    void findsAndPolitelyQuitsTheBundlesProcesses()
     {
         const QString foo = bundleWithSleep("Foo");
         const QString fooBar = bundleWithSleep("FooBar");
         QVERIFY(!foo.isEmpty() && !fooBar.isEmpty());
-        auto first = startProcess(foo + "/Contents/MacOS/main", false);
-        auto second = startProcess(foo + "/Contents/MacOS/main", false);
+        auto quitter = startProcess(foo + "/Contents/MacOS/main", false);
+        auto stubborn = startProcess(foo + "/Contents/MacOS/main", true);
         // Same prefix without the slash: FooBar.app is not inside Foo.app.
         auto other = startProcess(fooBar + "/Contents/MacOS/main", false);
-        QVERIFY(first && second && other);
-
+        QVERIFY(quitter && stubborn && other);
         RunningApps& registry = defaultRunningApps();
-        QList<pid_t> expected{pid_t(first->processId()), pid_t(second->processId())};
+        QList<RunningApplicationPtr> instances = registry.instances(foo, "ignored");
+        QList<pid_t> expected{pid_t(quitter->processId()), pid_t(stubborn->processId())};
         std::sort(expected.begin(), expected.end());
-        QCOMPARE(pids(registry.instances(foo, "ignored")), expected);
-        QCOMPARE(pids(registry.instances(fooBar, QString())),
-                 QList<pid_t>{pid_t(other->processId())});
-        // A link to the bundle names the same processes: the real location is compared.
+        QCOMPARE(pids(instances), expected);
+        QCOMPARE(pids(registry.instances(fooBar, {})), QList<pid_t>{pid_t(other->processId())});
         QVERIFY(TreeBuilder::makeLink(foo, TestHome::path() + "/LinkedFoo.app"));
-        QCOMPARE(pids(registry.instances(TestHome::path() + "/LinkedFoo.app", QString())),
-                 expected);
-        QVERIFY(registry.instances(TestHome::path() + "/Nowhere.app", QString()).isEmpty());
+        QCOMPARE(pids(registry.instances(TestHome::path() + "/LinkedFoo.app", {})), expected);
+        QVERIFY(registry.instances(TestHome::path() + "/Nowhere.app", {}).isEmpty());
 
-        for (auto* process : {first.get(), second.get(), other.get()}) {
-            process->kill();
-            process->waitForFinished();
-        }
-        QVERIFY(registry.instances(foo, QString()).isEmpty());
-    }
-
-    // SIGTERM only: the process that ignores it is still running once the other one is gone.
-    void terminateIsPolite()
-    {
-        const QString bundle = bundleWithSleep("Polite");
-        auto quitter = startProcess(bundle + "/Contents/MacOS/main", false);
-        auto stubborn = startProcess(bundle + "/Contents/MacOS/main", true);
-        QVERIFY(quitter && stubborn);
-        QList<RunningApplicationPtr> instances = defaultRunningApps().instances(bundle, QString());
-        QCOMPARE(instances.size(), 2);
         if (instances[0]->pid() != pid_t(quitter->processId()))
             std::swap(instances[0], instances[1]);
-        for (const RunningApplicationPtr& instance : instances) {
-            QVERIFY(!instance->isTerminated());
-            QVERIFY(instance->terminate());
-        }
+        for (const RunningApplicationPtr& instance : instances)
+            QVERIFY(!instance->isTerminated() && instance->terminate());
         QVERIFY(quitter->waitForFinished(5000));
         QCOMPARE(quitter->exitStatus(), QProcess::CrashExit);
         AWAIT_UNTIL(instances[0]->isTerminated(), "the quitter to be seen as ended");
         QVERIFY(!instances[1]->isTerminated());
         QCOMPARE(stubborn->state(), QProcess::Running);
-        stubborn->kill();
-        QVERIFY(stubborn->waitForFinished(5000));
+        for (auto* process : {stubborn.get(), other.get()}) {
+            process->kill();
+            QVERIFY(process->waitForFinished(5000));
+        }
         AWAIT_UNTIL(instances[1]->isTerminated(), "the stubborn one to be seen as ended");
+        QVERIFY(registry.instances(foo, {}).isEmpty());
     }
 };
 
