@@ -10,11 +10,13 @@
 namespace {
 
 // A child that blocks SIGTERM: a signal sent to it stays pending, where /proc shows it, so a
-// test can tell positively whether one was sent.
-pid_t startBlockingChild()
+// test can tell positively whether one was sent. Killed and reaped however the test ends.
+class BlockingChild
 {
-    const pid_t pid = fork();
-    if (pid == 0) {
+public:
+    BlockingChild() : m_pid(fork())
+    {
+        if (m_pid != 0) return;
         sigset_t set;
         sigemptyset(&set);
         sigaddset(&set, SIGTERM);
@@ -22,8 +24,19 @@ pid_t startBlockingChild()
         for (;;)
             pause();
     }
-    return pid;
-}
+    BlockingChild(const BlockingChild&) = delete;
+    BlockingChild& operator=(const BlockingChild&) = delete;
+    ~BlockingChild() { end(); }
+
+    pid_t pid() const { return m_pid; }
+    void end()
+    {
+        if (m_pid > 0) killAndReap(std::exchange(m_pid, -1));
+    }
+
+private:
+    pid_t m_pid;
+};
 
 // Whether SIGTERM is set in one of the masks of /proc/PID/status ("SigBlk", "ShdPnd", ...).
 bool sigtermIn(pid_t pid, const QList<QByteArray>& masks)
@@ -62,7 +75,8 @@ private slots:
         QFETCH(int, startShift);
         QFETCH(int, ownerShift);
         QFETCH(int, expected);
-        const pid_t pid = startBlockingChild();
+        BlockingChild child;
+        const pid_t pid = child.pid();
         QVERIFY(pid > 0);
         AWAIT_UNTIL(sigtermIn(pid, {"SigBlk"}), "the child to block SIGTERM");
         auto identity = ProcessSignal::identify(pid);
@@ -74,16 +88,16 @@ private slots:
         QCOMPARE(ProcessSignal::Handle(*identity).valid(), expected == 0);
         QCOMPARE(ProcessSignal::terminate(*identity), expected);
         QCOMPARE(sigtermIn(pid, {"SigPnd", "ShdPnd"}), expected == 0);
-        killAndReap(pid);
     }
 
     void processThatAlreadyExited()
     {
-        const pid_t pid = startBlockingChild();
+        BlockingChild child;
+        const pid_t pid = child.pid();
         QVERIFY(pid > 0);
         const auto identity = ProcessSignal::identify(pid);
         QVERIFY(identity);
-        killAndReap(pid);
+        child.end();
         QVERIFY(!ProcessSignal::identify(pid));
         QVERIFY(!ProcessSignal::Handle(*identity).valid());
         QCOMPARE(ProcessSignal::terminate(*identity), ESRCH);
