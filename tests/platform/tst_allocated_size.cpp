@@ -23,7 +23,7 @@ private slots:
     void initTestCase()
     {
         const QString outside = m_outside.path();
-        QVERIFY(writeFile(outside + "/big", 3 * 1024 * 1024));
+        QVERIFY(writeFile(outside + "/big", qint64{3} * 1024 * 1024));
         QVERIFY(writeFile(outside + "/dir/inner", 200000));
         QVERIFY(writeFile(at("a.bin"), 12345));
         QVERIFY(writeFile(at(".hidden/cache.db"), 4096));
@@ -44,8 +44,14 @@ private slots:
         }
         for (int i = 0; i < 40; ++i)
             for (int j = 0; j < 20; ++j)
-                QVERIFY(
-                    writeFile(at(QStringLiteral("wide/%1/s%2/f").arg(i).arg(j)), 4096 * (j + 1)));
+                QVERIFY(writeFile(at(QStringLiteral("wide/%1/s%2/f").arg(i).arg(j)),
+                                  qint64{4096} * (j + 1)));
+    }
+
+    // QTemporaryDir cannot remove a name that is not UTF-8.
+    void cleanupTestCase()
+    {
+        QVERIFY(FileSystem::removeItem(m_root.path(), at(PathCodec::decode("caf\xE9"))).ok());
     }
 
     // Against an independent measure: nftw's regular files, links not followed.

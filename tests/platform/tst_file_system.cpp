@@ -42,6 +42,7 @@ private slots:
         const auto volume = FileSystem::volume(locked);
         QVERIFY(volume && volume->total > 0 && volume->available <= volume->total);
         QVERIFY(!FileSystem::volume(dir.filePath("nowhere")));
+        QVERIFY(FileSystem::removeItem(dir.path(), cafe).ok()); // QTemporaryDir cannot
     }
 
     void pathForms_data()
