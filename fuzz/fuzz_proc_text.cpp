@@ -2,8 +2,8 @@
 // counter source and the system facts pointed at a private root folder. The first byte picks
 // the file, the rest is its content; every other file holds a plausible default, so each input
 // gives the same result whatever ran before it.
-#include "platform/linux_counter_source.h"
-#include "platform/linux_system_facts.h"
+#include "platform/linux/linux_counter_source.h"
+#include "platform/linux/linux_system_facts.h"
 
 #include <QByteArray>
 #include <QDir>

@@ -4,7 +4,6 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
-
 #include <optional>
 
 /// How the roots of a category are searched.

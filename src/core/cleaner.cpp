@@ -1,6 +1,7 @@
 #include "core/cleaner.h"
 
 #include "platform/file_system.h"
+#include "platform/trash.h"
 
 #include <cerrno>
 #include <optional>
@@ -28,7 +29,7 @@ void makeOwnerWritable(const QString& root, const QString& path)
 
 FileSystem::Outcome removePermanently(const QString& root, const QString& path)
 {
-    const FileSystem::Outcome first = FileSystem::removeItem(root, path);
+    FileSystem::Outcome first = FileSystem::removeItem(root, path);
     if (first.ok()) return first;
     makeOwnerWritable(root, path);
     return FileSystem::removeItem(root, path);

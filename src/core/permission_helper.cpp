@@ -47,7 +47,7 @@ QString homeTrashPath()
 
 FileSystem::Outcome removeEntry(const QString& folder, const QString& entry)
 {
-    const FileSystem::Outcome first = FileSystem::removeItem(folder, entry);
+    FileSystem::Outcome first = FileSystem::removeItem(folder, entry);
     if (first.ok()) return first;
     // Trashed trees are often read-only (module caches, unpacked archives).
     FileSystem::grantOwnerAccess(folder, entry, ::getuid());

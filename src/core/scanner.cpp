@@ -27,8 +27,7 @@ Listing listRoots(const Category& category)
         const std::optional<QStringList> children = FileSystem::children(root);
         if (!children) {
             // A root removed between the two calls is a missing root, not a refusal.
-            if (FileSystem::exists(root))
-                listing.unreadable = true;
+            if (FileSystem::exists(root)) listing.unreadable = true;
             continue;
         }
         for (const QString& child : *children)

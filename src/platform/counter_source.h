@@ -113,5 +113,5 @@ public:
     virtual quint64 monotonicNanoseconds() = 0;
 };
 
-/// The source that reads the running system (Linux: /proc and /sys below "/").
+/// The source that reads the running system, from the realisation of the platform built for.
 std::unique_ptr<CounterSource> makeSystemCounterSource();

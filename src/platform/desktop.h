@@ -13,9 +13,9 @@ namespace Desktop {
 /// settings deep links, for one). Needs a QGuiApplication; GUI thread.
 void openUrl(const QUrl& url);
 
-/// Shows the items (absolute paths) selected in the file manager: the desktop's
-/// org.freedesktop.FileManager1 ShowItems over D-Bus, or, where no file manager answers it, the
-/// folders that hold them. Fire and forget; never waits for the file manager. GUI thread.
+/// Shows the items (absolute paths) selected in the desktop's file manager, or, where no file
+/// manager can select items, the folders that hold them. Fire and forget; never waits for the
+/// file manager. GUI thread.
 void revealInFileViewer(const QStringList& paths);
 
 /// The program's own information dictionary, compiled in: CFBundleIdentifier,

@@ -1,17 +1,18 @@
 #pragma once
 
-#include <sys/types.h>
-
 #include <QString>
 #include <QStringList>
-
 #include <functional>
 #include <optional>
+#include <sys/types.h>
 
 /// The file operations that the cleaning core and the uninstaller call. Every function may be
 /// called from any thread at the same time; none keeps state for the caller, none throws.
 /// Paths are absolute local paths; their bytes are converted with PathCodec, so a name that is
 /// not UTF-8 survives the round trip unchanged.
+///
+/// Errors inside the platform layer travel as errno values: positive, 0 meaning none, never
+/// negated. Every contract of this folder that reports an errno follows that rule.
 namespace FileSystem {
 
 /// Outcome of an operation that changes the file system: success, or the error's text.
@@ -21,6 +22,8 @@ struct Outcome
 
     bool ok() const { return error.isEmpty(); }
     static Outcome success() { return {}; }
+    /// The failure that the errno value `errorNumber` (positive) describes, in the C library's
+    /// words.
     static Outcome failure(int errorNumber);
     friend bool operator==(const Outcome&, const Outcome&) = default;
 };
@@ -47,8 +50,8 @@ qint64 allocatedSize(const QString& path);
 /// One regular file met by walkFiles().
 struct WalkedFile
 {
-    QString path;       ///< absolute path
-    qint64 allocated;   ///< st_blocks × 512
+    QString path;     ///< absolute path
+    qint64 allocated; ///< st_blocks × 512
 };
 
 /// Calls `visit` for every regular file below `root` (a link at `root` itself is followed, no
@@ -66,10 +69,6 @@ struct VolumeInfo
     bool readOnly = false;
 };
 std::optional<VolumeInfo> volume(const QString& path);
-
-/// Moves the item to the freedesktop.org trash (GIO's g_file_trash), so that it can be restored
-/// from any file manager. The error text is GIO's.
-Outcome moveToTrash(const QString& path);
 
 /// Removes `item` and everything below it. `item` must lie strictly below `root`; `root` itself
 /// is opened following links, but the path from `root` to `item` must hold no link, and nothing

@@ -22,16 +22,13 @@ int validSequenceLength(const unsigned char* s, qsizetype i, qsizetype n, char32
     } else {
         return 0;
     }
-    if (i + len > n)
-        return 0;
+    if (i + len > n) return 0;
     for (int k = 1; k < len; ++k) {
         const unsigned char b = s[i + k];
-        if ((b & 0xC0) != 0x80)
-            return 0;
+        if ((b & 0xC0) != 0x80) return 0;
         cp = (cp << 6) | (b & 0x3F);
     }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-        return 0;
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
     return len;
 }
 
@@ -57,8 +54,7 @@ void appendUtf8(QByteArray& out, char32_t cp)
 bool isAscii(QByteArrayView bytes)
 {
     for (char c : bytes)
-        if (static_cast<unsigned char>(c) >= 0x80)
-            return false;
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
     return true;
 }
 
@@ -66,8 +62,7 @@ bool isAscii(QByteArrayView bytes)
 
 QString decode(QByteArrayView bytes)
 {
-    if (isAscii(bytes))
-        return QString::fromLatin1(bytes);
+    if (isAscii(bytes)) return QString::fromLatin1(bytes);
     const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
     const qsizetype n = bytes.size();
     QString out;
@@ -98,7 +93,8 @@ QByteArray encode(const QString& text)
     const qsizetype n = text.size();
     for (qsizetype i = 0; i < n; ++i) {
         const char16_t u = text.at(i).unicode();
-        if (QChar::isHighSurrogate(u) && i + 1 < n && QChar::isLowSurrogate(text.at(i + 1).unicode())) {
+        if (QChar::isHighSurrogate(u) && i + 1 < n &&
+            QChar::isLowSurrogate(text.at(i + 1).unicode())) {
             appendUtf8(out, QChar::surrogateToUcs4(u, text.at(i + 1).unicode()));
             ++i;
         } else if (u >= 0xDC80 && u <= 0xDCFF) {

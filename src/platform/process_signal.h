@@ -1,21 +1,21 @@
 #pragma once
 
-#include <sys/types.h>
+#include "platform/unique_fd.h"
 
 #include <QtGlobal>
-
 #include <optional>
+#include <sys/types.h>
 
 /// Polite quit requests to processes, safe against PID reuse: a process is named by its PID and
-/// its start time, and the signal goes through a pidfd that is opened only after the identity
-/// was checked, so a PID that was reused meanwhile is never signalled. SIGTERM only, never
-/// SIGKILL. Any thread.
+/// its start time, and the signal goes through a descriptor of the process that is opened only
+/// after the identity was checked, so a PID that was reused meanwhile is never signalled. SIGTERM
+/// only, never SIGKILL. Errors are positive errno values. Any thread.
 namespace ProcessSignal {
 
 struct Identity
 {
     pid_t pid = 0;
-    quint64 startTime = 0; ///< clock ticks after boot, field 22 of /proc/PID/stat
+    quint64 startTime = 0; ///< in the system's own unit (clock ticks after boot on Linux)
     uid_t owner = 0;       ///< real user id
     friend bool operator==(const Identity&, const Identity&) = default;
 };
@@ -26,28 +26,24 @@ std::optional<Identity> identify(pid_t pid);
 /// True for PIDs that are never signalled: 0, 1, our own and our parent's.
 bool isProtected(pid_t pid);
 
-/// A pidfd kept open for one process; it tells when the process has exited.
+/// A descriptor kept open for one process (a pidfd on Linux); it tells when the process has
+/// exited.
 class Handle
 {
 public:
     Handle() = default;
-    /// Opens a pidfd for `identity` and checks, after opening, that the PID still names the same
-    /// process. Invalid when the process is gone, protected, or the check fails.
+    /// Opens the descriptor for `identity` and checks, after opening, that the PID still names
+    /// the same process. Invalid when the process is gone, protected, or the check fails.
     explicit Handle(const Identity& identity);
-    Handle(Handle&& other) noexcept;
-    Handle& operator=(Handle&& other) noexcept;
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    ~Handle();
 
-    bool valid() const { return m_fd >= 0; }
+    bool valid() const { return m_fd.valid(); }
     /// Sends SIGTERM. Returns 0 or the errno of the refusal (ESRCH when already gone).
     int terminate() const;
     /// True once the process has exited (or when the handle is invalid).
     bool hasExited() const;
 
 private:
-    int m_fd = -1;
+    UniqueFd m_fd;
 };
 
 /// identify() + Handle + terminate() in one step. Returns 0, or the errno of the failure

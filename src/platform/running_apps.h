@@ -1,10 +1,9 @@
 #pragma once
 
-#include "platform/process_signal.h"
-
 #include <QList>
 #include <QString>
 #include <memory>
+#include <sys/types.h>
 
 /// One running instance of an application, pinned so that a reused PID is never mistaken for it.
 class RunningApplication
@@ -21,7 +20,7 @@ public:
 using RunningApplicationPtr = std::shared_ptr<RunningApplication>;
 
 /// The registry of running applications. A seam: the uninstaller and its model take one, with
-/// LinuxRunningApps as the default, and tests may pass their own. Any thread.
+/// the platform's own registry as the default, and tests may pass their own. Any thread.
 class RunningApps
 {
 public:
@@ -32,15 +31,5 @@ public:
                                                    const QString& bundleID) = 0;
 };
 
-/// Linux has no application registry: an instance is a process of the current user whose
-/// executable (/proc/PID/exe) lies inside the bundle's real location. The bundle identifier is
-/// not consulted. PIDs 0, 1, our own and our parent's are never listed.
-class LinuxRunningApps final : public RunningApps
-{
-public:
-    QList<RunningApplicationPtr> instances(const QString& bundlePath,
-                                           const QString& bundleID) override;
-};
-
-/// The process-wide default registry (a LinuxRunningApps).
+/// The process-wide registry of the platform built for.
 RunningApps& defaultRunningApps();

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-
 #include <optional>
 
 /// Runs an AppleScript source (the Finder automation). A seam: the services that need it take a

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <unistd.h>
-
 #include <utility>
 
 /// Owns one file descriptor and closes it when it goes out of scope.
@@ -13,8 +12,7 @@ public:
     UniqueFd(UniqueFd&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
     UniqueFd& operator=(UniqueFd&& other) noexcept
     {
-        if (this != &other)
-            reset(std::exchange(other.m_fd, -1));
+        if (this != &other) reset(std::exchange(other.m_fd, -1));
         return *this;
     }
     UniqueFd(const UniqueFd&) = delete;
@@ -27,8 +25,7 @@ public:
     int release() { return std::exchange(m_fd, -1); }
     void reset(int fd = -1)
     {
-        if (m_fd >= 0)
-            ::close(m_fd);
+        if (m_fd >= 0) ::close(m_fd);
         m_fd = fd;
     }
 

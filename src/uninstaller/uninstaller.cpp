@@ -4,6 +4,7 @@
 #include "platform/file_system.h"
 #include "platform/running_apps.h"
 #include "platform/script_runner.h"
+#include "platform/trash.h"
 
 #include <QCoro/QCoroFuture>
 #include <QCoro/QCoroTimer>
@@ -46,8 +47,7 @@ QCoro::Task<bool> quitIfRunning(InstalledApp app)
 QCoro::Task<bool> quitIfRunning(InstalledApp app, RunningApps* registry,
                                 std::chrono::milliseconds interval)
 {
-    if (!registry)
-        registry = &defaultRunningApps();
+    if (!registry) registry = &defaultRunningApps();
     const QString path = app.url;
     const QString id = app.bundleID;
     auto listed = QtConcurrent::run(&ioPool(),

@@ -185,7 +185,7 @@ QCoro::Task<> UninstallerModel::loadLeftovers()
     }
     setLoadingLeftovers(true);
     QPointer<UninstallerModel> self(this);
-    const InstalledApp app = *selected;
+    const InstalledApp& app = *selected;
     const AppCatalog::Folders where = folders();
     auto searching =
         QtConcurrent::run(&ioPool(), [app, where] { return AppCatalog::leftovers(app, where); });
@@ -203,7 +203,7 @@ QCoro::Task<> UninstallerModel::uninstallSelected()
 {
     const std::optional<InstalledApp> selected = selectedApp();
     if (!selected || selected->isProtected) co_return;
-    const InstalledApp app = *selected;
+    const InstalledApp& app = *selected;
     QPointer<UninstallerModel> self(this);
     setWorking(true);
 

@@ -1,6 +1,7 @@
 #include "core/permission_helper.h"
 #include "platform/file_system.h"
 #include "platform/path_codec.h"
+#include "platform/trash.h"
 #include "support/await.h"
 #include "support/recording_runner.h"
 #include "support/test_home.h"

@@ -1,4 +1,5 @@
 #include "platform/running_apps.h"
+#include "support/await.h"
 #include "support/test_home.h"
 #include "support/tree_builder.h"
 #include "uninstaller/bundle_fixture.h"
@@ -6,19 +7,18 @@
 #include <QProcess>
 #include <memory>
 
+using BundleFixture::startProcess;
+
 namespace {
 
 QString bundleWithSleep(const QString& name)
 {
     BundleFixture::BundleShape shape;
-    shape.identifier = QStringLiteral("com.example.") + name;
+    shape.identifier = "com.example." + name;
     shape.withExecutable = true;
-    const QString folder = TestHome::path() + QStringLiteral("/Applications");
-    TreeBuilder::makeDir(folder);
-    return BundleFixture::makeBundle(folder, name + QStringLiteral(".app"), shape);
+    TreeBuilder::makeDir(TestHome::path() + "/Applications");
+    return BundleFixture::makeBundle(TestHome::path() + "/Applications", name + ".app", shape);
 }
-
-using BundleFixture::startProcess;
 
 QList<pid_t> pids(const QList<RunningApplicationPtr>& instances)
 {
@@ -35,72 +35,43 @@ class TestRunningApps : public QObject
 {
     Q_OBJECT
 private slots:
-    void listsOnlyProcessesInsideTheBundle()
+    // Instances are the processes inside the bundle's real location, asked to quit with SIGTERM
+    // only: the one that ignores it is still running once the other is gone.
+    void findsAndPolitelyQuitsTheBundlesProcesses()
     {
-        const QString foo = bundleWithSleep(QStringLiteral("Foo"));
-        const QString fooBar = bundleWithSleep(QStringLiteral("FooBar"));
+        const QString foo = bundleWithSleep("Foo");
+        const QString fooBar = bundleWithSleep("FooBar");
         QVERIFY(!foo.isEmpty() && !fooBar.isEmpty());
-        auto first = startProcess(foo + QStringLiteral("/Contents/MacOS/main"), false);
-        auto second = startProcess(foo + QStringLiteral("/Contents/MacOS/main"), false);
+        auto quitter = startProcess(foo + "/Contents/MacOS/main", false);
+        auto stubborn = startProcess(foo + "/Contents/MacOS/main", true);
         // Same prefix without the slash: FooBar.app is not inside Foo.app.
-        auto other = startProcess(fooBar + QStringLiteral("/Contents/MacOS/main"), false);
-        QVERIFY(first && second && other);
-
-        LinuxRunningApps registry;
-        QList<pid_t> expected{pid_t(first->processId()), pid_t(second->processId())};
+        auto other = startProcess(fooBar + "/Contents/MacOS/main", false);
+        QVERIFY(quitter && stubborn && other);
+        RunningApps& registry = defaultRunningApps();
+        QList<RunningApplicationPtr> instances = registry.instances(foo, "ignored");
+        QList<pid_t> expected{pid_t(quitter->processId()), pid_t(stubborn->processId())};
         std::sort(expected.begin(), expected.end());
-        QCOMPARE(pids(registry.instances(foo, QStringLiteral("ignored"))), expected);
-        QCOMPARE(pids(registry.instances(fooBar, QString())),
-                 QList<pid_t>{pid_t(other->processId())});
+        QCOMPARE(pids(instances), expected);
+        QCOMPARE(pids(registry.instances(fooBar, {})), QList<pid_t>{pid_t(other->processId())});
+        QVERIFY(TreeBuilder::makeLink(foo, TestHome::path() + "/LinkedFoo.app"));
+        QCOMPARE(pids(registry.instances(TestHome::path() + "/LinkedFoo.app", {})), expected);
+        QVERIFY(registry.instances(TestHome::path() + "/Nowhere.app", {}).isEmpty());
 
-        // A link to the bundle names the same processes: the real location is compared.
-        const QString link = TestHome::path() + QStringLiteral("/LinkedFoo.app");
-        QVERIFY(TreeBuilder::makeLink(foo, link));
-        QCOMPARE(pids(registry.instances(link, QString())), expected);
-
-        for (auto* process : {first.get(), second.get(), other.get()}) {
-            process->kill();
-            process->waitForFinished();
-        }
-        QVERIFY(registry.instances(foo, QString()).isEmpty());
-    }
-
-    void terminateIsPolite()
-    {
-        const QString bundle = bundleWithSleep(QStringLiteral("Polite"));
-        auto quitter = startProcess(bundle + QStringLiteral("/Contents/MacOS/main"), false);
-        auto stubborn = startProcess(bundle + QStringLiteral("/Contents/MacOS/main"), true);
-        QVERIFY(quitter && stubborn);
-
-        const pid_t quitterPid = pid_t(quitter->processId());
-        const QList<RunningApplicationPtr> instances =
-            LinuxRunningApps().instances(bundle, QString());
-        QCOMPARE(instances.size(), 2);
-        const RunningApplicationPtr quit =
-            instances.value(instances[0]->pid() == quitterPid ? 0 : 1);
-        const RunningApplicationPtr kept =
-            instances.value(instances[0]->pid() == quitterPid ? 1 : 0);
-        for (const RunningApplicationPtr& instance : instances) {
-            QVERIFY(!instance->isTerminated());
-            QVERIFY(instance->terminate());
-        }
+        if (instances[0]->pid() != pid_t(quitter->processId()))
+            std::swap(instances[0], instances[1]);
+        for (const RunningApplicationPtr& instance : instances)
+            QVERIFY(!instance->isTerminated() && instance->terminate());
         QVERIFY(quitter->waitForFinished(5000));
         QCOMPARE(quitter->exitStatus(), QProcess::CrashExit);
-        QVERIFY(QTest::qWaitFor([&] { return quit->isTerminated(); }, 5000));
-        // SIGTERM only: the process that ignores it is still there.
-        QTest::qWait(200);
-        QVERIFY(!kept->isTerminated());
+        AWAIT_UNTIL(instances[0]->isTerminated(), "the quitter to be seen as ended");
+        QVERIFY(!instances[1]->isTerminated());
         QCOMPARE(stubborn->state(), QProcess::Running);
-        stubborn->kill();
-        QVERIFY(stubborn->waitForFinished(5000));
-        QVERIFY(QTest::qWaitFor([&] { return kept->isTerminated(); }, 5000));
-    }
-
-    void missingBundleHasNoInstances()
-    {
-        QVERIFY(LinuxRunningApps()
-                    .instances(TestHome::path() + QStringLiteral("/Nowhere.app"), QString())
-                    .isEmpty());
+        for (auto* process : {stubborn.get(), other.get()}) {
+            process->kill();
+            QVERIFY(process->waitForFinished(5000));
+        }
+        AWAIT_UNTIL(instances[1]->isTerminated(), "the stubborn one to be seen as ended");
+        QVERIFY(registry.instances(foo, {}).isEmpty());
     }
 };
 

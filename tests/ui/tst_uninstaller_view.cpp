@@ -28,7 +28,7 @@ namespace {
 struct Fixture : AppLayout
 {
     RecordingRunner runner;
-    LinuxRunningApps registry;
+    RunningApps& registry = defaultRunningApps();
     std::unique_ptr<UninstallerModel> model;
     std::unique_ptr<QWidget> screen;
 

@@ -22,7 +22,7 @@ namespace {
 struct Fixture : AppLayout
 {
     RecordingRunner runner;
-    LinuxRunningApps registry;
+    RunningApps& registry = defaultRunningApps();
     UninstallerModel model;
 
     Fixture()

@@ -1,13 +1,14 @@
-#include "platform/linux_system_facts.h"
+#include "platform/linux/linux_system_facts.h"
 
-#include "platform/linux_proc_text.h"
+#include "platform/linux/proc_text_p.h"
 #include "platform/path_codec.h"
+#include "platform/system_facts.h"
 #include "platform/unique_fd.h"
 
 #include <QStringList>
 #include <algorithm>
+#include <ctime>
 #include <fcntl.h>
-#include <time.h>
 #include <unistd.h>
 
 using namespace ProcText;
@@ -30,7 +31,7 @@ QString decodeValue(QByteArrayView value)
 
 QString readValue(int rootFd, const char* path)
 {
-    const auto data = readSmallFile(rootFd, path, 64 * 1024);
+    const auto data = readSmallFile(rootFd, path, kTextCap);
     return data ? decodeValue(*data) : QString();
 }
 
@@ -99,7 +100,7 @@ QString processorName(const QString& root)
     const UniqueFd rootFd = openRoot(root);
     if (const auto cpuinfo = readSmallFile(rootFd.get(), "proc/cpuinfo")) {
         for (const char* key : {"model name", "Hardware", "cpu model"}) {
-            const QString value = cpuinfoValue(*cpuinfo, key);
+            QString value = cpuinfoValue(*cpuinfo, key);
             if (!value.isEmpty()) return value;
         }
     }
@@ -118,7 +119,7 @@ QString osVersion(const QString& root)
 {
     const UniqueFd rootFd = openRoot(root);
     for (const char* path : {"etc/os-release", "usr/lib/os-release"}) {
-        const auto text = readSmallFile(rootFd.get(), path, 64 * 1024);
+        const auto text = readSmallFile(rootFd.get(), path, kTextCap);
         if (!text) continue;
         QString pretty;
         forEachLine(*text, [&](QByteArrayView line) {
@@ -154,3 +155,46 @@ int thermalState(const QString& root)
 }
 
 } // namespace LinuxSystemFacts
+
+namespace SystemFacts {
+namespace {
+
+const QString& systemRoot()
+{
+    static const QString root = QStringLiteral("/");
+    return root;
+}
+
+} // namespace
+
+QString sysctlString(const QString& name)
+{
+    return LinuxSystemFacts::sysctlString(systemRoot(), name);
+}
+
+QString processorName()
+{
+    return LinuxSystemFacts::processorName(systemRoot());
+}
+
+QString machineModel()
+{
+    return LinuxSystemFacts::machineModel(systemRoot());
+}
+
+QString osVersion()
+{
+    return LinuxSystemFacts::osVersion(systemRoot());
+}
+
+qint64 uptimeSeconds()
+{
+    return LinuxSystemFacts::uptimeSeconds();
+}
+
+int thermalState()
+{
+    return LinuxSystemFacts::thermalState(systemRoot());
+}
+
+} // namespace SystemFacts

@@ -1,16 +1,14 @@
-#include "platform/anchored_tree.h"
-
-#include "platform/file_system.h"
+#include "platform/linux/anchored_tree_p.h"
 #include "platform/path_codec.h"
 
+#include <QDir>
+#include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/openat2.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
-
-#include <cerrno>
-#include <cstring>
+#include <unistd.h>
 #include <vector>
 
 namespace AnchoredTree {
@@ -18,32 +16,39 @@ namespace {
 
 // Ancestors beyond this many open descriptors are closed and reopened through "..".
 constexpr int kMaxOpenDirectories = 32;
+constexpr int kDirectoryFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
-int openComponentwise(int dirFd, std::string_view rel, int flags)
+Opened failed(int error)
 {
-    UniqueFd current(fcntl(dirFd, F_DUPFD_CLOEXEC, 0));
-    if (!current)
-        return -errno;
+    return Opened{UniqueFd(), error};
+}
+
+Opened duplicate(int dirFd)
+{
+    UniqueFd fd(fcntl(dirFd, F_DUPFD_CLOEXEC, 0));
+    return fd ? Opened{std::move(fd), 0} : failed(errno);
+}
+
+Opened openComponentwise(int dirFd, std::string_view rel, int flags)
+{
+    Opened current = duplicate(dirFd);
+    if (!current.fd) return current;
     size_t start = 0;
     while (start <= rel.size()) {
         size_t end = rel.find('/', start);
-        if (end == std::string_view::npos)
-            end = rel.size();
+        if (end == std::string_view::npos) end = rel.size();
         const std::string component(rel.substr(start, end - start));
         start = end + 1;
-        if (component.empty() || component == ".")
-            continue;
-        if (component == "..")
-            return -EXDEV;
+        if (component.empty() || component == ".") continue;
+        if (component == "..") return failed(EXDEV);
         const bool last = start > rel.size();
         const int componentFlags = last ? flags : O_RDONLY | O_DIRECTORY;
-        const int next = openat(current.get(), component.c_str(),
-                                componentFlags | O_NOFOLLOW | O_CLOEXEC);
-        if (next < 0)
-            return -errno;
-        current.reset(next);
+        UniqueFd next(
+            openat(current.fd.get(), component.c_str(), componentFlags | O_NOFOLLOW | O_CLOEXEC));
+        if (!next) return failed(errno);
+        current.fd = std::move(next);
     }
-    return current.release();
+    return current;
 }
 
 bool isDotOrDotDot(const char* name)
@@ -64,18 +69,17 @@ struct Frame
 int readListing(int fd, std::vector<char>& listing)
 {
     listing.clear();
-    constexpr size_t chunk = 32 * 1024;
+    constexpr size_t chunk = size_t{32} * 1024;
     for (;;) {
         const size_t used = listing.size();
         listing.resize(used + chunk);
         const ssize_t n = getdents64(fd, listing.data() + used, chunk);
         if (n < 0) {
             listing.resize(used);
-            return -errno;
+            return errno;
         }
         listing.resize(used + size_t(n));
-        if (n == 0)
-            return 0;
+        if (n == 0) return 0;
     }
 }
 
@@ -84,8 +88,7 @@ const dirent64* nextEntry(Frame& frame)
     while (frame.pos < frame.listing.size()) {
         const auto* entry = reinterpret_cast<const dirent64*>(frame.listing.data() + frame.pos);
         frame.pos += entry->d_reclen;
-        if (!isDotOrDotDot(entry->d_name))
-            return entry;
+        if (!isDotOrDotDot(entry->d_name)) return entry;
     }
     return nullptr;
 }
@@ -97,48 +100,40 @@ public:
 
     int run(const char* name)
     {
-        if (int r = push(m_parentFd, name); r != Visitor::Descend)
-            return r;
+        if (const int error = push(m_parentFd, name)) return error;
         while (!m_stack.empty()) {
             Frame& top = m_stack.back();
             const dirent64* entry = nextEntry(top);
-            const int r = entry ? handle(top, *entry) : pop();
-            if (r < 0)
-                return r;
+            if (const int error = entry ? handle(top, *entry) : pop()) return error;
         }
         return 0;
     }
 
 private:
-    int handle(Frame& top, const dirent64& entry)
+    int handle(const Frame& top, const dirent64& entry)
     {
-        const int r = m_visitor.entry(top.fd.get(), entry.d_name, entry.d_type);
-        if (r != Visitor::Descend)
-            return r;
-        const int pushed = push(top.fd.get(), entry.d_name);
-        return pushed == Visitor::Descend ? 0 : pushed;
+        const Verdict verdict = m_visitor.entry(top.fd.get(), entry.d_name, entry.d_type);
+        if (verdict.error != 0 || !verdict.descend) return verdict.error;
+        return push(top.fd.get(), entry.d_name);
     }
 
-    // Opens a directory and makes it the top frame; returns Descend, 0 (skipped) or -errno.
+    // Opens a directory and makes it the top frame, unless the visitor skips it.
     int push(int parentFd, const char* name)
     {
         closeOldestIfNeeded();
-        const int fd = m_visitor.openDirectory(parentFd, name);
-        if (fd < 0)
-            return m_visitor.openFailed(parentFd, name, -fd);
+        Opened opened = m_visitor.openDirectory(parentFd, name);
+        if (!opened.fd) return m_visitor.openFailed(parentFd, name, opened.error);
         Frame frame;
-        frame.fd.reset(fd);
-        struct stat st;
-        if (fstat(fd, &st) != 0)
-            return -errno;
+        frame.fd = std::move(opened.fd);
+        struct stat st = {};
+        if (fstat(frame.fd.get(), &st) != 0) return errno;
         frame.dev = st.st_dev;
         frame.ino = st.st_ino;
         frame.name = name;
-        if (int r = readListing(fd, frame.listing); r < 0)
-            return r;
+        if (const int error = readListing(frame.fd.get(), frame.listing)) return error;
         m_stack.push_back(std::move(frame));
         ++m_open;
-        return Visitor::Descend;
+        return 0;
     }
 
     int pop()
@@ -147,8 +142,7 @@ private:
         m_stack.pop_back();
         int parentFd = m_parentFd;
         if (!m_stack.empty()) {
-            if (int r = reopenParent(child); r < 0)
-                return r;
+            if (const int error = reopenParent(child)) return error;
             parentFd = m_stack.back().fd.get();
         }
         child.fd.reset();
@@ -161,20 +155,15 @@ private:
     int reopenParent(const Frame& child)
     {
         Frame& parent = m_stack.back();
-        if (parent.fd)
-            return 0;
-        UniqueFd fd(openat(child.fd.get(), "..", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        if (!fd)
-            return -errno;
-        struct stat st;
-        if (fstat(fd.get(), &st) != 0)
-            return -errno;
-        if (st.st_dev != parent.dev || st.st_ino != parent.ino)
-            return -ESTALE;
+        if (parent.fd) return 0;
+        UniqueFd fd(openat(child.fd.get(), "..", kDirectoryFlags));
+        if (!fd) return errno;
+        struct stat st = {};
+        if (fstat(fd.get(), &st) != 0) return errno;
+        if (st.st_dev != parent.dev || st.st_ino != parent.ino) return ESTALE;
         parent.fd = std::move(fd);
         ++m_open;
-        if (m_lowestOpen > m_stack.size() - 1)
-            m_lowestOpen = m_stack.size() - 1;
+        m_lowestOpen = std::min(m_lowestOpen, m_stack.size() - 1);
         return 0;
     }
 
@@ -198,27 +187,20 @@ private:
 
 } // namespace
 
-int openBeneath(int dirFd, std::string_view rel, int flags)
+Opened openBeneath(int dirFd, std::string_view rel, int flags)
 {
-    if (rel.empty())
-    {
-        const int fd = fcntl(dirFd, F_DUPFD_CLOEXEC, 0);
-        return fd >= 0 ? fd : -errno;
-    }
+    if (rel.empty()) return duplicate(dirFd);
     const std::string path(rel);
     open_how how{};
     how.flags = uint64_t(flags | O_NOFOLLOW | O_CLOEXEC);
     how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
     for (int attempt = 0; attempt < 8; ++attempt) {
         const long fd = syscall(SYS_openat2, dirFd, path.c_str(), &how, sizeof how);
-        if (fd >= 0)
-            return int(fd);
-        if (errno == EAGAIN || errno == EINTR)
-            continue;
+        if (fd >= 0) return Opened{UniqueFd(int(fd)), 0};
+        if (errno == EAGAIN || errno == EINTR) continue;
         // Older kernels, or a filter that forbids the call: resolve one component at a time.
-        if (errno == ENOSYS || errno == EPERM)
-            return openComponentwise(dirFd, rel, flags);
-        return -errno;
+        if (errno == ENOSYS || errno == EPERM) return openComponentwise(dirFd, rel, flags);
+        return failed(errno);
     }
     return openComponentwise(dirFd, rel, flags);
 }
@@ -226,8 +208,8 @@ int openBeneath(int dirFd, std::string_view rel, int flags)
 Location locate(const QString& root, const QString& item)
 {
     Location location;
-    const QString cleanRoot = FileSystem::standardized(root);
-    const QString cleanItem = FileSystem::standardized(item);
+    const QString cleanRoot = QDir::cleanPath(root);
+    const QString cleanItem = QDir::cleanPath(item);
     const QString prefix = cleanRoot.endsWith(u'/') ? cleanRoot : cleanRoot + u'/';
     if (!cleanItem.startsWith(prefix) || cleanItem.size() == prefix.size()) {
         location.error = EXDEV;
@@ -235,32 +217,25 @@ Location locate(const QString& root, const QString& item)
     }
     const QByteArray rel = PathCodec::encode(cleanItem.mid(prefix.size()));
     const qsizetype slash = rel.lastIndexOf('/');
-    const std::string_view parentRel = slash < 0 ? std::string_view() : std::string_view(rel.constData(), size_t(slash));
+    const std::string_view parentRel =
+        slash < 0 ? std::string_view() : std::string_view(rel.constData(), size_t(slash));
     location.name = rel.mid(slash + 1).toStdString();
 
-    UniqueFd rootFd(open(PathCodec::encode(cleanRoot).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const UniqueFd rootFd(
+        open(PathCodec::encode(cleanRoot).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!rootFd) {
         location.error = errno;
         return location;
     }
-    const int parent = openBeneath(rootFd.get(), parentRel, O_RDONLY | O_DIRECTORY);
-    if (parent < 0) {
-        location.error = -parent;
-        return location;
-    }
-    location.parent.reset(parent);
+    Opened parent = openBeneath(rootFd.get(), parentRel, O_RDONLY | O_DIRECTORY);
+    location.parent = std::move(parent.fd);
+    location.error = parent.error;
     return location;
 }
 
 int traverse(int parentFd, const char* name, Visitor& visitor)
 {
     return Traversal(parentFd, visitor).run(name);
-}
-
-QString errorText(int errorNumber)
-{
-    char buffer[256];
-    return QString::fromLocal8Bit(strerror_r(errorNumber, buffer, sizeof buffer));
 }
 
 } // namespace AnchoredTree

@@ -1,21 +1,26 @@
 #pragma once
 
 // Descriptor-relative building blocks shared by the tree walk, the removal and the permission
-// repair. Internal to the platform layer.
+// repair. Internal to the platform library. Errors are positive errno values, 0 meaning none.
 
 #include "platform/unique_fd.h"
 
 #include <QString>
-
 #include <string>
 #include <string_view>
 
 namespace AnchoredTree {
 
+/// A descriptor just opened, or the errno of the refusal (then `fd` is invalid).
+struct Opened
+{
+    UniqueFd fd;
+    int error = 0;
+};
+
 /// Opens the relative path `rel` below the directory `dirFd` with `flags`, refusing every link on
-/// the way and every escape by "..". An empty `rel` duplicates `dirFd`. Returns the descriptor,
-/// or -errno.
-int openBeneath(int dirFd, std::string_view rel, int flags);
+/// the way and every escape by "..". An empty `rel` duplicates `dirFd`.
+Opened openBeneath(int dirFd, std::string_view rel, int flags);
 
 /// The directory that holds an item, opened beneath the root that allowed it.
 struct Location
@@ -29,20 +34,27 @@ struct Location
 /// without crossing any link. `item` must lie strictly below `root` after standardisation.
 Location locate(const QString& root, const QString& item);
 
+/// A visitor's answer for one entry: stop with `error`, or go on, descending into the entry
+/// when `descend` is set.
+struct Verdict
+{
+    int error = 0;
+    bool descend = false;
+};
+
 /// What a traversal does with each directory and entry it meets.
 class Visitor
 {
 public:
-    static constexpr int Descend = 1;
-
     virtual ~Visitor() = default;
-    /// Opens the directory `name` of `parentFd` for reading; returns the descriptor or -errno.
-    virtual int openDirectory(int parentFd, const char* name) = 0;
-    /// Called when openDirectory() failed with `error`; returns 0 to go on or -errno to stop.
+
+    /// Opens the directory `name` of `parentFd` for reading.
+    virtual Opened openDirectory(int parentFd, const char* name) = 0;
+    /// Called when openDirectory() failed with `error`; returns 0 to go on or an errno to stop.
     virtual int openFailed(int parentFd, const char* name, int error) = 0;
-    /// A non-directory entry, or a directory when `type` says so; returns 0, Descend or -errno.
-    virtual int entry(int dirFd, const char* name, unsigned char type) = 0;
-    /// After every entry of the directory `name` was handled; returns 0 or -errno.
+    /// A non-directory entry, or a directory when `type` says so.
+    virtual Verdict entry(int dirFd, const char* name, unsigned char type) = 0;
+    /// After every entry of the directory `name` was handled; returns 0 or an errno.
     virtual int leave(int parentFd, const char* name) = 0;
 };
 
@@ -50,10 +62,7 @@ public:
 /// holding a bounded number of descriptors however deep the tree is: ancestors closed on the way
 /// down are reopened through ".." and checked against the device and inode they had. Each
 /// directory's listing is read whole before its entries are handled, so removing entries never
-/// disturbs the listing. Returns 0, or the -errno that stopped it.
+/// disturbs the listing. Returns 0, or the errno that stopped it.
 int traverse(int parentFd, const char* name, Visitor& visitor);
-
-/// Text of an errno value, as the C library words it.
-QString errorText(int errorNumber);
 
 } // namespace AnchoredTree

@@ -2,9 +2,9 @@
 
 #include <QString>
 
-/// Machine facts read from /proc, /sys and /etc below a root folder ("/" for the running
-/// system, a fixture folder in tests). Every function answers an empty text or -1 when its
-/// source cannot be read; none throws. Any thread.
+/// The Linux realisation of SystemFacts: machine facts read from /proc, /sys and /etc below a
+/// root folder ("/" for the running system, a fixture folder in tests). Every function answers
+/// an empty text or -1 when its source cannot be read; none throws. Any thread.
 namespace LinuxSystemFacts {
 
 /// A kernel variable named with dots: "kernel.ostype" is root/proc/sys/kernel/ostype. The

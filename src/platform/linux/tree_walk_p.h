@@ -1,10 +1,9 @@
 #pragma once
 
 // The parallel allocated-size walk behind FileSystem::allocatedSize and FileSystem::walkFiles.
-// Internal to the platform layer (the benchmark calls it to choose its thread count).
+// Internal to the platform library.
 
 #include <QtGlobal>
-
 #include <functional>
 #include <string_view>
 
@@ -17,9 +16,9 @@ using Report = std::function<void(std::string_view dir, const char* name, qint64
 struct Options
 {
     bool skipHidden = false;
-    qint64 reportAtLeast = 0;     ///< files this large or larger are reported
+    qint64 reportAtLeast = 0; ///< files this large or larger are reported
     const Report* report = nullptr;
-    int threads = 0;              ///< 0: the default (walkerThreads(), cores while CPU-bound)
+    int threads = 0; ///< 0: the default (walkerThreads(), cores while CPU-bound)
 };
 
 /// Walks every directory below the open directory `rootFd` (which stays owned by the caller),

@@ -2,12 +2,12 @@
 
 #include "platform/counter_source.h"
 
+#include <QString>
 #include <memory>
 
 /// The Linux counter source: /proc and /sys below a root folder. Each file is read at most once
-/// per sample. Per-process descriptors stay open between samples and are re-read with pread,
-/// which costs a third of opening the file afresh; those of processes that are gone are closed.
-/// Not thread-safe: one sample at a time, from any thread.
+/// per sample; per-process descriptors stay open between samples (see ProcessTable). Not
+/// thread-safe: one sample at a time, from any thread.
 class LinuxCounterSource final : public CounterSource
 {
 public:

@@ -1,7 +1,10 @@
 // GIO first: Qt defines "signals" as a keyword macro, which GIO uses as a name.
+// clang-format off
 #include <gio/gio.h>
+// clang-format on
 
-#include "platform/file_system.h"
+#include "platform/trash.h"
+
 #include "platform/path_codec.h"
 
 #include <mutex>
@@ -17,17 +20,11 @@ Outcome moveToTrash(const QString& path)
     // and the move, which two overlapping moves of one item provoke. One move at a time makes
     // the later of the two fail at GIO's first check instead, for every caller.
     static std::mutex serial;
-    std::lock_guard lock(serial);
-    GFile* file = g_file_new_for_path(PathCodec::encode(path).constData());
-    GError* error = nullptr;
-    const gboolean ok = g_file_trash(file, nullptr, &error);
-    g_object_unref(file);
-    if (ok)
-        return Outcome::success();
-    Outcome outcome{error ? QString::fromUtf8(error->message) : QStringLiteral("?")};
-    if (error)
-        g_error_free(error);
-    return outcome;
+    const std::lock_guard lock(serial);
+    g_autoptr(GFile) file = g_file_new_for_path(PathCodec::encode(path).constData());
+    g_autoptr(GError) error = nullptr;
+    if (g_file_trash(file, nullptr, &error)) return Outcome::success();
+    return Outcome{error ? QString::fromUtf8(error->message) : QStringLiteral("?")};
 }
 
 } // namespace FileSystem

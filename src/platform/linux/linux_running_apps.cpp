@@ -1,11 +1,13 @@
-#include "platform/running_apps.h"
+#include "platform/linux/linux_running_apps.h"
 
 #include "platform/file_system.h"
 #include "platform/path_codec.h"
+#include "platform/process_signal.h"
+#include "platform/unique_dir.h"
 
+#include <array>
 #include <climits>
 #include <cstdlib>
-#include <dirent.h>
 #include <unistd.h>
 
 namespace {
@@ -36,10 +38,10 @@ std::optional<pid_t> pidFromName(const char* name)
 
 QByteArray executableOf(pid_t pid)
 {
-    char target[PATH_MAX];
+    std::array<char, PATH_MAX> target{};
     const QByteArray link = "/proc/" + QByteArray::number(pid) + "/exe";
-    const ssize_t n = readlink(link.constData(), target, sizeof target);
-    return n > 0 ? QByteArray(target, n) : QByteArray();
+    const ssize_t n = readlink(link.constData(), target.data(), target.size());
+    return n > 0 ? QByteArray(target.data(), n) : QByteArray();
 }
 
 } // namespace
@@ -50,10 +52,10 @@ QList<RunningApplicationPtr> LinuxRunningApps::instances(const QString& bundlePa
     QList<RunningApplicationPtr> found;
     // /proc/PID/exe is always the real location, so the bundle's is compared.
     const QByteArray inside = PathCodec::encode(FileSystem::resolved(bundlePath)) + '/';
-    DIR* proc = opendir("/proc");
+    const UniqueDir proc(opendir("/proc"));
     if (!proc) return found;
     const uid_t me = getuid();
-    while (const dirent* entry = readdir(proc)) {
+    while (const dirent* entry = readdir(proc.get())) {
         const std::optional<pid_t> pid = pidFromName(entry->d_name);
         if (!pid || ProcessSignal::isProtected(*pid)) continue;
         // Most processes fail this first, cheapest test. A match is then pinned (identity, pidfd,
@@ -66,7 +68,6 @@ QList<RunningApplicationPtr> LinuxRunningApps::instances(const QString& bundlePa
         if (handle.valid() && executableOf(*pid).startsWith(inside))
             found.append(std::make_shared<LinuxInstance>(*pid, std::move(handle)));
     }
-    closedir(proc);
     return found;
 }
 

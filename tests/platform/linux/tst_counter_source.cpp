@@ -1,0 +1,338 @@
+#include "platform/linux/linux_counter_source.h"
+#include "support/test_home.h"
+#include "support/tree_builder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QVariantMap>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+using Files = QMap<QString, QByteArray>;
+using u64 = unsigned long long;
+
+// Copies of /proc and /sys files are written in place, so that descriptors a source keeps open
+// see the new contents.
+bool put(const QString& root, const QString& path, const QByteArray& content)
+{
+    QDir().mkpath(QFileInfo(root + '/' + path).path());
+    QFile file(root + '/' + path);
+    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+}
+
+// A stat line with the given name and fields 14, 15 and 22.
+bool putProcess(const QString& root, int pid, const QByteArray& name, quint64 user, quint64 system,
+                quint64 start, const QByteArray& statm = "100 40 15 1 0 20 0\n")
+{
+    const QByteArray stat = QByteArray::number(pid) + " (" + name + ") S 1 1 1 0 -1 4 100 0 0 0 " +
+                            QByteArray::number(user) + ' ' + QByteArray::number(system) +
+                            " 0 0 20 0 1 0 " + QByteArray::number(start) + " 1000000 40 1\n";
+    const QString dir = QStringLiteral("proc/%1/").arg(pid);
+    return put(root, dir + "stat", stat) && put(root, dir + "statm", statm);
+}
+
+// One reading of the source as text, so that the rows of every reading share one table.
+// Memory figures are in KiB; "-" stands for an absent reading.
+QString reading(LinuxCounterSource& source, const QString& name)
+{
+    QStringList parts;
+    if (name == "ticks") {
+        const auto ticks = source.processorTicks();
+        for (const ProcessorTicks& t : ticks.value_or(QList<ProcessorTicks>()))
+            parts << QString::asprintf("%u/%u/%u/%u", t.user, t.system, t.idle, t.nice);
+    } else if (name == "pressure" && source.pressureLevel()) {
+        parts << QString::number(*source.pressureLevel());
+    } else if (const auto load = source.loadAverage(); name == "load" && load) {
+        parts << QString::asprintf("%g %g %g", (*load)[0], (*load)[1], (*load)[2]);
+    } else if (name == "memory") {
+        const u64 kib = source.pageSize() / 1024;
+        const auto p = source.vmPageCounts();
+        const auto swap = source.swapUsage();
+        parts << QString::number(source.physicalMemory() / 1024);
+        parts << (p ? QString::asprintf("%llu/%llu/%llu/%llu/%llu", u64(p->internal * kib),
+                                        u64(p->purgeable * kib), u64(p->wired * kib),
+                                        u64(p->compressor * kib), u64(p->external * kib))
+                    : "-");
+        parts << (swap ? QString::asprintf("%llu/%llu", u64(swap->total / 1024),
+                                           u64(swap->used / 1024))
+                       : "-");
+    } else if (name == "interfaces") {
+        const auto list = source.interfaces();
+        for (const InterfaceCounters& i : list.value_or(QList<InterfaceCounters>()))
+            parts << QString::asprintf("%s%s:%llu:%llu", i.name.constData(),
+                                       i.loopback ? "(lo)" : "", u64(i.rxBytes), u64(i.txBytes));
+    } else if (name == "power") {
+        const auto supplies = source.powerSources();
+        for (const QVariant& supply : supplies.value_or(QList<QVariant>())) {
+            QStringList keys;
+            const QVariantMap map = supply.toMap();
+            for (auto it = map.cbegin(); it != map.cend(); ++it)
+                keys << it.key() + '=' + it.value().toString();
+            parts << (supply.isValid() ? keys.join(',') : "-");
+        }
+        return parts.isEmpty() ? "-" : parts.join(" | ");
+    }
+    return parts.isEmpty() ? "-" : parts.join(' ');
+}
+
+const QByteArray kMemInfo = "MemTotal: 8000000 kB\nMemFree: 1000000 kB\nActive(anon): 400000 kB\n"
+                            "Inactive(anon): 200000 kB\nActive(file): 1000000 kB\n"
+                            "Inactive(file): 600000 kB\nUnevictable: 4000 kB\n"
+                            "SwapTotal: 2000000 kB\nSwapFree: 1500000 kB\nSUnreclaim: 80000 kB\n"
+                            "KernelStack: 12000 kB\nPageTables: 24000 kB\nZswap: 40000 kB\n";
+
+const QMap<QString, QString> kFileOf{{"ticks", "proc/stat"},
+                                     {"pressure", "proc/pressure/memory"},
+                                     {"load", "proc/loadavg"},
+                                     {"memory", "proc/meminfo"},
+                                     {"interfaces", "proc/net/dev"}};
+
+void row(const char* tag, const char* name, const QByteArray& content, const QString& expected,
+         const Files& extra = {})
+{
+    QTest::newRow(tag) << QString(name) << content << extra << expected;
+}
+
+QList<int> pidsOf(const std::optional<QList<ProcessUsage>>& list)
+{
+    QList<int> pids;
+    for (const ProcessUsage& usage : list.value_or(QList<ProcessUsage>()))
+        pids << usage.pid;
+    std::sort(pids.begin(), pids.end());
+    return pids;
+}
+
+const ProcessUsage* findPid(const QList<ProcessUsage>& list, int pid)
+{
+    const auto it = std::find_if(list.begin(), list.end(), [&](auto& u) { return u.pid == pid; });
+    return it == list.end() ? nullptr : &*it;
+}
+
+} // namespace
+
+class TestCounterSource : public QObject
+{
+    Q_OBJECT
+private slots:
+    void readings_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<Files>("extra");
+        QTest::addColumn<QString>("expected");
+        for (const char* name : {"ticks", "pressure", "load", "memory", "interfaces", "power"})
+            row(name, name, QByteArray(), QString(name) == "memory" ? "0 - -" : "-");
+        // system = system + irq + softirq + steal, idle = idle + iowait; the "cpu" total line
+        // is not a processor.
+        row("ticks", "ticks",
+            "cpu  30 2 20 300 5 1 1 1 0 0\ncpu0 10 1 5 100 2 1 0 0 0 0\n"
+            "cpu1 20 1 15 200 3 0 1 1 0 0\nintr 5 0\n",
+            "10/6/102/1 20/17/203/1");
+        row("ticks of an old kernel", "ticks", "cpu0 7 8 9 10\n", "7/9/10/8");
+        row("ticks cut to 32 bits", "ticks", "cpu0 4294967301 0 0 4294967296\n", "5/0/0/0");
+        row("ticks malformed", "ticks", "cpu0 1 2 3 4\ncpu1 1 x 3 4\n", "-");
+        row("ticks truncated", "ticks", "cpu0 1 2", "-");
+        const QByteArray full0 = "full avg10=0.00 avg60=0.00 avg300=0.00 total=0\n";
+        row("pressure calm", "pressure", "some avg10=0.00 avg60=0 total=0\n" + full0, "1");
+        row("pressure below warning", "pressure", "some avg10=9.99 avg60=1 total=5\n" + full0, "1");
+        row("pressure warning", "pressure", "some avg10=10.00 avg60=1 total=5\n" + full0, "2");
+        row("pressure critical", "pressure",
+            "some avg10=35.5 avg60=1 total=5\nfull avg10=12.25 avg60=1 total=5\n", "4");
+        row("pressure malformed", "pressure", "some avg10=abc\n", "-");
+        row("load", "load", "0.59 0.55 0.32 2/130 12586\n", "0.59 0.55 0.32");
+        row("load with two values", "load", "0.59 0.55\n", "-");
+        row("load not a number", "load", "nan 1 1 1/1 1\n", "-");
+        // internal = anon lists, wired = unevictable + the kernel's own, compressor = zswap,
+        // external = file lists.
+        row("memory", "memory", kMemInfo, "8000000 600000/0/120000/40000/1600000 2000000/500000");
+        // Optional keys count as 0; swap cannot be told without SwapFree.
+        row("memory with missing and garbled keys", "memory",
+            "MemTotal: 1024 kB\nActive(anon): 64 kB\nInactive(anon): 0 kB\nActive(file): 64 kB\n"
+            "Inactive(file): 64 kB\nUnevictable: lots kB\nSwapTotal: 0 kB\n",
+            "1024 64/0/0/0/128 -");
+        row("memory without the lists", "memory", "MemTotal: 4 kB\n", "4 - -");
+        // Header lines, short lines and names that could lead elsewhere are skipped; loopback
+        // by the flags, or by the name when there are none.
+        row("interfaces", "interfaces",
+            "Inter-|   Receive |  Transmit\n face |bytes    packets|bytes\n"
+            "    lo: 5000 10 0 0 0 0 0 0 5000 10 0 0 0 0 0 0\n"
+            "  eth0: 123456 100 0 0 0 0 0 0 654321 90 0 0 0 0 0 0\n"
+            "  bad0: 1 2 3\n  ../x: 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1\n"
+            "  lo2: 7 0 0 0 0 0 0 0 8 0 0 0 0 0 0 0\n",
+            "lo(lo):5000:5000 eth0:123456:654321 lo2(lo):7:8",
+            {{"sys/class/net/eth0/flags", "0x1003\n"}, {"sys/class/net/lo2/flags", "0x49\n"}});
+        const QString ps = "sys/class/power_supply/";
+        row("power: charging, a device's battery, a supply without uevent", "power", QByteArray(),
+            "Type=Mains | Current Capacity=57,Is Charging=true,Max Capacity=100,"
+            "Power Source State=AC Power,Time to Empty=0,Type=InternalBattery | - | Type=Battery",
+            {{ps + "AC/uevent", "POWER_SUPPLY_TYPE=Mains\nPOWER_SUPPLY_ONLINE=1\n"},
+             {ps + "BAT0/uevent", "POWER_SUPPLY_TYPE=Battery\nPOWER_SUPPLY_STATUS=Charging\n"
+                                  "POWER_SUPPLY_PRESENT=1\nPOWER_SUPPLY_CAPACITY=57\n"},
+             {ps + "broken/x", ""},
+             {ps + "mouse/uevent", "POWER_SUPPLY_TYPE=Battery\nPOWER_SUPPLY_SCOPE=Device\n"}});
+        row("power: discharging, measured in energy", "power", QByteArray(),
+            "Type=Mains | Current Capacity=30000000,Is Charging=false,Max Capacity=60000000,"
+            "Power Source State=Battery Power,Time to Empty=180,Type=InternalBattery",
+            {{ps + "AC/uevent", "POWER_SUPPLY_TYPE=Mains\nPOWER_SUPPLY_ONLINE=0\n"},
+             {ps + "BAT1/uevent", "POWER_SUPPLY_TYPE=Battery\nPOWER_SUPPLY_STATUS=Discharging\n"
+                                  "POWER_SUPPLY_ENERGY_NOW=30000000\n"
+                                  "POWER_SUPPLY_ENERGY_FULL=60000000\n"
+                                  "POWER_SUPPLY_POWER_NOW=10000000\n"}});
+    }
+    void readings()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, content);
+        QFETCH(Files, extra);
+        QFETCH(QString, expected);
+        const QTemporaryDir dir;
+        if (!content.isNull()) extra.insert(kFileOf.value(name), content);
+        for (auto it = extra.cbegin(); it != extra.cend(); ++it)
+            QVERIFY(put(dir.path(), it.key(), it.value()));
+        LinuxCounterSource source(dir.path());
+        source.beginSample();
+        QCOMPARE(reading(source, name), expected);
+    }
+
+    // The name of a process is chosen by the process: ")", spaces and line breaks included.
+    void processesOfFixture()
+    {
+        const QTemporaryDir dir;
+        const QString root = dir.path();
+        const QByteArray hostile = "a) (b\nc d) ";
+        QVERIFY(putProcess(root, 42, hostile, 150, 50, 9000));
+        QVERIFY(putProcess(root, 7, "bash", 1, 2, 300, "10 5 5 0 0 0 0\n"));
+        QVERIFY(putProcess(root, 8, "kworker/0:1-eve", 0, 9, 3)); // 15 bytes, empty cmdline
+        QVERIFY(put(root, "proc/8/cmdline", ""));
+        QVERIFY(putProcess(root, 10, "", 0, 0, 6));
+        QVERIFY(put(root, "proc/11/stat", "11 (truncated) S 1 1")); // too few fields
+        QVERIFY(put(root, "proc/11/statm", "1 1 1 0 0 0 0\n"));
+        QVERIFY(put(root, "proc/12/stat", "12 no parentheses S 1\n"));
+        QVERIFY(putProcess(root, 13, "nostatm", 1, 1, 1));
+        QVERIFY(QFile::remove(root + "/proc/13/statm"));
+        QVERIFY(putProcess(root, 14, "badstatm", 1, 1, 1, "x y z\n"));
+        QVERIFY(put(root, "proc/self/stat", "not a pid directory"));
+        QVERIFY(put(root, "proc/0/stat", "0 (zero) S"));
+
+        LinuxCounterSource source(root);
+        auto list = source.processes().value_or(QList<ProcessUsage>());
+        std::sort(list.begin(), list.end(), [](auto& a, auto& b) { return a.pid < b.pid; });
+        const quint64 footprint = (40 - 15) * quint64(sysconf(_SC_PAGESIZE));
+        QCOMPARE(list, (QList<ProcessUsage>{{7, 1, 2, 0, "bash", 300},
+                                            {8, 0, 9, footprint, "kworker/0:1-eve", 3},
+                                            {10, 0, 0, footprint, "", 6},
+                                            {42, 150, 50, footprint, hostile, 9000}}));
+    }
+
+    void keptDescriptorsAreReadAgainAndClosedWhenGone()
+    {
+        const QTemporaryDir dir;
+        const QString root = dir.path();
+        QVERIFY(putProcess(root, 100, "first", 10, 10, 77));
+        QVERIFY(putProcess(root, 101, "second", 5, 5, 78));
+        LinuxCounterSource source(root);
+        QCOMPARE(pidsOf(source.processes()), (QList<int>{100, 101}));
+        QCOMPARE(source.keptDescriptors(), 4);
+        // Rewritten in place: the kept descriptors must be read again, not their old contents.
+        QVERIFY(putProcess(root, 100, "renamed", 20, 30, 77, "100 60 10 0 0 0 0\n"));
+        const ProcessUsage renamed{100, 20, 30, 50 * quint64(sysconf(_SC_PAGESIZE)), "renamed", 77};
+        QVERIFY(source.processes().value_or(QList<ProcessUsage>()).contains(renamed));
+        QVERIFY(QDir(root + "/proc/101").removeRecursively());
+        QCOMPARE(pidsOf(source.processes()), QList<int>{100});
+        QCOMPARE(source.keptDescriptors(), 2);
+        QVERIFY(QDir(root + "/proc/100").removeRecursively());
+        QVERIFY(!source.processes());          // nothing listed
+        QCOMPARE(source.keptDescriptors(), 2); // a failed listing changes nothing
+    }
+
+    // The real user comes from the status file, not from the owner of the /proc folder (root's
+    // for every undumpable process).
+    void onlyOurOwnProcessesWithoutRoot()
+    {
+        if (!TreeBuilder::canDropPrivileges()) QSKIP("needs root to drop to an unprivileged user");
+        const QTemporaryDir dir;
+        const QString root = dir.path();
+        QVERIFY(::chmod(QFile::encodeName(root).constData(), 0755) == 0);
+        const QList<std::pair<int, QByteArray>> owners{
+            {20, "Uid:\t65534\t65534\t65534\t65534\n"},
+            {21, "Uid:\t0\t0\t0\t0\n"},
+            {22, ""},                                      // no status: cannot tell, so not ours
+            {23, "Uid:\t0\t65534\t65534\t65534\n"},        // really root's
+            {24, "Name:\tpasswd\nUid:\t65534\t0\t0\t0\n"}, // ours, running set-user-ID
+        };
+        for (const auto& [pid, status] : owners) {
+            QVERIFY(putProcess(root, pid, "p" + QByteArray::number(pid), 1, 1, 1));
+            if (!status.isEmpty())
+                QVERIFY(put(root, QStringLiteral("proc/%1/status").arg(pid), status));
+        }
+        QCOMPARE(TreeBuilder::runAsNobody([root] {
+                     LinuxCounterSource source(root);
+                     return pidsOf(source.processes()) == QList<int>{20, 24} ? 0 : 1;
+                 }),
+                 0);
+    }
+
+    void descriptorsBeyondTheLimitAreOpenedAfresh()
+    {
+        const QTemporaryDir dir;
+        const QString root = dir.path();
+        for (int pid = 1000; pid < 1100; ++pid)
+            QVERIFY(putProcess(root, pid, "idle", 1, 1, quint64(pid)));
+        // A quarter of the processes keep their descriptors, the rest are read all the same.
+        const pid_t child = fork(); // a child, as the lowered limit must not outlive the test
+        if (child == 0) {
+            const rlimit low{128, 128};
+            if (setrlimit(RLIMIT_NOFILE, &low) != 0) _exit(2);
+            LinuxCounterSource source(root);
+            for (int pass = 0; pass < 3; ++pass) {
+                if (source.processes().value_or(QList<ProcessUsage>()).size() != 100) _exit(3);
+            }
+            _exit(source.keptDescriptors() == 64 ? 0 : 4);
+        }
+        int status = -1;
+        QCOMPARE(waitpid(child, &status, 0), child);
+        QVERIFY(WIFEXITED(status));
+        QCOMPARE(WEXITSTATUS(status), 0);
+    }
+
+    void realSystemInvariants()
+    {
+        LinuxCounterSource source;
+        source.beginSample();
+        const auto ticks1 = source.processorTicks();
+        const auto nets1 = source.interfaces();
+        const auto procs1 = source.processes();
+        QVERIFY(ticks1 && !ticks1->isEmpty() && nets1 && procs1);
+        QVERIFY(source.physicalMemory() > 0 && source.vmPageCounts() && source.loadAverage());
+        const ProcessUsage* self = findPid(*procs1, int(getpid()));
+        QVERIFY(self && self->footprint > 0);
+        QCOMPARE(self->name, QByteArray("tst_counter_source")); // widened past 15 bytes
+
+        source.beginSample();
+        const auto ticks2 = source.processorTicks();
+        const auto nets2 = source.interfaces();
+        const auto procs2 = source.processes();
+        QVERIFY(ticks2 && nets2 && procs2);
+        for (qsizetype i = 0; ticks2->size() == ticks1->size() && i < ticks1->size(); ++i) {
+            const ProcessorTicks &a = ticks1->at(i), &b = ticks2->at(i);
+            QVERIFY(b.user >= a.user && b.system >= a.system && b.idle >= a.idle &&
+                    b.nice >= a.nice);
+        }
+        for (const InterfaceCounters& before : *nets1)
+            for (const InterfaceCounters& after : *nets2)
+                if (after.name == before.name)
+                    QVERIFY(after.rxBytes >= before.rxBytes && after.txBytes >= before.txBytes);
+        const ProcessUsage* selfAgain = findPid(*procs2, int(getpid()));
+        QVERIFY(selfAgain);
+        QVERIFY(selfAgain->userTime + selfAgain->systemTime >= self->userTime + self->systemTime);
+        QCOMPARE(selfAgain->startTime, self->startTime);
+    }
+};
+
+SORVI_TEST_MAIN(TestCounterSource)
+#include "tst_counter_source.moc"
