@@ -5,7 +5,7 @@
 #    uninstaller, monitor, update <- ui <- app);
 #  - nothing outside src/platform includes a header of a platform realisation
 #    ("platform/<os>/..."), except the tests and benchmarks of that realisation
-#    (tests/platform/<os>/, bench/); nothing outside src/platform includes an internal header
+#    (tests/platform/<os>/, bench/, fuzz/); nothing outside src/platform includes an internal header
 #    (a name ending in "_p.h"); the contracts in src/platform include no realisation;
 #  - nothing below ui includes a QtWidgets header or links Qt6::Widgets;
 #  - no include cycle between the files of src/ (a file and its header count as one).
@@ -76,7 +76,7 @@ quoted_includes $(sources_of src tests bench fuzz) | while IFS="$(printf '\t')" 
     platform/*/*)
         os=$(echo "$included" | cut -d/ -f2)
         case $file in
-        tests/platform/"$os"/* | bench/*) ;;
+        tests/platform/"$os"/* | bench/* | fuzz/*) ;;
         *) echo "layering: $file includes $included, a header of one platform's realisation" ;;
         esac
         ;;

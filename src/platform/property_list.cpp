@@ -1,7 +1,6 @@
 #include "platform/property_list.h"
 
 #include "platform/path_codec.h"
-#include "platform/property_list_limits.h"
 #include "platform/unique_fd.h"
 
 #include <QTimeZone>

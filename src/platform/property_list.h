@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/property_list_limits.h"
+
 #include <QByteArrayView>
 #include <QString>
 #include <QVariantMap>
@@ -11,11 +13,6 @@
 /// that would make libplist fail an assertion (see PropertyListLimits::admits). Pure; any
 /// thread; never throws.
 namespace PropertyList {
-
-inline constexpr qint64 kMaxBytes = qint64(2) * 1024 * 1024;
-/// Nodes on the longest path from the top-level value to a leaf, both included.
-inline constexpr int kMaxDepth = 128;
-inline constexpr qint64 kMaxNodes = qint64(256) * 1024;
 
 /// The top-level dictionary of a property list as a map of its readable values: strings as
 /// QString, booleans as bool, integers as qint64, reals as double,

@@ -1,7 +1,5 @@
 #include "platform/property_list_limits.h"
 
-#include "platform/property_list.h"
-
 #include <algorithm>
 #include <vector>
 

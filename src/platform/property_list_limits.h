@@ -2,6 +2,15 @@
 
 #include <QByteArrayView>
 
+namespace PropertyList {
+
+inline constexpr qint64 kMaxBytes = qint64(2) * 1024 * 1024;
+/// Nodes on the longest path from the top-level value to a leaf, both included.
+inline constexpr int kMaxDepth = 128;
+inline constexpr qint64 kMaxNodes = qint64(256) * 1024;
+
+} // namespace PropertyList
+
 /// The checks that a property list's bytes pass before libplist 2.2 may read them. That
 /// library recurses without a bound over what it builds, expands shared binary objects into
 /// copies, and Debian's build asserts (aborting the process) on a string that holds a NUL.

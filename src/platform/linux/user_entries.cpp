@@ -2,6 +2,7 @@
 
 #include "platform/file_system.h"
 #include "platform/path_codec.h"
+#include "platform/trash.h"
 
 #include <QSet>
 #include <sys/stat.h>
