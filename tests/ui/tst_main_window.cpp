@@ -75,16 +75,17 @@ private slots:
         QCOMPARE(f.window.detail()->objectName(), QStringLiteral("category-logs"));
     }
 
-    // One alert at a time, each plain text at a readable measure; a message cleared elsewhere
-    // closes its alert.
+    // One alert at a time, each plain text at a readable measure (40 to 66 average characters a
+    // line, whether the message is short or long); a message cleared elsewhere closes its alert.
     void alertsOneAtATime()
     {
         WindowFixture f;
         QVERIFY(f.showAndWaitForScan());
         QVERIFY(!f.find<QMessageBox>(QStringLiteral("updateAlert"))); // no feed: nothing said
-        const QString text =
-            QStringLiteral("Đã giải phóng 1 kB.\n\nKhông xoá được 1 mục:\n<b>x</b>: "
-                           "/home/an/.config/app/a/long/path/name.conf: lỗi quyền");
+        const QString text = QStringLiteral(
+            "Đã giải phóng 1 kB.\n\nKhông xoá được 1 mục:\n<b>x</b>: "
+            "/home/an/.config/app/a/long/path/with/many/more/folders/below/it/name.conf: "
+            "lỗi quyền");
         f.model.setMessage(text);
         QMessageBox* result = shownBox(f.window, QStringLiteral("resultAlert"));
         QVERIFY(result);
@@ -97,6 +98,7 @@ private slots:
         QVERIFY(body->width() >= 40 * average && body->width() <= 70 * average);
         f.model.setMessage(QStringLiteral("hai"));
         QCOMPARE(result->informativeText(), QStringLiteral("hai"));
+        AWAIT_UNTIL(body->width() >= 40 * average, "a short message at the readable measure");
 
         // The manual check follows "About"; its alert waits for the result alert to be dismissed.
         auto* check = f.window.findChild<QAction*>(QStringLiteral("checkForUpdatesAction"));

@@ -40,7 +40,11 @@ private slots:
         QCOMPARE(qRound(Palette::contrast(Qt::white, Qt::black) * 10), 210);
         QCOMPARE(qRound(Palette::contrast(QColor(0x76, 0x76, 0x76), Qt::white) * 100), 454);
         QCOMPARE(Palette::isDark(palette), !dark.isEmpty());
+        using enum Palette::Role; // the roles drawn as text need 4.5 : 1, the others 3 : 1
+        const QList<Palette::Role> text{secondaryText, destructive, warning, success,
+                                        onDestructive};
         for (const Palette::Role role : Palette::allRoles()) {
+            QCOMPARE(Palette::requiredContrast(role), text.contains(role) ? 4.5 : 3.0);
             const QColor colour = Palette::colour(role, palette);
             const QList<QColor> surfaces = Palette::surfaces(role, palette);
             QVERIFY(!surfaces.isEmpty());
