@@ -84,6 +84,29 @@ private slots:
                  0);
     }
 
+    // Far deeper than PATH_MAX below the root: every level counts, and a large file 5,000 bytes
+    // below the root is reported with its whole path.
+    void treeFarBeyondPathMax()
+    {
+        QTemporaryDir base;
+        const QString top = base.path() + "/chain";
+        constexpr int kDepth = 2500, kLarge = 1300;
+        constexpr qint64 kMiB = qint64(1) << 20;
+        const qint64 sum =
+            buildChain(top, kDepth, "dir", [](int level) { return level == kLarge ? kMiB : 100; });
+        QVERIFY(sum > kMiB);
+        QCOMPARE(FileSystem::allocatedSize(top), sum);
+        QStringList found;
+        QMutex mutex;
+        FileSystem::walkFiles(base.path(), FileSystem::Hidden::Skip, kMiB,
+                              [&](const FileSystem::WalkedFile& f) {
+                                  QMutexLocker lock(&mutex);
+                                  found << f.path;
+                              });
+        QCOMPARE(found, QStringList(top + QString("/dir").repeated(kLarge) + "/f"));
+        QVERIFY(FileSystem::removeItem(base.path(), top).ok());
+    }
+
     // Through a link to the tree: a link at the root is followed, none below it is.
     void walkFilesReportsLargeVisibleFiles()
     {

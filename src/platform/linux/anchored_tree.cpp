@@ -3,9 +3,11 @@
 
 #include <QDir>
 #include <cerrno>
+#include <climits>
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/openat2.h>
+#include <optional>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -187,9 +189,10 @@ private:
 
 } // namespace
 
-Opened openBeneath(int dirFd, std::string_view rel, int flags)
+namespace {
+
+Opened openBeneathShort(int dirFd, std::string_view rel, int flags)
 {
-    if (rel.empty()) return duplicate(dirFd);
     const std::string path(rel);
     open_how how{};
     how.flags = uint64_t(flags | O_NOFOLLOW | O_CLOEXEC);
@@ -203,6 +206,28 @@ Opened openBeneath(int dirFd, std::string_view rel, int flags)
         return failed(errno);
     }
     return openComponentwise(dirFd, rel, flags);
+}
+
+} // namespace
+
+// The kernel refuses a path of PATH_MAX bytes or more, so a folder deeper than that below the
+// directory is reached in pieces, each one resolved beneath the folder the previous one opened.
+Opened openBeneath(int dirFd, std::string_view rel, int flags)
+{
+    if (rel.empty()) return duplicate(dirFd);
+    constexpr size_t kPiece = PATH_MAX - 1;
+    std::optional<Opened> current;
+    while (rel.size() > kPiece) {
+        const size_t cut = rel.rfind('/', kPiece);
+        // A component is at most NAME_MAX bytes, so a piece always ends at a slash.
+        if (cut == 0 || cut == std::string_view::npos) return failed(ENAMETOOLONG);
+        Opened next = openBeneathShort(current ? current->fd.get() : dirFd, rel.substr(0, cut),
+                                       O_RDONLY | O_DIRECTORY);
+        if (!next.fd) return next;
+        current = std::move(next);
+        rel.remove_prefix(cut + 1);
+    }
+    return openBeneathShort(current ? current->fd.get() : dirFd, rel, flags);
 }
 
 Location locate(const QString& root, const QString& item)
