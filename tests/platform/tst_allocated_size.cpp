@@ -88,7 +88,7 @@ private slots:
     // below the root is reported with its whole path.
     void treeFarBeyondPathMax()
     {
-        QTemporaryDir base;
+        QTemporaryDir base(scratchPath() + "/sorvi-XXXXXX");
         const QString top = base.path() + "/chain";
         constexpr int kDepth = 2500, kLarge = 1300;
         constexpr qint64 kMiB = qint64(1) << 20;

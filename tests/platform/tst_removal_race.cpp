@@ -108,7 +108,8 @@ private slots:
     }
 
     // The same swap made at the worst moment: inotify reports that the remover listed the
-    // folder, and the subfolder swapped for a link is the last of 200 it will open.
+    // folder, and the subfolder swapped for a link is the first listed of 200, which it opens
+    // last.
     void linkSwappedInRightAfterTheListing()
     {
         QTemporaryDir base;
@@ -120,7 +121,7 @@ private slots:
         QByteArray last;
         const UniqueDir listing(opendir(folder.constData()));
         while (const dirent* entry = readdir(listing.get()))
-            last = entry->d_name[0] == 's' ? QByteArray(entry->d_name) : last;
+            if (last.isEmpty() && entry->d_name[0] == 's') last = entry->d_name;
         const int before = countEntries(PathCodec::decode(outside));
         const UniqueFd watch(inotify_init1(IN_CLOEXEC));
         QVERIFY(inotify_add_watch(watch.get(), folder.constData(), IN_ACCESS) >= 0);

@@ -85,6 +85,13 @@ inline qint64 blocksOf(const QString& path)
     return ::lstat(PathCodec::encode(path).constData(), &st) == 0 ? qint64(st.st_blocks) * 512 : -1;
 }
 
+/// A folder for temporary trees that are expensive to build on disk (thousands of nested
+/// folders): /dev/shm when it is a writable memory file system, else the temporary folder.
+inline QString scratchPath()
+{
+    return ::access("/dev/shm", W_OK) == 0 ? QStringLiteral("/dev/shm") : QDir::tempPath();
+}
+
 /// Builds `depth` nested folders named `name` at `top` (created, with its parents), one level at a
 /// time through descriptors, so the chain may go far beyond PATH_MAX. `fileSize(level)` bytes, when
 /// positive, go to a file "f" in that level (level 0 being `top`). Returns the sum of st_blocks ×

@@ -60,9 +60,12 @@ public:
 
 /// Depth-first traversal of the directory `name` inside `parentFd`, never following a link and
 /// holding a bounded number of descriptors however deep the tree is: ancestors closed on the way
-/// down are reopened through ".." and checked against the device and inode they had. Each
-/// directory's listing is read whole before its entries are handled, so removing entries never
-/// disturbs the listing. Returns 0, or the errno that stopped it.
+/// down are reopened through ".." and checked against the device and inode they had. Memory does
+/// not grow with the depth beyond a small record per level: listings go through one buffer, and
+/// only the names of subfolders still to visit are kept. A directory is handled part by part as
+/// it is listed; one that leave() finds not empty (ENOTEMPTY) is listed again from its start, at
+/// most twice, for the entries a listing of a changing directory may miss. Returns 0, or the
+/// errno that stopped it.
 int traverse(int parentFd, const char* name, Visitor& visitor);
 
 } // namespace AnchoredTree
