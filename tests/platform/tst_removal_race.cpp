@@ -9,6 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <fcntl.h>
+#include <functional>
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <thread>
@@ -22,7 +23,7 @@ namespace {
 int raceMilliseconds()
 {
     const int requested = qEnvironmentVariableIntValue("SORVI_STRESS_SECONDS");
-    return requested > 0 ? requested * 1000 : 800;
+    return requested > 0 ? requested * 1000 : 600;
 }
 
 // Creates `rel` below `root` one component at a time without following a link, so that the
@@ -41,6 +42,38 @@ void buildBeneath(const QByteArray& root, const QByteArray& rel, int files)
                                     O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644));
         }
     }
+}
+
+// Runs `remove` over and over while another thread swaps the folder `at` for a link to
+// `outside` and back, for raceMilliseconds().
+void race(const QByteArray& at, const QByteArray& outside, const std::function<void()>& remove)
+{
+    std::atomic<bool> stop{false};
+    std::atomic<int> removals{0}, swaps{0};
+    std::thread remover([&] {
+        for (; !stop; ++removals)
+            remove();
+    });
+    std::thread swapper([&] {
+        const QByteArray away = at + ".away";
+        while (!stop) {
+            if (::rename(at.constData(), away.constData()) != 0) continue;
+            if (::symlink(outside.constData(), at.constData()) == 0) {
+                ++swaps;
+                std::this_thread::yield();
+                ::unlink(at.constData());
+            }
+            if (::rename(away.constData(), at.constData()) != 0)
+                FileSystem::removeItem(QFileInfo(PathCodec::decode(away)).path(),
+                                       PathCodec::decode(away));
+        }
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(raceMilliseconds()));
+    stop = true;
+    remover.join();
+    swapper.join();
+    qInfo("%d removals, %d swaps", removals.load(), swaps.load());
+    QVERIFY(removals > 0 && swaps > 0);
 }
 
 } // namespace
@@ -71,40 +104,42 @@ private slots:
             buildBeneath(outside, dir, 2);
         const int before = countEntries(PathCodec::decode(outside));
         QCOMPARE(before, 1 + 6 * 3);
-
-        std::atomic<bool> stop{false};
-        std::atomic<int> removals{0}, swaps{0};
         const QString rootPath = PathCodec::decode(root);
         const QString itemPath = PathCodec::decode(root + '/' + item);
-        std::thread remover([&] {
-            while (!stop) {
-                buildBeneath(root, item + "/a/b/c", 2);
-                FileSystem::removeItem(rootPath, itemPath);
-                ++removals;
-            }
+        race(root + '/' + swapped, outside, [&] {
+            buildBeneath(root, item + "/a/b/c", 2);
+            FileSystem::removeItem(rootPath, itemPath);
         });
-        std::thread swapper([&] {
-            const QByteArray at = root + '/' + swapped;
-            const QByteArray away = at + ".away";
-            while (!stop) {
-                if (::rename(at.constData(), away.constData()) != 0) continue;
-                if (::symlink(outside.constData(), at.constData()) == 0) {
-                    ++swaps;
-                    std::this_thread::yield();
-                    ::unlink(at.constData());
-                }
-                if (::rename(away.constData(), at.constData()) != 0)
-                    FileSystem::removeItem(rootPath, PathCodec::decode(away));
-            }
-        });
-        std::this_thread::sleep_for(std::chrono::milliseconds(raceMilliseconds()));
-        stop = true;
-        remover.join();
-        swapper.join();
-
-        qInfo("%d removals, %d swaps", removals.load(), swaps.load());
-        QVERIFY(removals > 0 && swaps > 0);
         QCOMPARE(countEntries(PathCodec::decode(outside)), before);
+    }
+
+    // The root itself is swapped for a link to `outside` after it was pinned: a pinned
+    // permission repair and removal work on the real root or refuse; nothing outside is
+    // removed and no mode there changes.
+    void swappedRootIsRefused()
+    {
+        QTemporaryDir base;
+        const QByteArray outside = PathCodec::encode(base.path()) + "/outside";
+        const QByteArray root = PathCodec::encode(base.path()) + "/root";
+        QVERIFY(makeDir(PathCodec::decode(root)) && makeDir(PathCodec::decode(outside)));
+        buildBeneath(outside, "item/a/b", 2);
+        const QStringList folders{"/item", "/item/a", "/item/a/b"};
+        for (const QString& folder : folders)
+            QVERIFY(setPermissions(PathCodec::decode(outside) + folder, 0555));
+        const int before = countEntries(PathCodec::decode(outside));
+        const std::optional<FileSystem::Identity> pin =
+            FileSystem::identity(PathCodec::decode(root));
+        const UniqueFd realRoot(::open(root.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        QVERIFY(pin && realRoot);
+        const QString rootPath = PathCodec::decode(root), itemPath = rootPath + "/item";
+        race(root, outside, [&] {
+            buildBeneath("/proc/self/fd/" + QByteArray::number(realRoot.get()), "item/a/b", 2);
+            FileSystem::grantOwnerAccess(rootPath, itemPath, ::getuid(), pin);
+            FileSystem::removeItem(rootPath, itemPath, pin);
+        });
+        QCOMPARE(countEntries(PathCodec::decode(outside)), before);
+        for (const QString& folder : folders)
+            QCOMPARE(permissionsOf(PathCodec::decode(outside) + folder), mode_t(0555));
     }
 
     // The same swap made at the worst moment: inotify reports that the remover listed the

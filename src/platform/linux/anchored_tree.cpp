@@ -258,7 +258,8 @@ Opened openBeneath(int dirFd, std::string_view rel, int flags)
     return openBeneathShort(current ? current->fd.get() : dirFd, rel, flags);
 }
 
-Location locate(const QString& root, const QString& item)
+Location locate(const QString& root, const QString& item,
+                const std::optional<FileSystem::Identity>& pinned)
 {
     Location location;
     const QString cleanRoot = QDir::cleanPath(root);
@@ -278,6 +279,12 @@ Location locate(const QString& root, const QString& item)
         open(PathCodec::encode(cleanRoot).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!rootFd) {
         location.error = errno;
+        return location;
+    }
+    struct stat st = {};
+    if (pinned && (fstat(rootFd.get(), &st) != 0 ||
+                   FileSystem::Identity{st.st_dev, st.st_ino} != *pinned)) {
+        location.error = ESTALE;
         return location;
     }
     Opened parent = openBeneath(rootFd.get(), parentRel, O_RDONLY | O_DIRECTORY);

@@ -3,9 +3,11 @@
 // Descriptor-relative building blocks shared by the tree walk, the removal and the permission
 // repair. Internal to the platform library. Errors are positive errno values, 0 meaning none.
 
+#include "platform/file_system.h"
 #include "platform/unique_fd.h"
 
 #include <QString>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -31,8 +33,10 @@ struct Location
 };
 
 /// Opens `root` (following links, as the user set them up) and, below it, the parent of `item`
-/// without crossing any link. `item` must lie strictly below `root` after standardisation.
-Location locate(const QString& root, const QString& item);
+/// without crossing any link. `item` must lie strictly below `root` after standardisation. A root
+/// that is not the `pinned` object, when one is given, is refused with ESTALE.
+Location locate(const QString& root, const QString& item,
+                const std::optional<FileSystem::Identity>& pinned = std::nullopt);
 
 /// A visitor's answer for one entry: stop with `error`, or go on, descending into the entry
 /// when `descend` is set.

@@ -43,16 +43,25 @@ Outcome Outcome::failure(int errorNumber)
     return Outcome{QString::fromLocal8Bit(strerror_r(errorNumber, buffer.data(), buffer.size()))};
 }
 
+std::optional<Identity> identity(const QString& path)
+{
+    struct stat st = {};
+    if (stat(bytes(path).constData(), &st) != 0) return std::nullopt;
+    return Identity{st.st_dev, st.st_ino};
+}
+
 bool exists(const QString& path)
 {
     struct stat st = {};
     return lstat(bytes(path).constData(), &st) == 0;
 }
 
-std::optional<QStringList> children(const QString& directory, Hidden hidden)
+std::optional<QStringList> children(const QString& directory, Hidden hidden, Identity* listed)
 {
     const UniqueDir dir(opendir(bytes(directory).constData()));
     if (!dir) return std::nullopt;
+    struct stat st = {};
+    if (listed != nullptr && fstat(dir.fd(), &st) != 0) return std::nullopt;
     const QString base = standardized(directory);
     QStringList result;
     for (;;) {
@@ -64,6 +73,7 @@ std::optional<QStringList> children(const QString& directory, Hidden hidden)
         result.append(joined(base, name));
     }
     if (errno != 0) return std::nullopt;
+    if (listed != nullptr) *listed = Identity{st.st_dev, st.st_ino};
     return result;
 }
 
@@ -73,10 +83,12 @@ qint64 allocatedSize(const QString& path)
 }
 
 void walkFiles(const QString& root, Hidden hidden, qint64 minAllocated,
-               const std::function<void(const WalkedFile&)>& visit)
+               const std::function<void(const WalkedFile&)>& visit, Identity* walked)
 {
     const UniqueFd fd(open(bytes(root).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!fd) return;
+    struct stat st = {};
+    if (!fd || fstat(fd.get(), &st) != 0) return;
+    if (walked != nullptr) *walked = Identity{st.st_dev, st.st_ino};
     const QString base = standardized(root);
     const TreeWalk::Report report = [&](std::string_view dir, const char* name, qint64 allocated) {
         const QString path =
