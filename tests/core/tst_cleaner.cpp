@@ -89,7 +89,7 @@ private slots:
         const QList<CleanItem> items{{root + "Old/kept", 1},          {root + "/first", 1000},
                                      {root + "/../Logs/kept.log", 2}, {root, 4},
                                      {root + "/vanished", 8},         {root + "/./second", 20000}};
-        const CleanReport report = Cleaner::remove(items, caches);
+        const CleanReport report = Cleaner::remove(items, caches, Cleaner::pinRoots(caches));
         QCOMPARE(report, (CleanReport{21000,
                                       {"kept" + kOutside, "kept.log" + kOutside,
                                        "Caches" + kOutside, "vanished: " + errorText(ENOENT)}}));
@@ -116,8 +116,10 @@ private slots:
         QVERIFY(makeLink(outside, root + "/detour"));
         QVERIFY(makeLink(outside, root + "/link"));
         const qsizetype trashed = trashInfoFiles().size();
-        const CleanReport report = Cleaner::remove(
-            {{root + "/detour/victim", 4096}, {root + "/link", 7}}, categoryAt(root, deletion));
+        const Category category = categoryAt(root, deletion);
+        const CleanReport report =
+            Cleaner::remove({{root + "/detour/victim", 4096}, {root + "/link", 7}}, category,
+                            Cleaner::pinRoots(category));
         QCOMPARE(report.freed, 7);
         QCOMPARE(report.failures.size(), 1);
         QVERIFY2(report.failures[0].startsWith("victim: "), qPrintable(report.failures[0]));
@@ -125,6 +127,32 @@ private slots:
         QVERIFY(!FileSystem::exists(root + "/link"));
         QCOMPARE(trashInfoFiles().size(), trashed + (deletion == DeletionMode::trash ? 1 : 0));
     }
+
+    // The root itself replaced by a link after it was pinned: its items are refused and nothing
+    // where the link leads changes, not even a mode, whether it removes or trashes; a root that
+    // was a link already when it was pinned is worked in as the user set it up.
+    void replacedRootIsNeverEntered()
+    {
+        QFETCH(DeletionMode, deletion);
+        QTemporaryDir base;
+        const QString root = base.path() + "/root", outside = base.path() + "/outside";
+        QVERIFY(writeFile(root + "/item/f", 10) && writeFile(outside + "/item/sub/f", 10));
+        QVERIFY(setPermissions(outside + "/item/sub", 0555));
+        const Category category = categoryAt(root, deletion);
+        const RootPins pins = Cleaner::pinRoots(category);
+        QVERIFY(::rename(PathCodec::encode(root).constData(),
+                         PathCodec::encode(root + ".away").constData()) == 0);
+        QVERIFY(makeLink(outside, root));
+        const int before = countEntries(outside);
+        QCOMPARE(Cleaner::remove({{root + "/item", 5}, {root + "/item/sub", 6}}, category, pins),
+                 (CleanReport{0, {"item: " + errorText(ESTALE), "sub: " + errorText(ESTALE)}}));
+        QCOMPARE(countEntries(outside), before);
+        QCOMPARE(permissionsOf(outside + "/item/sub"), mode_t(0555));
+        QCOMPARE(Cleaner::remove({{root + "/item", 5}}, category, Cleaner::pinRoots(category)),
+                 (CleanReport{5, {}}));
+        QVERIFY(!FileSystem::exists(outside + "/item"));
+    }
+    void replacedRootIsNeverEntered_data() { linksAreNeverFollowed_data(); }
 
     // The second attempt after the user's own folders were opened up: a read-only tree goes;
     // another user's folder blocks its item, keeps its mode, and the line carries the second
@@ -147,8 +175,10 @@ private slots:
             for (const QString& dir : {outside + "/ro", root + "/ro/sub/deeper", root + "/ro/sub",
                                        root + "/ro", root + "/blocked"})
                 setPermissions(dir, 0555);
+            const Category category = categoryAt(root);
             const CleanReport report =
-                Cleaner::remove({{root + "/ro", 777}, {root + "/blocked", 900}}, categoryAt(root));
+                Cleaner::remove({{root + "/ro", 777}, {root + "/blocked", 900}}, category,
+                                Cleaner::pinRoots(category));
             return report == CleanReport{777, {"blocked: " + errorText(EACCES)}} ? 0 : 11;
         });
         QCOMPARE(code, 0);

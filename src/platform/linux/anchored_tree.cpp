@@ -282,8 +282,8 @@ Location locate(const QString& root, const QString& item,
         return location;
     }
     struct stat st = {};
-    if (pinned && (fstat(rootFd.get(), &st) != 0 ||
-                   FileSystem::Identity{st.st_dev, st.st_ino} != *pinned)) {
+    if (pinned &&
+        (fstat(rootFd.get(), &st) != 0 || FileSystem::Identity{st.st_dev, st.st_ino} != *pinned)) {
         location.error = ESTALE;
         return location;
     }
