@@ -94,5 +94,5 @@ struct DiskUsage
 };
 
 /// Display text of a file, folder, disk or network byte count: decimal units (1 kB = 1000 bytes)
-/// in the user's locale. Pure; any thread.
+/// in Vietnamese, whatever the system locale. Pure; any thread.
 QString formatBytes(qint64 bytes);

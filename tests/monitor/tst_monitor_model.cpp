@@ -1,4 +1,5 @@
 #include "monitor/monitor_model.h"
+#include "platform/error_text.h"
 #include "platform/process_signal.h"
 #include "scripted_source.h"
 #include "support/await.h"
@@ -235,7 +236,7 @@ private slots:
             QVERIFY(endedBySigterm(pid));
             return;
         }
-        QCOMPARE(rig.model->message(), "Không thoát được sleep: " + qt_error_string(error));
+        QCOMPARE(rig.model->message(), "Không thoát được sleep: " + ErrorText::ofErrno(error));
         QVERIFY(shape == 1 || stillRunning(pid));
         if (shape != 1) killAndReap(pid);
         rig.model->clearMessage();

@@ -6,10 +6,8 @@
 #include "platform/unique_dir.h"
 #include "platform/unique_fd.h"
 
-#include <array>
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
@@ -35,13 +33,6 @@ bool isDotOrDotDot(const char* name)
 }
 
 } // namespace
-
-Outcome Outcome::failure(int errorNumber)
-{
-    std::array<char, 256> buffer{};
-    // The GNU strerror_r returns the text, which need not be in `buffer`.
-    return Outcome{QString::fromLocal8Bit(strerror_r(errorNumber, buffer.data(), buffer.size()))};
-}
 
 std::optional<Identity> identity(const QString& path)
 {
