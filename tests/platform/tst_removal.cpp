@@ -128,7 +128,7 @@ private slots:
         QVERIFY2(outcome.ok(), qPrintable(outcome.error));
         QVERIFY(!FileSystem::exists(item));
         QCOMPARE(after, before);
-        QVERIFY2(peak - resident < 16 * 1024, qPrintable(QString::number(peak - resident)));
+        QVERIFY2(peak - resident < qint64{16} * 1024, qPrintable(QString::number(peak - resident)));
     }
 
     // Run by an unprivileged user where possible, for whom permissions are real: a read-only
