@@ -99,7 +99,9 @@ private slots:
     }
 
     // A link between the root and the item passes the lexical test but is refused at removal;
-    // a link that is the item goes itself, never its target.
+    // a link that is the item goes itself, never its target. The root itself replaced by a link
+    // after it was pinned is not entered at all, not even to change a mode; a root that was a
+    // link already when it was pinned is worked in as the user set it up.
     void linksAreNeverFollowed_data()
     {
         QTest::addColumn<DeletionMode>("deletion");
@@ -117,42 +119,28 @@ private slots:
         QVERIFY(makeLink(outside, root + "/link"));
         const qsizetype trashed = trashInfoFiles().size();
         const Category category = categoryAt(root, deletion);
+        const RootPins pins = Cleaner::pinRoots(category);
         const CleanReport report =
-            Cleaner::remove({{root + "/detour/victim", 4096}, {root + "/link", 7}}, category,
-                            Cleaner::pinRoots(category));
+            Cleaner::remove({{root + "/detour/victim", 4096}, {root + "/link", 7}}, category, pins);
         QCOMPARE(report.freed, 7);
         QCOMPARE(report.failures.size(), 1);
         QVERIFY2(report.failures[0].startsWith("victim: "), qPrintable(report.failures[0]));
         QVERIFY(FileSystem::exists(outside + "/victim/data"));
         QVERIFY(!FileSystem::exists(root + "/link"));
         QCOMPARE(trashInfoFiles().size(), trashed + (deletion == DeletionMode::trash ? 1 : 0));
-    }
 
-    // The root itself replaced by a link after it was pinned: its items are refused and nothing
-    // where the link leads changes, not even a mode, whether it removes or trashes; a root that
-    // was a link already when it was pinned is worked in as the user set it up.
-    void replacedRootIsNeverEntered()
-    {
-        QFETCH(DeletionMode, deletion);
-        QTemporaryDir base;
-        const QString root = base.path() + "/root", outside = base.path() + "/outside";
-        QVERIFY(writeFile(root + "/item/f", 10) && writeFile(outside + "/item/sub/f", 10));
-        QVERIFY(setPermissions(outside + "/item/sub", 0555));
-        const Category category = categoryAt(root, deletion);
-        const RootPins pins = Cleaner::pinRoots(category);
+        QVERIFY(setPermissions(outside + "/victim", 0555));
         QVERIFY(::rename(PathCodec::encode(root).constData(),
                          PathCodec::encode(root + ".away").constData()) == 0);
         QVERIFY(makeLink(outside, root));
-        const int before = countEntries(outside);
-        QCOMPARE(Cleaner::remove({{root + "/item", 5}, {root + "/item/sub", 6}}, category, pins),
-                 (CleanReport{0, {"item: " + errorText(ESTALE), "sub: " + errorText(ESTALE)}}));
-        QCOMPARE(countEntries(outside), before);
-        QCOMPARE(permissionsOf(outside + "/item/sub"), mode_t(0555));
-        QCOMPARE(Cleaner::remove({{root + "/item", 5}}, category, Cleaner::pinRoots(category)),
+        QCOMPARE(Cleaner::remove({{root + "/victim", 5}}, category, pins),
+                 (CleanReport{0, {"victim: " + errorText(ESTALE)}}));
+        QVERIFY(FileSystem::exists(outside + "/victim/data"));
+        QCOMPARE(permissionsOf(outside + "/victim"), mode_t(0555));
+        QCOMPARE(Cleaner::remove({{root + "/victim", 5}}, category, Cleaner::pinRoots(category)),
                  (CleanReport{5, {}}));
-        QVERIFY(!FileSystem::exists(outside + "/item"));
+        QVERIFY(!FileSystem::exists(outside + "/victim"));
     }
-    void replacedRootIsNeverEntered_data() { linksAreNeverFollowed_data(); }
 
     // The second attempt after the user's own folders were opened up: a read-only tree goes;
     // another user's folder blocks its item, keeps its mode, and the line carries the second

@@ -5,6 +5,7 @@
 #include "support/tree_builder.h"
 
 #include <QDir>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -20,15 +21,15 @@ int openDescriptors()
     return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System).size());
 }
 
-// A field of /proc/self/status in kB, or -1.
-qint64 statusField(const char* name)
+// A figure of /proc/self/status (VmRSS, VmHWM), in kB.
+qint64 statusField(const QString& name)
 {
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly)) return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith(name))
-            return line.mid(qsizetype(strlen(name))).trimmed().split(' ')[0].toLongLong();
-    return -1;
+    return QRegularExpression(name + ":\\s*(\\d+)")
+        .match(status.readAll())
+        .captured(1)
+        .toLongLong();
 }
 
 // Makes VmHWM start again from the current resident size.
@@ -120,9 +121,9 @@ private slots:
         QVERIFY(::setrlimit(RLIMIT_NOFILE, &low) == 0);
         const int before = openDescriptors();
         QVERIFY(resetPeakMemory());
-        const qint64 resident = statusField("VmRSS:");
+        const qint64 resident = statusField("VmRSS");
         const FileSystem::Outcome outcome = FileSystem::removeItem(root.path(), item);
-        const qint64 peak = statusField("VmHWM:");
+        const qint64 peak = statusField("VmHWM");
         const int after = openDescriptors();
         ::setrlimit(RLIMIT_NOFILE, &old);
         QVERIFY2(outcome.ok(), qPrintable(outcome.error));
