@@ -1,4 +1,5 @@
 #include "monitor/monitor_model.h"
+#include "platform/error_text.h"
 #include "platform/process_signal.h"
 #include "scripted_source.h"
 #include "support/await.h"
@@ -172,9 +173,9 @@ private slots:
         QVERIFY(pid > 0);
         Rig rig;
         rig.model->quit({pid, "sleep", 0, 0, ProcessSignal::identify(pid)->startTime - 1});
-        QCOMPARE(rig.model->message(), "Không thoát được sleep: " + qt_error_string(ESRCH));
+        QCOMPARE(rig.model->message(), "Không thoát được sleep: " + ErrorText::ofErrno(ESRCH));
         rig.model->quit({getpid(), "me", 0, 0, ProcessSignal::identify(getpid())->startTime});
-        QCOMPARE(rig.model->message(), "Không thoát được me: " + qt_error_string(EPERM));
+        QCOMPARE(rig.model->message(), "Không thoát được me: " + ErrorText::ofErrno(EPERM));
         QVERIFY(stillRunning(pid));
         killAndReap(pid);
     }
