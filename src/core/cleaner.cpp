@@ -3,7 +3,6 @@
 #include "platform/file_system.h"
 #include "platform/trash.h"
 
-#include <cerrno>
 #include <optional>
 #include <unistd.h>
 
@@ -35,17 +34,19 @@ FileSystem::Outcome removePermanently(const QString& root, const QString& path)
     return FileSystem::removeItem(root, path);
 }
 
-// GIO takes a path and follows every link above the item, so a link placed between the root and
-// the item would send an outside file to the trash. The parent must resolve to exactly the place
-// below the resolved root that the path names, which also refuses a link that stays inside.
-// A link at the item itself is trashed as a link, never followed.
-FileSystem::Outcome moveToTrash(const QString& root, const QString& path)
+// An item of the trash goes with its record, so that no file manager lists it any longer.
+FileSystem::Outcome removeFromTrash(const QString& root, const QString& path)
 {
-    const QString parent = path.left(path.lastIndexOf(u'/'));
-    if (FileSystem::exists(parent) &&
-        FileSystem::resolved(parent) != FileSystem::resolved(root) + parent.mid(root.size()))
-        return FileSystem::Outcome::failure(ELOOP);
-    return FileSystem::moveToTrash(path);
+    FileSystem::Outcome outcome = removePermanently(root, path);
+    if (outcome.ok()) FileSystem::forgetTrashed(root, path);
+    return outcome;
+}
+
+FileSystem::Outcome removeOne(const QString& root, const QString& path, DeletionMode deletion)
+{
+    if (deletion == DeletionMode::trash) return FileSystem::moveToTrash(root, path);
+    if (FileSystem::isTrashFiles(root)) return removeFromTrash(root, path);
+    return removePermanently(root, path);
 }
 
 } // namespace
@@ -66,9 +67,7 @@ CleanReport remove(const QList<CleanItem>& items, const Category& category)
             report.failures.append(item.name() + QStringLiteral(": nằm ngoài vùng cho phép"));
             continue;
         }
-        const FileSystem::Outcome outcome = category.deletion == DeletionMode::trash
-                                                ? moveToTrash(*root, path)
-                                                : removePermanently(*root, path);
+        const FileSystem::Outcome outcome = removeOne(*root, path, category.deletion);
         if (outcome.ok())
             report.freed += item.size;
         else

@@ -3,6 +3,7 @@
 #include "core/io_pool.h"
 #include "platform/desktop.h"
 #include "platform/file_system.h"
+#include "platform/places.h"
 #include "platform/script_runner.h"
 
 #include <QCoro/QCoroFuture>
@@ -36,15 +37,6 @@ QString runFinderScript(ScriptRunner& runner)
     return failureText(usable ? *result.errorMessage : kUnknownError);
 }
 
-QString homeTrashPath()
-{
-    // An XDG variable that is not an absolute path is to be ignored.
-    const QString dataHome = qEnvironmentVariable("XDG_DATA_HOME");
-    if (dataHome.startsWith(u'/'))
-        return FileSystem::standardized(dataHome) + QStringLiteral("/Trash");
-    return FileSystem::homeDirectory() + QStringLiteral("/.local/share/Trash");
-}
-
 FileSystem::Outcome removeEntry(const QString& folder, const QString& entry)
 {
     FileSystem::Outcome first = FileSystem::removeItem(folder, entry);
@@ -62,9 +54,8 @@ void openFullDiskAccess()
         "x-apple.systempreferences:com.apple.preference.security?Privacy_AllFiles")));
 }
 
-QString emptyHomeTrash()
+QString emptyHomeTrash(const QString& trash)
 {
-    const QString trash = homeTrashPath();
     const QString files = trash + QStringLiteral("/files");
     const QString info = trash + QStringLiteral("/info");
 
@@ -116,7 +107,8 @@ QCoro::Task<QString> emptyTrashViaFinder()
         QString text = co_await viaFinder;
         co_return text;
     }
-    auto emptying = QtConcurrent::run(&ioPool(), [] { return emptyHomeTrash(); });
+    auto emptying =
+        QtConcurrent::run(&ioPool(), [] { return emptyHomeTrash(Places::homeTrash()); });
     QString text = co_await emptying;
     co_return text;
 }

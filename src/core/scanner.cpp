@@ -2,6 +2,7 @@
 
 #include "core/io_pool.h"
 #include "platform/file_system.h"
+#include "platform/trash.h"
 
 #include <QCoro/QCoroFuture>
 #include <QMutex>
@@ -17,6 +18,7 @@ struct Listing
 {
     QStringList entries;
     bool unreadable = false;
+    QStringList searched;
 };
 
 Listing listRoots(const Category& category)
@@ -24,6 +26,7 @@ Listing listRoots(const Category& category)
     Listing listing;
     for (const QString& root : category.roots) {
         if (!FileSystem::exists(root)) continue;
+        listing.searched.append(root);
         const std::optional<QStringList> children = FileSystem::children(root);
         if (!children) {
             // A root removed between the two calls is a missing root, not a refusal.
@@ -40,7 +43,7 @@ std::optional<CleanItem> sizeEntry(const QString& entry)
 {
     const qint64 size = allocatedSize(entry);
     if (size < 1) return std::nullopt;
-    return CleanItem{entry, size};
+    return CleanItem{entry, size, FileSystem::trashOrigin(entry)};
 }
 
 void collect(QList<CleanItem>& items, const std::optional<CleanItem>& item)
@@ -58,8 +61,10 @@ ScanResult scanLargeFiles(const Category& category, qint64 minBytes)
 {
     QMutex mutex;
     QList<CleanItem> items;
+    QStringList searched;
     for (const QString& root : category.roots) {
         if (!FileSystem::exists(root)) continue;
+        searched.append(root);
         FileSystem::walkFiles(root, FileSystem::Hidden::Skip, minBytes,
                               [&](const FileSystem::WalkedFile& file) {
                                   QMutexLocker lock(&mutex);
@@ -68,7 +73,7 @@ ScanResult scanLargeFiles(const Category& category, qint64 minBytes)
     }
     sortLargestFirst(items);
     if (items.size() > kMaxLargeFiles) items.resize(kMaxLargeFiles);
-    return ScanResult{items, false};
+    return ScanResult{items, false, searched};
 }
 
 QCoro::Task<ScanResult> scanChildren(Category category)
@@ -81,11 +86,12 @@ QCoro::Task<ScanResult> scanChildren(Category category)
     // entry is itself walked by several threads. The sort runs on the pool too: a root may hold
     // many thousands of entries.
     const bool unreadable = listing.unreadable;
+    const QStringList searched = listing.searched;
     auto sized = QtConcurrent::mappedReduced<QList<CleanItem>>(
                      &ioPool(), listing.entries, sizeEntry, collect, QtConcurrent::UnorderedReduce)
-                     .then(&ioPool(), [unreadable](QList<CleanItem> items) {
+                     .then(&ioPool(), [unreadable, searched](QList<CleanItem> items) {
                          sortLargestFirst(items);
-                         return ScanResult{items, unreadable};
+                         return ScanResult{items, unreadable, searched};
                      });
     ScanResult result = co_await sized;
     co_return result;
