@@ -21,42 +21,58 @@ std::optional<QString> allowingRoot(const QString& path, const Category& categor
     return std::nullopt;
 }
 
-void makeOwnerWritable(const QString& root, const QString& path)
+void makeOwnerWritable(const QString& root, const QString& path, FileSystem::Identity pin)
 {
-    FileSystem::grantOwnerAccess(root, path, ::getuid());
+    FileSystem::grantOwnerAccess(root, path, ::getuid(), pin);
 }
 
-FileSystem::Outcome removePermanently(const QString& root, const QString& path)
+FileSystem::Outcome removePermanently(const QString& root, const QString& path,
+                                      FileSystem::Identity pin)
 {
-    FileSystem::Outcome first = FileSystem::removeItem(root, path);
+    FileSystem::Outcome first = FileSystem::removeItem(root, path, pin);
     if (first.ok()) return first;
-    makeOwnerWritable(root, path);
-    return FileSystem::removeItem(root, path);
+    makeOwnerWritable(root, path, pin);
+    return FileSystem::removeItem(root, path, pin);
 }
 
 // An item of the trash goes with its record, so that no file manager lists it any longer.
-FileSystem::Outcome removeFromTrash(const QString& root, const QString& path)
+FileSystem::Outcome removeFromTrash(const QString& root, const QString& path,
+                                    FileSystem::Identity pin)
 {
-    FileSystem::Outcome outcome = removePermanently(root, path);
+    FileSystem::Outcome outcome = removePermanently(root, path, pin);
     if (outcome.ok()) FileSystem::forgetTrashed(root, path);
     return outcome;
 }
 
-FileSystem::Outcome removeOne(const QString& root, const QString& path, DeletionMode deletion)
+FileSystem::Outcome removeOne(const QString& root, const QString& path, DeletionMode deletion,
+                              FileSystem::Identity pin)
 {
-    if (deletion == DeletionMode::trash) return FileSystem::moveToTrash(root, path);
-    if (FileSystem::isTrashFiles(root)) return removeFromTrash(root, path);
-    return removePermanently(root, path);
+    if (deletion == DeletionMode::permanent)
+        return FileSystem::isTrashFiles(root) ? removeFromTrash(root, path, pin)
+                                              : removePermanently(root, path, pin);
+    // The move opens the root afresh: it must still be the object the scan listed.
+    if (FileSystem::identity(root) != pin) return FileSystem::Outcome::failure(ESTALE);
+    return FileSystem::moveToTrash(root, path);
 }
 
 } // namespace
+
+RootPins pinRoots(const Category& category)
+{
+    RootPins pins;
+    for (const QString& root : category.roots)
+        if (const std::optional<FileSystem::Identity> identity = FileSystem::identity(root))
+            pins.insert(FileSystem::standardized(root), *identity);
+    return pins;
+}
 
 bool isAllowed(const QString& url, const Category& category)
 {
     return allowingRoot(FileSystem::standardized(url), category).has_value();
 }
 
-CleanReport remove(const QList<CleanItem>& items, const Category& category)
+CleanReport remove(const QList<CleanItem>& items, const Category& category,
+                   const RootPins& pinnedRoots)
 {
     CleanReport report;
     for (const CleanItem& item : items) {
@@ -67,7 +83,10 @@ CleanReport remove(const QList<CleanItem>& items, const Category& category)
             report.failures.append(item.name() + QStringLiteral(": nằm ngoài vùng cho phép"));
             continue;
         }
-        const FileSystem::Outcome outcome = removeOne(*root, path, category.deletion);
+        const auto pin = pinnedRoots.constFind(*root);
+        const FileSystem::Outcome outcome = pin == pinnedRoots.cend()
+                                                ? FileSystem::Outcome::failure(ESTALE)
+                                                : removeOne(*root, path, category.deletion, *pin);
         if (outcome.ok())
             report.freed += item.size;
         else

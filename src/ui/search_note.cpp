@@ -19,12 +19,20 @@ QString listed(const QStringList& folders)
 
 QString text(const Category& category, const AppModel::State& state)
 {
-    if (!state.scanned || state.scanning || !state.result.items.isEmpty()) return {};
+    // An unreadable root has its own notice, which says why.
+    if (!state.scanned || state.scanning || !state.result.items.isEmpty() ||
+        state.result.unreadable)
+        return {};
     if (category.roots.isEmpty()) return Vocabulary::words().noPlaces;
-    if (state.result.searched.isEmpty())
+    // The roots the scan entered, in the category's order.
+    QStringList searched;
+    for (const QString& root : category.roots)
+        if (state.result.pinnedRoots.contains(FileSystem::standardized(root)))
+            searched.append(root);
+    if (searched.isEmpty())
         return QStringLiteral("Không tìm thấy thư mục nào để quét: ") + listed(category.roots) +
                u'.';
-    return QStringLiteral("Đã tìm trong ") + listed(state.result.searched) + u'.';
+    return QStringLiteral("Đã tìm trong ") + listed(searched) + u'.';
 }
 
 } // namespace SearchNote
