@@ -8,8 +8,8 @@
 
 #include <QRandomGenerator>
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
-#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,9 +19,9 @@ namespace {
 // Names tried before giving up; the first hundred count up, the rest are random.
 constexpr int kMaxAttempts = 200;
 // A record is a few hundred bytes; a path of PATH_MAX bytes, all escaped, takes 12 KiB.
-constexpr qint64 kMaxRecord = 64 * 1024;
+constexpr qint64 kMaxRecord = qint64{64} * 1024;
 // One line per trashed folder.
-constexpr qint64 kMaxDirectorySizes = 4 * 1024 * 1024;
+constexpr qint64 kMaxDirectorySizes = qint64{4} * 1024 * 1024;
 
 bool writeAll(int fd, const QByteArray& data)
 {
