@@ -1,6 +1,7 @@
 #include "ui/reveal_action.h"
 
 #include "platform/desktop.h"
+#include "platform/vocabulary.h"
 #include "ui/row_painter.h"
 
 #include <QAbstractItemView>
@@ -11,7 +12,7 @@ namespace Reveal {
 
 QString text()
 {
-    return QStringLiteral("Hiện trong Finder");
+    return Vocabulary::words().revealInFileViewer;
 }
 
 QPushButton* button(std::function<QString()> path, const QString& objectName, QWidget* parent)

@@ -34,12 +34,6 @@ public:
     QList<RunningApplicationPtr> list;
 };
 
-// GIO refuses names too long for their .trashinfo companion: a real refusal even for root.
-QString refusedName(const QString& prefix)
-{
-    return prefix + QString(246 - prefix.size(), u'x');
-}
-
 qsizetype trashedCount()
 {
     return FileSystem::children(TestHome::trashPath() + "/files").value_or(QStringList()).size();
@@ -112,11 +106,11 @@ private slots:
     void refusedMovesGoToTheFinder_data()
     {
         QTest::addColumn<std::optional<QString>>("error");
-        QTest::addColumn<int>("finderMoves"); // how many of the two refused items
+        QTest::addColumn<int>("finderMoves"); // how many of the three refused items
         QTest::newRow("fails with a message") << std::optional<QString>("Finder từ chối") << 0;
         QTest::newRow("fails silently") << std::optional<QString>() << 0;
         QTest::newRow("moves the first") << std::optional<QString>() << 1;
-        QTest::newRow("moves both") << std::optional<QString>() << 2;
+        QTest::newRow("moves all") << std::optional<QString>() << 3;
     }
     void refusedMovesGoToTheFinder()
     {
@@ -125,23 +119,23 @@ private slots:
         const AppLayout l = freshAppLayout();
         // Not measured yet: the bundle counts nothing.
         const InstalledApp app = appRecord(l.bundle("Example", "com.example.app"), "com.x");
-        const QStringList refused{l.leftover("Caches/" + refusedName("com.example.app.\"q\"\\.")),
-                                  l.leftover("Logs/" + refusedName("com.example.app."))};
+        const QStringList refused{app.url, l.leftover("Caches/com.example.app.\"q\"\\."),
+                                  l.leftover("Logs/com.example.app.")};
         RecordingRunner runner({finderMoves > 0, error});
         runner.action = [&] {
             for (int i = 0; i < finderMoves; ++i)
-                QFile::remove(refused[i]);
+                FileSystem::removeItem(l.root, refused[i]);
         };
-        const CleanReport report = Uninstaller::uninstall(
-            app, {{refused[0], 20}, {l.leftover("Caches/com.example.app"), 10}, {refused[1], 30}},
-            runner, l.folders);
+        const TestHome::BrokenTrash broken;
+        const CleanReport report =
+            Uninstaller::uninstall(app, {{refused[1], 20}, {refused[2], 30}}, runner, l.folders);
         QCOMPARE(runner.sources(), QStringList{Uninstaller::finderDeleteScript(refused)});
         QStringList lines;
-        for (int i = finderMoves; i < 2; ++i)
+        for (int i = finderMoves; i < 3; ++i)
             lines.append(FileSystem::lastComponent(refused[i]) + ": " +
                          error.value_or("không có quyền"));
-        QCOMPARE(report, (CleanReport{10 + (finderMoves > 0 ? 20 : 0) + (finderMoves > 1 ? 30 : 0),
-                                      lines}));
+        QCOMPARE(report,
+                 (CleanReport{(finderMoves > 1 ? 20 : 0) + (finderMoves > 2 ? 30 : 0), lines}));
     }
 
     // A name that is not UTF-8 cannot be spelled in the script without becoming another name.
@@ -150,16 +144,15 @@ private slots:
         const AppLayout l = freshAppLayout();
         const InstalledApp app = appRecord(l.bundle("Example", "com.example.app"), "com.x", 1);
         const QByteArray raw =
-            QFile::encodeName(l.leftover("Caches/com.example.app.")) + QByteArray(236, '\xFF');
+            QFile::encodeName(l.leftover("Caches/com.example.app.")) + QByteArray(20, '\xFF');
         QVERIFY(TreeBuilder::writeFileRaw(raw, 10));
         const QString odd = PathCodec::decode(raw);
-        const QString stuck = l.leftover("Caches/" + refusedName("com.example.app."));
         RecordingRunner runner({false, "lỗi"});
-        const CleanReport report =
-            Uninstaller::uninstall(app, {{odd, 3}, {stuck, 5}}, runner, l.folders);
-        QCOMPARE(runner.sources(), QStringList{Uninstaller::finderDeleteScript({stuck})});
-        QCOMPARE(report.failures, (QStringList{FileSystem::lastComponent(odd) + ": lỗi",
-                                               FileSystem::lastComponent(stuck) + ": lỗi"}));
+        const TestHome::BrokenTrash broken;
+        const CleanReport report = Uninstaller::uninstall(app, {{odd, 3}}, runner, l.folders);
+        QCOMPARE(runner.sources(), QStringList{Uninstaller::finderDeleteScript({app.url})});
+        QCOMPARE(report.failures, (QStringList{FileSystem::lastComponent(app.url) + ": lỗi",
+                                               FileSystem::lastComponent(odd) + ": lỗi"}));
         QCOMPARE(::unlink(raw.constData()), 0); // QTemporaryDir cannot remove it
     }
 

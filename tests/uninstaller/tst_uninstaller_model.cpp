@@ -47,12 +47,6 @@ QStringList urls(const QList<Leftover>& leftovers)
     return list;
 }
 
-// The Trash refuses names too long for their record; the Finder stand-in refuses too.
-QString refusedName(const QString& prefix)
-{
-    return prefix + QString(246 - prefix.size(), u'x');
-}
-
 } // namespace
 
 class TestUninstallerModel : public QObject
@@ -202,11 +196,12 @@ private slots:
         Fixture f;
         const QString seven = f.bundle("Seven", "com.example.seven", 1000);
         for (int k = 0; k < 7; ++k)
-            f.leftover("Caches/" + refusedName("com.example.seven." + QString::number(k)),
-                       4096LL * (k + 1));
+            f.leftover("Caches/com.example.seven." + QString::number(k), 4096LL * (k + 1));
         f.runner.result = {false, "Finder từ chối"};
+        f.runner.action = [&] { QDir(seven).removeRecursively(); };
         AWAIT(f.model.load(), "the load");
         QVERIFY(f.select(seven));
+        const TestHome::BrokenTrash broken;
         QStringList lines;
         for (const Leftover& leftover : f.model.leftovers())
             lines.append(FileSystem::lastComponent(leftover.url) + ": Finder từ chối");
@@ -220,12 +215,14 @@ private slots:
     void bundleThatStaysKeepsTheApplication()
     {
         Fixture f;
-        const QString stuck = f.bundle(refusedName("Stuck").chopped(4), "com.example.stuck");
+        const QString stuck = f.bundle("Stuck", "com.example.stuck");
         const QString chosen = f.leftover("Caches/com.example.stuck", 100);
         const QString kept = f.leftover("Logs/com.example.stuck", 100);
+        f.runner.action = [&] { QFile::remove(chosen); };
         AWAIT(f.model.load(), "the load");
         QVERIFY(f.select(stuck));
         f.model.setLeftoverChosen(kept, false);
+        const TestHome::BrokenTrash broken;
         AWAIT(f.model.uninstallSelected(), "the uninstall");
         const QString name = FileSystem::lastComponent(stuck);
         QCOMPARE(f.model.message(), "Gỡ " + name.chopped(4) +
