@@ -8,6 +8,8 @@
 #include <QHashFunctions>
 #include <QLocale>
 #include <algorithm>
+#include <concepts>
+#include <tuple>
 
 size_t qHash(const InstalledApp& app, size_t seed)
 {
@@ -27,26 +29,35 @@ bool InstalledApp::isMeasured() const
     return kind != ApplicationKind::Flatpak && kind != ApplicationKind::SystemPackage;
 }
 
+namespace {
+
+// The fields an InstalledApp shares with the SourcedApplication it is listed from, in one order,
+// so that each can be assigned from the other.
+template <typename App>
+requires std::same_as<std::remove_const_t<App>, InstalledApp>
+auto sharedFields(App& a)
+{
+    return std::tie(a.kind, a.removal, a.url, a.bundleID, a.name, a.version, a.iconPath, a.iconName,
+                    a.lastUsed, a.isProtected, a.installation, a.ref, a.ownFiles, a.privateData,
+                    a.desktopEntry, a.identity);
+}
+
+template <typename App>
+requires std::same_as<std::remove_const_t<App>, SourcedApplication>
+auto sharedFields(App& a)
+{
+    return std::tie(a.kind, a.removal, a.location, a.id, a.name, a.version, a.iconPath, a.iconName,
+                    a.lastUsed, a.isProtected, a.installation, a.ref, a.ownFiles, a.privateData,
+                    a.desktopEntry, a.identity);
+}
+
+} // namespace
+
 SourcedApplication InstalledApp::sourced() const
 {
     SourcedApplication app;
-    app.kind = kind;
-    app.removal = removal;
-    app.location = url;
-    app.id = bundleID;
-    app.name = name;
-    app.version = version;
-    app.iconPath = iconPath;
-    app.iconName = iconName;
+    sharedFields(app) = sharedFields(*this);
     app.installedSize = kind == ApplicationKind::Flatpak ? size : std::nullopt;
-    app.lastUsed = lastUsed;
-    app.isProtected = isProtected;
-    app.installation = installation;
-    app.ref = ref;
-    app.ownFiles = ownFiles;
-    app.privateData = privateData;
-    app.desktopEntry = desktopEntry;
-    app.identity = identity;
     return app;
 }
 
@@ -103,22 +114,9 @@ std::optional<InstalledApp> bundleRecord(const QString& location, const Folders&
 InstalledApp sourcedRecord(const SourcedApplication& source)
 {
     InstalledApp app;
-    app.url = source.location;
-    app.name = source.name;
-    app.bundleID = source.id;
-    app.version = source.version;
+    sharedFields(app) = sharedFields(source);
     app.isProtected = source.isProtected || source.removal == Removal::Never;
-    app.lastUsed = source.lastUsed;
     if (source.kind == ApplicationKind::Flatpak) app.size = source.installedSize;
-    app.kind = source.kind;
-    app.removal = source.removal;
-    app.iconPath = source.iconPath;
-    app.iconName = source.iconName;
-    app.installation = source.installation;
-    app.ref = source.ref;
-    app.ownFiles = source.ownFiles;
-    app.privateData = source.privateData;
-    app.desktopEntry = source.desktopEntry;
     return app;
 }
 
