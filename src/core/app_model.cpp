@@ -138,7 +138,9 @@ QCoro::Task<> AppModel::clean(Category c)
         if (current.selected.contains(item.url)) items.append(item);
     if (items.isEmpty()) co_return;
 
-    auto removal = QtConcurrent::task([items, c] { return Cleaner::remove(items, c); })
+    auto removal = QtConcurrent::task([items, c, pins = current.result.pinnedRoots] {
+                       return Cleaner::remove(items, c, pins);
+                   })
                        .onThreadPool(ioPool())
                        .withPriority(1)
                        .spawn();
