@@ -15,10 +15,10 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
+#include <ctime>
 #include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
-#include <time.h>
 #include <unistd.h>
 
 namespace {
@@ -55,7 +55,7 @@ bool writeCatalogue(const QString& folder, int count)
             QByteArray::number(k) + "</string></dict></plist>";
         const int kib = 1 + int((quint64(k) * 2654435761U) % 64);
         if (!writeFile(bundle + "/Info.plist", plist) ||
-            !writeFile(bundle + "/payload", QByteArray(kib * 1024, 'x')))
+            !writeFile(bundle + "/payload", QByteArray(qsizetype(kib) * 1024, 'x')))
             return false;
     }
     return true;
