@@ -146,10 +146,11 @@ void TestTexts::quotedText_data()
     row("uninstaller", "placeholderText", "", "Chọn một ứng dụng để xem chi tiết và gỡ cài đặt");
     row("detail", "leftoversHeading", "", "File liên quan");
     row("detail", "revealAppButton", "", "Hiện trong trình quản lý tệp");
-    row("detail", "protectedNoticeText", "", "Đây là ứng dụng hệ thống của macOS, không thể gỡ.");
+    row("detail", "protectedNoticeText", "",
+        "Đây là ứng dụng hệ thống do trình quản lý gói cài đặt, SorviClean không gỡ ứng dụng này.");
     row("detail", "runningNoticeText", "",
         "Ứng dụng đang chạy. SorviClean sẽ thoát ứng dụng trước khi gỡ.");
-    row("detail", "noLeftoversLabel", "", "Không tìm thấy file thừa trong ~/Library.");
+    row("detail", "noLeftoversLabel", "", "Không tìm thấy file thừa trong thư mục cá nhân.");
     row("detail", "trashNote", "", "Các mục sẽ được chuyển vào Thùng rác, có thể khôi phục.");
     row("monitor", "monitorTitle", "", "Theo dõi hệ thống");
     row("monitor", "cpuCard/cardTitle", "", "CPU");

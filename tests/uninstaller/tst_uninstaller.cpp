@@ -30,8 +30,11 @@ private:
 class FakeRegistry final : public RunningApps
 {
 public:
-    QList<RunningApplicationPtr> instances(const QString&, const QString&) override { return list; }
-    QList<RunningApplicationPtr> list;
+    std::optional<QList<RunningApplicationPtr>> instances(const SourcedApplication&) override
+    {
+        return list;
+    }
+    std::optional<QList<RunningApplicationPtr>> list = QList<RunningApplicationPtr>();
 };
 
 qsizetype trashedCount()
@@ -158,31 +161,35 @@ private slots:
 
     // Every instance is asked once, never forced, and checked until all are gone, at most 20
     // times.
+    // A location replaced since the listing: nothing is asked.
     void quitChecksAtMostTwentyTimes_data()
     {
+        using Quit = Uninstaller::Quit;
         QTest::addColumn<QList<int>>("quitsAt");
-        QTest::addColumn<bool>("quit");
+        QTest::addColumn<Quit>("quit");
         QTest::addColumn<int>("checks"); // of the first instance
-        QTest::newRow("nothing running") << QList<int>{} << true << 0;
-        QTest::newRow("never") << QList<int>{-1} << false << 20;
-        QTest::newRow("at the third check") << QList<int>{3} << true << 3;
-        QTest::newRow("at the last check") << QList<int>{20} << true << 20;
-        QTest::newRow("one of two stays") << QList<int>{1, -1} << false << 20;
-        QTest::newRow("both quit") << QList<int>{1, 4} << true << 4;
+        QTest::newRow("nothing running") << QList<int>{} << Quit::done << 0;
+        QTest::newRow("never") << QList<int>{-1} << Quit::stillRunning << 20;
+        QTest::newRow("at the third check") << QList<int>{3} << Quit::done << 3;
+        QTest::newRow("at the last check") << QList<int>{20} << Quit::done << 20;
+        QTest::newRow("one of two stays") << QList<int>{1, -1} << Quit::stillRunning << 20;
+        QTest::newRow("both quit") << QList<int>{1, 4} << Quit::done << 4;
+        QTest::newRow("replaced") << QList<int>{-2} << Quit::replaced << 0;
     }
     void quitChecksAtMostTwentyTimes()
     {
         QFETCH(QList<int>, quitsAt);
-        QFETCH(bool, quit);
+        QFETCH(Uninstaller::Quit, quit);
         QFETCH(int, checks);
         FakeRegistry registry;
         QList<std::shared_ptr<FakeInstance>> fakes;
         for (int at : quitsAt)
-            registry.list.append(fakes.emplace_back(std::make_shared<FakeInstance>(at)));
+            registry.list->append(fakes.emplace_back(std::make_shared<FakeInstance>(at)));
+        if (quitsAt.value(0) == -2) registry.list.reset();
         AWAIT_VALUE(result, Uninstaller::quitIfRunning(InstalledApp{}, &registry, 1ms), "quitting");
         QCOMPARE(result, quit);
         for (const auto& fake : fakes)
-            QCOMPARE(fake->terminateCalls, 1);
+            QCOMPARE(fake->terminateCalls, registry.list ? 1 : 0);
         QCOMPARE(fakes.isEmpty() ? 0 : fakes[0]->checks, checks);
     }
 };
