@@ -158,8 +158,8 @@ private slots:
             rig.table()->selectRow(row);
             quit->click();
             QMessageBox* dialog = shownBox(*rig.view, QStringLiteral("quitConfirmation"));
-            const QStringList texts{dialog->windowTitle(), dialog->informativeText(),
-                                    buttonOf(dialog, "confirmButton")->text()};
+            QStringList texts{dialog->windowTitle(), dialog->informativeText(),
+                              buttonOf(dialog, "confirmButton")->text()};
             buttonOf(dialog, "confirmButton")->click();
             return texts;
         };

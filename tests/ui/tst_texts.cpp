@@ -115,6 +115,7 @@ void TestTexts::quotedText_data()
     // Per page: "object path;what is read of it;the texts"; an unreadable trash shows no remedy
     // and no progress indicator.
     QTest::addColumn<QStringList>("row");
+    // NOLINTBEGIN(bugprone-suspicious-missing-comma): long texts are split literals
     const auto page = [](const char* name, std::initializer_list<const char*> rows) {
         for (const char* text : rows) {
             const QStringList fields = QString::fromUtf8(text).split(u';');
@@ -160,6 +161,7 @@ void TestTexts::quotedText_data()
                      "processTable;;Tên|CPU %|Bộ nhớ|PID",
                      "processCaption;;Chỉ hiển thị tiến trình của tài khoản bạn. Tiến trình hệ "
                      "thống cần quyền quản trị."});
+    // NOLINTEND(bugprone-suspicious-missing-comma)
 }
 
 void TestTexts::quotedText()
