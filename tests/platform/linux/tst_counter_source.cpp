@@ -28,22 +28,22 @@ bool putProcess(const QString& root, int pid, const QByteArray& name, quint64 us
     return putFile(dir + "stat", stat) && putFile(dir + "statm", statm);
 }
 
-// One reading of the source as text, so that the rows of every reading share one table: its
-// parts joined by " | ", memory figures in KiB, "-" for an absent reading.
+// The reading from file `name` (or "power") as text, so that the rows of every reading share one
+// table: its parts joined by " | ", memory figures in KiB, "-" for an absent reading.
 QString reading(LinuxCounterSource& source, const QString& name)
 {
     QStringList parts;
     const auto kib = [&](quint64 pages) {
         return QString::number(pages * source.pageSize() / 1024);
     };
-    if (name == "ticks") {
+    if (name == "proc/stat") {
         for (const ProcessorTicks& t : source.processorTicks().value_or(QList<ProcessorTicks>()))
             parts << QString::asprintf("%u/%u/%u/%u", t.user, t.system, t.idle, t.nice);
-    } else if (name == "pressure" && source.pressureLevel()) {
+    } else if (name == "proc/pressure/memory" && source.pressureLevel()) {
         parts << QString::number(*source.pressureLevel());
-    } else if (const auto load = source.loadAverage(); name == "load" && load) {
+    } else if (const auto load = source.loadAverage(); name == "proc/loadavg" && load) {
         parts << QString::asprintf("%g %g %g", (*load)[0], (*load)[1], (*load)[2]);
-    } else if (name == "memory") {
+    } else if (name == "proc/meminfo") {
         const auto p = source.vmPageCounts();
         const auto swap = source.swapUsage();
         parts << QString::number(source.physicalMemory() / 1024)
@@ -53,7 +53,7 @@ QString reading(LinuxCounterSource& source, const QString& name)
                     : "-")
               << (swap ? QStringLiteral("%1/%2").arg(swap->total / 1024).arg(swap->used / 1024)
                        : "-");
-    } else if (name == "interfaces") {
+    } else if (name == "proc/net/dev") {
         for (const InterfaceCounters& i : source.interfaces().value_or(QList<InterfaceCounters>()))
             parts << QStringLiteral("%1%2:%3:%4")
                          .arg(QString(i.name), i.loopback ? "(lo)" : "")
@@ -76,12 +76,6 @@ const QByteArray kMemInfo = "MemTotal: 8000000 kB\nMemFree: 1000000 kB\nActive(a
                             "Inactive(file): 600000 kB\nUnevictable: 4000 kB\n"
                             "SwapTotal: 2000000 kB\nSwapFree: 1500000 kB\nSUnreclaim: 80000 kB\n"
                             "KernelStack: 12000 kB\nPageTables: 24000 kB\nZswap: 40000 kB\n";
-
-const QMap<QString, QString> kFileOf{{"ticks", "proc/stat"},
-                                     {"pressure", "proc/pressure/memory"},
-                                     {"load", "proc/loadavg"},
-                                     {"memory", "proc/meminfo"},
-                                     {"interfaces", "proc/net/dev"}};
 
 void row(const char* tag, const char* name, const QByteArray& content, const QString& expected,
          const Files& extra = {})
@@ -110,35 +104,37 @@ private slots:
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<Files>("extra");
         QTest::addColumn<QString>("expected");
-        for (const char* name : {"ticks", "pressure", "load", "memory", "interfaces", "power"})
-            row(name, name, QByteArray(), QString(name) == "memory" ? "0 | - | -" : "-");
+        for (const char* name : {"proc/stat", "proc/pressure/memory", "proc/loadavg",
+                                 "proc/meminfo", "proc/net/dev", "power"})
+            row(name, name, QByteArray(), QString(name) == "proc/meminfo" ? "0 | - | -" : "-");
         // system = system + irq + softirq + steal, idle = idle + iowait; the "cpu" total line
         // is not a processor.
-        row("ticks", "ticks",
+        row("ticks", "proc/stat",
             "cpu  30 2 20 300 5 1 1 1 0 0\ncpu0 10 1 5 100 2 1 0 0 0 0\n"
             "cpu1 20 1 15 200 3 0 1 1 0 0\nintr 5 0\n",
             "10/6/102/1 | 20/17/203/1");
-        row("ticks cut to 32 bits", "ticks", "cpu0 4294967301 0 0 4294967296\n", "5/0/0/0");
-        row("ticks malformed", "ticks", "cpu0 1 2 3 4\ncpu1 1 x 3 4\n", "-");
-        const QByteArray full0 = "full avg10=0.00 avg60=0.00 avg300=0.00 total=0\n";
-        row("pressure below warning", "pressure", "some avg10=9.99 avg60=1 total=5\n" + full0, "1");
-        row("pressure warning", "pressure", "some avg10=10.00 avg60=1 total=5\n" + full0, "2");
-        row("pressure critical", "pressure",
+        row("ticks cut to 32 bits", "proc/stat", "cpu0 4294967301 0 0 4294967296\n", "5/0/0/0");
+        row("ticks malformed", "proc/stat", "cpu0 1 2 3 4\ncpu1 1 x 3 4\n", "-");
+        const char* psi = "proc/pressure/memory";
+        const QByteArray full0 = "full avg10=0.00 avg60=0.00 total=0\n";
+        row("pressure below warning", psi, "some avg10=9.99 avg60=1 total=5\n" + full0, "1");
+        row("pressure warning", psi, "some avg10=10.00 avg60=1 total=5\n" + full0, "2");
+        row("pressure critical", psi,
             "some avg10=35.5 avg60=1 total=5\nfull avg10=12.25 avg60=1 total=5\n", "4");
-        row("load", "load", "0.59 0.55 0.32 2/130 12586\n", "0.59 0.55 0.32");
-        row("load not a number", "load", "nan 1 1 1/1 1\n", "-");
+        row("load", "proc/loadavg", "0.59 0.55 0.32 2/130 12586\n", "0.59 0.55 0.32");
+        row("load not a number", "proc/loadavg", "nan 1 1 1/1 1\n", "-");
         // internal = anon lists, wired = unevictable + the kernel's own, compressor = zswap,
         // external = file lists.
-        row("memory", "memory", kMemInfo,
+        row("memory", "proc/meminfo", kMemInfo,
             "8000000 | 600000/0/120000/40000/1600000 | 2000000/500000");
         // Optional keys count as 0; swap cannot be told without SwapFree.
-        row("memory with missing and garbled keys", "memory",
+        row("memory with missing and garbled keys", "proc/meminfo",
             "MemTotal: 1024 kB\nActive(anon): 64 kB\nInactive(anon): 0 kB\nActive(file): 64 kB\n"
             "Inactive(file): 64 kB\nUnevictable: lots kB\nSwapTotal: 0 kB\n",
             "1024 | 64/0/0/0/128 | -");
         // Header lines, short lines and names that could lead elsewhere are skipped; loopback
         // by the flags, or by the name when there are none.
-        row("interfaces", "interfaces",
+        row("interfaces", "proc/net/dev",
             "Inter-|   Receive |  Transmit\n face |bytes    packets|bytes\n"
             "    lo: 5000 10 0 0 0 0 0 0 5000 10 0 0 0 0 0 0\n"
             "  eth0: 123456 100 0 0 0 0 0 0 654321 90 0 0 0 0 0 0\n"
@@ -171,7 +167,7 @@ private slots:
         QFETCH(Files, extra);
         QFETCH(QString, expected);
         const QTemporaryDir dir;
-        if (!content.isNull()) extra.insert(kFileOf.value(name), content);
+        if (!content.isNull()) extra.insert(name, content);
         for (auto it = extra.cbegin(); it != extra.cend(); ++it)
             QVERIFY(putFile(dir.path() + '/' + it.key(), it.value()));
         LinuxCounterSource source(dir.path());
