@@ -16,7 +16,7 @@ class TestFileSystem : public QObject
 private slots:
     // Hidden entries only when asked, a name not UTF-8 kept byte for byte, a dangling link that
     // exists; nothing to list where there is no readable folder.
-    void listingAndExistence()
+    void listingLinksAndAttributes()
     {
         QTemporaryDir dir;
         const QByteArray latin1 = PathCodec::encode(dir.path()) + "/caf\xE9";
@@ -43,6 +43,17 @@ private slots:
         const auto volume = FileSystem::volume(locked);
         QVERIFY(volume && volume->total > 0 && volume->available <= volume->total);
         QVERIFY(FileSystem::removeItem(dir.path(), cafe).ok()); // QTemporaryDir cannot
+
+        // Links resolved only when asked; attributes of the object itself.
+        QVERIFY(makeDir(dir.filePath("real/inner")) && setPermissions(dir.filePath("real"), 0751));
+        QVERIFY(makeLink(dir.filePath("real"), dir.filePath("link")));
+        QCOMPARE(FileSystem::resolved(dir.filePath("link/inner")),
+                 FileSystem::resolved(dir.path()) + "/real/inner");
+        QCOMPARE(FileSystem::resolved(dir.filePath("x/../missing")), dir.filePath("missing"));
+        const auto target = FileSystem::attributes(dir.filePath("real"));
+        QVERIFY(target && target->isDirectory() && target->owner == ::getuid());
+        QCOMPARE(target->permissions, mode_t(0751));
+        QCOMPARE(FileSystem::attributes(dir.filePath("link"))->type, mode_t(S_IFLNK));
     }
 
     void pathForms_data()
@@ -62,21 +73,6 @@ private slots:
         QCOMPARE(FileSystem::standardized(path), standardized);
         QCOMPARE(FileSystem::lastComponent(path), last);
         QCOMPARE(FileSystem::extension(path), extension);
-    }
-
-    void linksAreResolvedOnlyWhenAsked()
-    {
-        QTemporaryDir dir;
-        QVERIFY(makeDir(dir.filePath("real/inner")));
-        QVERIFY(setPermissions(dir.filePath("real"), 0751));
-        QVERIFY(makeLink(dir.filePath("real"), dir.filePath("link")));
-        const QString real = FileSystem::resolved(dir.path());
-        QCOMPARE(FileSystem::resolved(dir.filePath("link/inner")), real + "/real/inner");
-        QCOMPARE(FileSystem::resolved(dir.filePath("x/../missing")), dir.filePath("missing"));
-        const auto target = FileSystem::attributes(dir.filePath("real"));
-        QVERIFY(target && target->isDirectory() && target->owner == ::getuid());
-        QCOMPARE(target->permissions, mode_t(0751));
-        QCOMPARE(FileSystem::attributes(dir.filePath("link"))->type, mode_t(S_IFLNK));
     }
 };
 
