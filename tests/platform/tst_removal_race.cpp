@@ -61,7 +61,7 @@ void race(const QByteArray& at, const QByteArray& outside, const std::function<v
         }
     });
     const int seconds = qEnvironmentVariableIntValue("SORVI_STRESS_SECONDS"); // for longer runs
-    std::this_thread::sleep_for(std::chrono::milliseconds(seconds > 0 ? seconds * 1000 : 500));
+    std::this_thread::sleep_for(std::chrono::milliseconds(seconds > 0 ? seconds * 1000 : 400));
     stop = true;
     remover.join();
     swapper.join();
@@ -89,6 +89,7 @@ private slots:
         QTest::newRow("the root itself") << QByteArray("item") << QByteArray() << false;
         QTest::newRow("trashed, between root and item")
             << QByteArray("mid/item") << QByteArray("/mid") << true;
+        QTest::newRow("trashed, the root itself") << QByteArray("item") << QByteArray() << true;
     }
     void swappedLinkNeverLeadsOutside()
     {
@@ -114,7 +115,7 @@ private slots:
         race(root + swapped, outside, [&] {
             buildBeneath("/proc/self/fd/" + QByteArray::number(pinned.get()), item + "/a/b/c", 2);
             if (trash) {
-                FileSystem::moveToTrash(rootPath, itemPath);
+                FileSystem::moveToTrash(rootPath, itemPath, pin);
                 return;
             }
             FileSystem::grantOwnerAccess(rootPath, itemPath, ::getuid(), pin);
