@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/category.h"
+#include "core/progress.h"
 
 /// Removes the selected items of one category, and only those that lie inside its roots.
 /// Stateless; never throws: every item that is not removed becomes one failure line.
@@ -19,7 +20,9 @@ bool isAllowed(const QString& url, const Category& category);
 /// that fails is retried once after the user's own directories of the tree were given owner
 /// rwx. `freed` sums the scanned sizes of the items that went; each other item yields, in item
 /// order, "name: nằm ngoài vùng cho phép" or "name: " + the platform's error text.
+/// `progress` hears the items done before each item and once at the end.
 /// Blocking for the whole run; any thread except the GUI thread.
-CleanReport remove(const QList<CleanItem>& items, const Category& category);
+CleanReport remove(const QList<CleanItem>& items, const Category& category,
+                   const ProgressCallback& progress = {});
 
 } // namespace Cleaner

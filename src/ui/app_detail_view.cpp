@@ -21,6 +21,7 @@
 #include <QListView>
 #include <QLocale>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QVBoxLayout>
@@ -84,6 +85,7 @@ AppDetailView::AppDetailView(UninstallerModel* model, const InstalledApp& app, A
         refreshNotice();
         refreshFooter();
     });
+    connect(m_model, &UninstallerModel::progressChanged, this, &AppDetailView::refreshProgress);
     connect(m_icons, &AppIcons::iconLoaded, this, [this](const QString& url) {
         if (url == m_app.url)
             m_icon->setPixmap(m_icons->icon(m_app.url, kIconSize, devicePixelRatioF()));
@@ -91,6 +93,7 @@ AppDetailView::AppDetailView(UninstallerModel* model, const InstalledApp& app, A
     refreshApp();
     refreshNotice();
     refreshLeftovers();
+    refreshProgress();
 }
 
 QWidget* AppDetailView::buildHeader()
@@ -128,7 +131,11 @@ QWidget* AppDetailView::buildHeader()
 
     auto* info = new QHBoxLayout;
     info->setSpacing(12);
-    m_version = captionLabel(header, QStringLiteral("appVersion"));
+    // A version is the application's own text, of any length: elided, never cut.
+    m_version = new ElidedLabel(header);
+    m_version->setObjectName(QStringLiteral("appVersion"));
+    TextStyle::caption(m_version);
+    TextStyle::secondary(m_version);
     m_size = captionLabel(header, QStringLiteral("appSize"));
     m_lastUsed = captionLabel(header, QStringLiteral("appLastUsed"));
     info->addWidget(m_version);
@@ -211,10 +218,17 @@ QWidget* AppDetailView::buildFooter()
     auto* note = new QLabel(
         QStringLiteral("Các mục sẽ được chuyển vào Thùng rác, có thể khôi phục."), footer);
     note->setObjectName(QStringLiteral("trashNote"));
+    // Wrapped: beside the button at the window's minimum width it would be cut.
+    note->setWordWrap(true);
     TextStyle::caption(note);
     TextStyle::secondary(note);
-    row->addWidget(note);
-    row->addStretch(1);
+    m_trashNote = note;
+    m_progress = new QProgressBar(footer);
+    m_progress->setObjectName(QStringLiteral("uninstallProgress"));
+    m_progress->setFormat(QStringLiteral("Đã chuyển %v/%m mục vào Thùng rác"));
+    m_progress->hide();
+    row->addWidget(note, 1);
+    row->addWidget(m_progress, 1);
     m_uninstall = new QPushButton(footer);
     m_uninstall->setObjectName(QStringLiteral("uninstallButton"));
     m_uninstall->setDefault(false);
@@ -239,7 +253,7 @@ void AppDetailView::refreshApp()
         m_identifier->setText(m_app.bundleID);
         m_identifier->setCursorPosition(0);
     }
-    m_version->setText(QStringLiteral("v") + DisplayText::singleLine(m_app.version));
+    m_version->setFullText(QStringLiteral("v") + m_app.version);
     m_version->setVisible(!m_app.version.isEmpty());
     m_size->setText(m_app.size ? formatBytes(*m_app.size) : QStringLiteral("Đang tính..."));
     if (m_app.lastUsed)
@@ -293,6 +307,17 @@ void AppDetailView::refreshFooter()
     }
     m_uninstall->setEnabled(!m_app.isProtected && !working && m_app.size.has_value());
     if (m_confirmation) Dialogs::setMessage(m_confirmation, confirmationMessage());
+}
+
+// While the targets move, the bar takes the note's place: what it says is happening then.
+void AppDetailView::refreshProgress()
+{
+    const std::optional<RunProgress>& progress = m_model->progress();
+    m_trashNote->setVisible(!progress);
+    m_progress->setVisible(progress.has_value());
+    if (!progress) return;
+    m_progress->setRange(0, int(progress->total));
+    m_progress->setValue(int(progress->done));
 }
 
 bool AppDetailView::confirming() const

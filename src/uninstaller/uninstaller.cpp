@@ -83,7 +83,8 @@ CleanReport uninstall(const InstalledApp& app, const QList<Leftover>& leftovers)
 }
 
 CleanReport uninstall(const InstalledApp& app, const QList<Leftover>& leftovers,
-                      ScriptRunner& runner, const AppCatalog::Folders& folders)
+                      ScriptRunner& runner, const AppCatalog::Folders& folders,
+                      const ProgressCallback& progress)
 {
     CleanReport report;
     QList<Target> targets{{app.url, app.size.value_or(0)}};
@@ -91,7 +92,9 @@ CleanReport uninstall(const InstalledApp& app, const QList<Leftover>& leftovers,
         targets.append({leftover.url, leftover.size});
 
     QList<Target> retry;
+    qint64 done = 0;
     for (const Target& target : targets) {
+        if (progress) progress({done++, targets.size()});
         if (!AppCatalog::isAllowedTarget(target.location, app, folders)) {
             report.failures.append(
                 failureLine(target.location, QStringLiteral("nằm ngoài vùng cho phép")));
@@ -102,7 +105,10 @@ CleanReport uninstall(const InstalledApp& app, const QList<Leftover>& leftovers,
         else
             retry.append(target);
     }
-    if (retry.isEmpty()) return report;
+    if (retry.isEmpty()) {
+        if (progress) progress({done, targets.size()});
+        return report;
+    }
 
     // A name that is not valid Unicode (bytes that are not UTF-8, kept as lone surrogates) cannot
     // be written into the script without turning into another name, which the Finder might find
@@ -116,6 +122,8 @@ CleanReport uninstall(const InstalledApp& app, const QList<Leftover>& leftovers,
         if (!result.ok) error = result.errorMessage;
     }
 
+    // The Finder's attempt is one step for all that was left: done once it answered.
+    if (progress) progress({done, targets.size()});
     const QString reason = error.value_or(QStringLiteral("không có quyền"));
     for (const Target& target : retry) {
         if (!FileSystem::exists(target.location))

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/progress.h"
 #include "uninstaller/app_catalog.h"
 
 #include <QCoro/QCoroTask>
@@ -32,6 +33,8 @@ class UninstallerModel : public QObject
     Q_PROPERTY(QSet<QString> selectedLeftovers READ selectedLeftovers WRITE setSelectedLeftovers
                    NOTIFY selectedLeftoversChanged)
     Q_PROPERTY(bool working READ working NOTIFY workingChanged)
+    /// Targets of the running uninstall moved so far of all of them; nullopt while none moves.
+    Q_PROPERTY(std::optional<RunProgress> progress READ progress NOTIFY progressChanged)
     Q_PROPERTY(std::optional<QString> message READ message WRITE setMessage NOTIFY messageChanged)
 
 public:
@@ -81,6 +84,7 @@ public:
     void setLeftoverChosen(const QString& url, bool chosen);
     /// True while an uninstall runs (disable the uninstall button meanwhile).
     bool working() const { return m_working; }
+    const std::optional<RunProgress>& progress() const { return m_progress; }
     /// The outcome of the last uninstall, for the screen to show; it clears it when dismissed.
     const std::optional<QString>& message() const { return m_message; }
     void setMessage(const std::optional<QString>& message);
@@ -107,7 +111,8 @@ public:
     /// Uninstalls the selected application with the chosen leftovers: quits it (a message and
     /// nothing removed when it does not quit), moves everything to the Trash, sets `message`,
     /// and drops the application from the list when its bundle is gone. Does nothing for no
-    /// selection or a protected one.
+    /// selection or a protected one. One uninstall at a time: a call while `working` removes
+    /// nothing and says so in `message`.
     QCoro::Task<> uninstallSelected();
 
 Q_SIGNALS:
@@ -122,6 +127,7 @@ Q_SIGNALS:
     void loadingLeftoversChanged();
     void selectedLeftoversChanged();
     void workingChanged();
+    void progressChanged();
     void messageChanged();
 
 private:
@@ -131,6 +137,7 @@ private:
     void setLeftovers(const QList<Leftover>& leftovers);
     void setLoadingLeftovers(bool loading);
     void setWorking(bool working);
+    void setProgress(const std::optional<RunProgress>& progress);
     void applySize(const QString& url, qint64 size);
     AppCatalog::Folders folders() const;
     RunningApps& runningApps() const;
@@ -146,6 +153,8 @@ private:
     bool m_loadingLeftovers = false;
     QSet<QString> m_selectedLeftovers;
     bool m_working = false;
+    std::optional<RunProgress> m_progress;
+    QString m_workingName; ///< the application being uninstalled
     std::optional<QString> m_message;
     quint64 m_leftoverSearch = 0; ///< counts searches, so an overtaken one knows it
 };

@@ -76,7 +76,8 @@ private slots:
         QCOMPARE(Cleaner::isAllowed(url, *Category::find(category)), allowed);
     }
 
-    // Refused items are reported in item order and stay; `freed` sums the scanned sizes.
+    // Refused items are reported in item order and stay; `freed` sums the scanned sizes; the
+    // progress counts every item, refused or not.
     void mixedListKeepsOrderAndCountsScannedSizes()
     {
         const Category& caches = *Category::find("caches");
@@ -89,7 +90,11 @@ private slots:
         const QList<CleanItem> items{{root + "Old/kept", 1},          {root + "/first", 1000},
                                      {root + "/../Logs/kept.log", 2}, {root, 4},
                                      {root + "/vanished", 8},         {root + "/./second", 20000}};
-        const CleanReport report = Cleaner::remove(items, caches);
+        QList<RunProgress> steps;
+        const CleanReport report =
+            Cleaner::remove(items, caches, [&](RunProgress step) { steps.append(step); });
+        QCOMPARE(steps,
+                 (QList<RunProgress>{{0, 6}, {1, 6}, {2, 6}, {3, 6}, {4, 6}, {5, 6}, {6, 6}}));
         QCOMPARE(report, (CleanReport{21000,
                                       {"kept" + kOutside, "kept.log" + kOutside,
                                        "Caches" + kOutside, "vanished: " + errorText(ENOENT)}}));

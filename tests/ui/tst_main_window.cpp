@@ -1,8 +1,11 @@
+#include "support/bundle_fixture.h"
 #include "support/http_server.h"
 #include "ui/sidebar.h"
 #include "window_fixture.h"
 
+#include <QAbstractScrollArea>
 #include <QAction>
+#include <QBoxLayout>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -33,6 +36,65 @@ std::unique_ptr<UpdateChecker> checkerFor(const HttpServer& server)
         });
 }
 
+bool inLayout(const QLayout* layout, const QWidget* widget)
+{
+    for (int i = 0; layout && i < layout->count(); ++i)
+        if (layout->itemAt(i)->widget() == widget || inLayout(layout->itemAt(i)->layout(), widget))
+            return true;
+    return false;
+}
+
+// A widget that a scroll area moves: its place is the viewport's business, not a layout's.
+bool scrolled(const QWidget* widget)
+{
+    const auto* area = qobject_cast<const QAbstractScrollArea*>(
+        widget->parentWidget() ? widget->parentWidget()->parentWidget() : nullptr);
+    return area && area->viewport() == widget->parentWidget();
+}
+
+// The least size a layout gives `widget`: its own minimum where it set one, else its hint.
+QSize leastSize(const QWidget* widget)
+{
+    QSize least = widget->minimumSizeHint().boundedTo(widget->maximumSize());
+    if (widget->minimumWidth() > 0) least.setWidth(widget->minimumWidth());
+    if (widget->minimumHeight() > 0) least.setHeight(widget->minimumHeight());
+    if (widget->sizePolicy().horizontalPolicy() == QSizePolicy::Ignored) least.setWidth(0);
+    // A wrapped label may wrap at any width; a widget of height for width needs that height.
+    if (const auto* label = qobject_cast<const QLabel*>(widget); label && label->wordWrap())
+        least.setWidth(0);
+    if (widget->hasHeightForWidth()) least.setHeight(widget->heightForWidth(widget->width()));
+    return least;
+}
+
+// Every visible widget below `root` that its parent cuts, that is smaller than its content needs,
+// or that overlaps a sibling of the same box layout (a grid may stack an overlay on purpose).
+QStringList layoutFaults(const QWidget* root)
+{
+    QStringList faults;
+    for (const QWidget* w : root->findChildren<QWidget*>()) {
+        if (!w->isVisibleTo(root) || w->isWindow()) continue;
+        const QString name = QString::fromLatin1(w->metaObject()->className()) + u' ' +
+                             w->objectName() + u' ' + w->property("text").toString();
+        const QWidget* parent = w->parentWidget();
+        if (!scrolled(w) && !parent->rect().contains(w->geometry())) faults << name + " cut";
+        // What a scroll area places itself (viewport, headers, scroll bars) it sizes itself.
+        const QSize least =
+            qobject_cast<const QAbstractScrollArea*>(parent) ? QSize() : leastSize(w);
+        if (w->width() < least.width() || w->height() < least.height())
+            faults << name + QStringLiteral(" squeezed: %1x%2 < %3x%4")
+                                 .arg(w->width())
+                                 .arg(w->height())
+                                 .arg(least.width())
+                                 .arg(least.height());
+        const auto* box = qobject_cast<const QBoxLayout*>(parent->layout());
+        for (const QWidget* other : parent->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            if (box && other != w && other->isVisibleTo(root) && inLayout(box, w) &&
+                inLayout(box, other) && w->geometry().intersects(other->geometry()))
+                faults << name + " overlaps " + other->objectName();
+    }
+    return faults;
+}
+
 } // namespace
 
 class TestMainWindow : public QObject
@@ -43,6 +105,8 @@ private slots:
     void initTestCase();
     void startupScanFillsBadgesAndRoutes();
     void alertsOneAtATime();
+    void screensFitTheMinimum_data();
+    void screensFitTheMinimum();
     void toolbarAndBannerFollowAvailable_data();
     void toolbarAndBannerFollowAvailable();
 };
@@ -58,7 +122,6 @@ void TestMainWindow::startupScanFillsBadgesAndRoutes()
 {
     makeItems(QStringLiteral("caches"), 2);
     WindowFixture f;
-    QCOMPARE(f.window.minimumSize(), QSize(960, 620));
     // Before any scan: no badge, and a formatted zero on the overview, not a dash.
     QVERIFY(f.find(QStringLiteral("badgeSize-caches"))->isHidden());
     QCOMPARE(f.find<QLabel>(QStringLiteral("overviewSize-caches"))->text(), formatBytes(0));
@@ -141,6 +204,54 @@ void TestMainWindow::alertsOneAtATime()
     QVERIFY(shownBox(f.window, QStringLiteral("resultAlert")));
     f.model.clearMessage();
     AWAIT_UNTIL(!f.find<QMessageBox>(QStringLiteral("resultAlert")), "the result alert to close");
+}
+
+// Each screen at the window's minimum, with the update banner, long Vietnamese names and a
+// long version: nothing is cut, squeezed or overlapped. At the default size the whole overview
+// shows.
+void TestMainWindow::screensFitTheMinimum_data()
+{
+    QTest::addColumn<QString>("id");
+    QTest::addColumn<bool>("minimum");
+    for (const char* id : {"overview", "caches", "dev", "uninstaller", "monitor"})
+        QTest::newRow(id) << id << true;
+    QTest::newRow("overview, default size") << "overview" << false;
+}
+
+void TestMainWindow::screensFitTheMinimum()
+{
+    QFETCH(QString, id);
+    QFETCH(bool, minimum);
+    const QString longName = QStringLiteral("Trình quản lý ảnh và phim gia đình Nguyễn Thị Phương "
+                                            "Thảo phiên bản đặc biệt dành cho người dùng nâng cao");
+    QVERIFY(TreeBuilder::writeFile(rootOf("caches") + u'/' + longName + "/dữ liệu", 5000));
+    BundleFixture::BundleShape shape;
+    shape.identifier = "vn.example.trinh-quan-ly-anh-va-phim-gia-dinh.ban-dac-biet";
+    shape.version = "2024.12.31-beta.4+build.20241231.abcdef0123456789";
+    const QString app =
+        BundleFixture::makeBundle(TestHome::path() + "/Applications", longName + ".app", shape);
+    QVERIFY(TreeBuilder::writeFile(rootOf("caches") + u'/' + shape.identifier + "/a", 5000));
+    HttpServer server;
+    QVERIFY(server.listen());
+    server.route("/feed.json", HttpServer::ok(feed(11, "1.5", {"một", "hai", "ba", "bốn"})));
+    WindowFixture f(checkerFor(server));
+    QVERIFY(f.showAndWaitForScan());
+    AWAIT_UNTIL(f.updater->available(), "the newer version");
+    f.window.setSelection(id);
+    if (id == u"uninstaller") {
+        AWAIT_UNTIL(!f.uninstaller.apps().isEmpty(), "the application list");
+        f.uninstaller.setSelectedID(app);
+        AWAIT_UNTIL(!f.uninstaller.loadingLeftovers(), "the leftovers");
+    }
+    if (minimum) f.window.resize(f.window.minimumSize());
+    AWAIT_UNTIL(!minimum || f.window.centralWidget()->size() == QSize(960, 620),
+                "the content at its minimum");
+    const QStringList faults = layoutFaults(&f.window);
+    QVERIFY2(faults.isEmpty(), qPrintable(faults.join(u'\n')));
+    if (minimum) return;
+    auto* row = f.find(QStringLiteral("overviewRow-large"));
+    const QWidget* viewport = f.find<QAbstractScrollArea>("categoryList")->viewport();
+    QVERIFY(viewport->rect().contains(QRect(row->mapTo(viewport, QPoint()), row->size())));
 }
 
 void TestMainWindow::toolbarAndBannerFollowAvailable_data()
