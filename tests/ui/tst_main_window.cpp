@@ -1,5 +1,7 @@
+#include "platform/file_system.h"
 #include "support/bundle_fixture.h"
 #include "support/http_server.h"
+#include "ui/row_painter.h"
 #include "ui/sidebar.h"
 #include "window_fixture.h"
 
@@ -10,6 +12,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
+#include <QListView>
 #include <QMenu>
 #include <QTextDocumentFragment>
 #include <QToolBar>
@@ -95,6 +98,23 @@ QStringList layoutFaults(const QWidget* root)
     return faults;
 }
 
+// Presses `key` on the widget that has the focus.
+void press(int key, Qt::KeyboardModifiers modifiers = {})
+{
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key(key), modifiers);
+}
+
+// Tabs on until the focus reaches `name`; the object names it passed on the way, `name` last.
+QStringList tabTo(const QString& name)
+{
+    QStringList passed;
+    for (int i = 0; i < 20 && QApplication::focusWidget() && !passed.contains(name); ++i) {
+        press(Qt::Key_Tab);
+        passed.append(QApplication::focusWidget()->objectName());
+    }
+    return passed;
+}
+
 } // namespace
 
 class TestMainWindow : public QObject
@@ -107,6 +127,7 @@ private slots:
     void alertsOneAtATime();
     void screensFitTheMinimum_data();
     void screensFitTheMinimum();
+    void keyboardOnly();
     void toolbarAndBannerFollowAvailable_data();
     void toolbarAndBannerFollowAvailable();
 };
@@ -252,6 +273,68 @@ void TestMainWindow::screensFitTheMinimum()
     auto* row = f.find(QStringLiteral("overviewRow-large"));
     const QWidget* viewport = f.find<QAbstractScrollArea>("categoryList")->viewport();
     QVERIFY(viewport->rect().contains(QRect(row->mapTo(viewport, QPoint()), row->size())));
+}
+
+// Cleaning one category and uninstalling one application with the keyboard alone, in each
+// screen's tab order: rows chosen with arrows, ticked with Space, the row menu from the menu key,
+// the confirmation taken by tabbing to its destructive button.
+void TestMainWindow::keyboardOnly()
+{
+    resetHome();
+    const QStringList items = makeItems("caches", 2);
+    const QString app =
+        BundleFixture::makeBundle(TestHome::path() + "/Applications", "Gõ.app", "vn.example.go");
+    WindowFixture f;
+    QVERIFY(f.showAndWaitForScan());
+    f.window.activateWindow();
+    AWAIT_UNTIL(f.window.isActiveWindow(), "the window to be active");
+    QCOMPARE(tabTo("sidebar").last(), "sidebar");
+    press(Qt::Key_Down); // over the "Dọn dẹp" heading
+    QCOMPARE(f.window.detail()->objectName(), "category-caches");
+    QCOMPARE(tabTo("itemList"), QStringList({"selectAllButton", "selectNoneButton", "itemList"}));
+    auto* list = f.find<QListView>("itemList");
+    const QString first = list->currentIndex().data(RowRole::Url).toString();
+    press(Qt::Key_Space);
+    QVERIFY(!f.model.state(*Category::find("caches")).selected.contains(first));
+    press(Qt::Key_Space);
+    press(Qt::Key_Menu);
+    auto* menu = f.find<QMenu>("itemContextMenu");
+    QVERIFY(menu && menu->isVisible());
+    QTest::keyClick(menu, Qt::Key_Escape);
+    QCOMPARE(tabTo("cleanButton"), QStringList({"rescanButton", "cleanButton"}));
+    press(Qt::Key_Space);
+    QMessageBox* box = shownBox(f.window, "cleanConfirmation");
+    QVERIFY(box);
+    AWAIT_UNTIL(box->isActiveWindow(), "the confirmation to take the keyboard");
+    QCOMPARE(QApplication::focusWidget()->objectName(), "cancelButton");
+    QCOMPARE(tabTo("confirmButton").last(), "confirmButton");
+    press(Qt::Key_Return);
+    QVERIFY(shownBox(f.window, "resultAlert"));
+    QVERIFY(!FileSystem::exists(items[0]) && !FileSystem::exists(items[1]));
+    press(Qt::Key_Return);
+    AWAIT_UNTIL(!f.model.message(), "the result alert to close");
+    // A window manager gives the window the keyboard back; the offscreen platform does not.
+    f.window.activateWindow();
+    AWAIT_UNTIL(f.window.isActiveWindow(), "the window to be active again");
+
+    QCOMPARE(tabTo("sidebar").last(), "sidebar");
+    press(Qt::Key_End); // the monitor, then up over the "Hệ thống" heading
+    press(Qt::Key_Up);
+    QCOMPARE(f.window.detail()->objectName(), "uninstaller");
+    AWAIT_UNTIL(f.uninstaller.apps().value(0).size, "the application and its size");
+    QCOMPARE(tabTo("appList"), QStringList({"searchField", "sortPicker", "appList"}));
+    press(Qt::Key_Space); // chooses the current row, the first
+    QCOMPARE(f.uninstaller.selectedID(), app);
+    AWAIT_UNTIL(!f.uninstaller.loadingLeftovers(), "the leftovers");
+    QCOMPARE(tabTo("uninstallButton"),
+             QStringList({"reloadButton", "revealAppButton", "uninstallButton"}));
+    press(Qt::Key_Space);
+    box = shownBox(f.window, "uninstallConfirmation");
+    AWAIT_UNTIL(box && box->isActiveWindow(), "the confirmation to take the keyboard");
+    tabTo("confirmButton");
+    press(Qt::Key_Return);
+    QVERIFY(shownBox(f.window, "uninstallAlert"));
+    QVERIFY(!FileSystem::exists(app) && f.uninstaller.apps().isEmpty());
 }
 
 void TestMainWindow::toolbarAndBannerFollowAvailable_data()
