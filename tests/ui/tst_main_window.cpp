@@ -281,6 +281,7 @@ void TestMainWindow::screensFitTheMinimum()
 void TestMainWindow::keyboardOnly()
 {
     resetHome();
+    QDir(TestHome::path() + "/Applications").removeRecursively();
     const QStringList items = makeItems("caches", 2);
     const QString app =
         BundleFixture::makeBundle(TestHome::path() + "/Applications", "Gõ.app", "vn.example.go");
