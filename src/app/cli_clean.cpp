@@ -72,29 +72,31 @@ std::optional<QStringList> allowedPaths(const QStringList& named, const Category
     return paths;
 }
 
-QCoro::Task<std::optional<QList<CleanItem>>> chosenItems(Category category, QStringList named,
-                                                         bool all)
+// The items with their roots pinned: by the scan, or for named paths when they are measured, so
+// a root replaced while the user confirms is not entered.
+QCoro::Task<std::optional<ScanResult>> chosenItems(Category category, QStringList named, bool all)
 {
     if (all) {
         auto scanning = Scanner::scan(category);
-        const ScanResult result = co_await scanning;
-        co_return result.items;
+        ScanResult result = co_await scanning;
+        co_return result;
     }
     const std::optional<QStringList> paths = allowedPaths(named, category);
     if (!paths) co_return std::nullopt;
     // Measured like a scan measures, so the report frees what a scan would have shown.
-    auto measuring = QtConcurrent::run(&ioPool(), [paths = *paths] {
-        QList<CleanItem> items;
+    auto measuring = QtConcurrent::run(&ioPool(), [paths = *paths, category] {
+        ScanResult chosen{{}, false, Cleaner::pinRoots(category)};
         for (const QString& path : paths)
-            items.append({path, Scanner::allocatedSize(path)});
-        return items;
+            chosen.items.append({path, Scanner::allocatedSize(path)});
+        return chosen;
     });
-    QList<CleanItem> items = co_await measuring;
-    co_return items;
+    ScanResult chosen = co_await measuring;
+    co_return chosen;
 }
 
-QCoro::Task<int> removeItems(Arguments args, Category category, QList<CleanItem> items)
+QCoro::Task<int> removeItems(Arguments args, Category category, ScanResult chosen)
 {
+    const QList<CleanItem> items = chosen.items;
     const bool json = args.json;
     const bool dryRun = args.dryRun;
     if (items.isEmpty()) {
@@ -115,8 +117,9 @@ QCoro::Task<int> removeItems(Arguments args, Category category, QList<CleanItem>
             : QStringLiteral("Xoá vĩnh viễn ") + amount + QStringLiteral("? [c/K] ");
     if (!confirmed(args, category.deletion, items, question)) co_return kUsage;
 
-    auto removal = QtConcurrent::run(
-        &ioPool(), [items, category] { return Cleaner::remove(items, category); });
+    auto removal = QtConcurrent::run(&ioPool(), [items, category, pins = chosen.pinnedRoots] {
+        return Cleaner::remove(items, category, pins);
+    });
     const CleanReport report = co_await removal;
     printReport(report, json, [&](const CleanReport& shownReport) {
         return ReportText::clean(shownReport, category, shownReport.failures.size());
@@ -144,9 +147,9 @@ QCoro::Task<int> clean(Arguments args)
         co_return kUsage;
     }
     auto choosing = chosenItems(category, named, all);
-    const std::optional<QList<CleanItem>> items = co_await choosing;
-    if (!items) co_return kUsage;
-    auto removing = removeItems(args, category, *items);
+    const std::optional<ScanResult> chosen = co_await choosing;
+    if (!chosen) co_return kUsage;
+    auto removing = removeItems(args, category, *chosen);
     const int code = co_await removing;
     co_return code;
 }

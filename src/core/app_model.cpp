@@ -146,9 +146,10 @@ QCoro::Task<> AppModel::clean(Category c)
     auto relay = std::make_unique<ProgressRelay>([self, id = c.id](RunProgress progress) {
         if (self) self->setCleaning(CleanRun{id, progress});
     });
-    auto removal = QtConcurrent::task([items, c, progress = relay->callback()] {
-                       return Cleaner::remove(items, c, progress);
-                   })
+    auto removal = QtConcurrent::task(
+                       [items, c, pins = current.result.pinnedRoots, progress = relay->callback()] {
+                           return Cleaner::remove(items, c, pins, progress);
+                       })
                        .onThreadPool(ioPool())
                        .withPriority(1)
                        .spawn();

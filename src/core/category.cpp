@@ -1,9 +1,7 @@
 #include "core/category.h"
 
+#include "platform/byte_count.h"
 #include "platform/file_system.h"
-
-#include <QLocale>
-#include <cmath>
 
 namespace {
 
@@ -94,15 +92,5 @@ DiskUsage DiskUsage::current()
 
 QString formatBytes(qint64 bytes)
 {
-    // Qt picks the unit before it rounds, so 999,999 bytes would read "1,000.0 kB": a count that
-    // rounds up to the next unit is shown in that unit.
-    const double magnitude = std::abs(double(bytes));
-    double unit = 1;
-    while (magnitude >= unit * 1000)
-        unit *= 1000;
-    if (unit > 1 && magnitude >= unit * 999.95) {
-        const qint64 next = qint64(unit) * 1000;
-        bytes = bytes < 0 ? -next : next;
-    }
-    return QLocale::system().formattedDataSize(bytes, 1, QLocale::DataSizeSIFormat);
+    return ByteCount::file(bytes);
 }

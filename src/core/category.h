@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/file_system.h"
+
 #include <QHash>
 #include <QList>
 #include <QString>
@@ -56,11 +58,18 @@ struct CleanItem
 };
 size_t qHash(const CleanItem& item, size_t seed = 0);
 
+/// The identity of each root of a category as a scan listed it, by the root's standardised path.
+/// A removal enters a root only while it is still that object, so a root replaced after the scan
+/// (by a link to elsewhere, say) is never worked in; a root that was a link already when it was
+/// scanned is pinned as the folder it led to.
+using RootPins = QHash<QString, FileSystem::Identity>;
+
 /// Outcome of one category scan.
 struct ScanResult
 {
     QList<CleanItem> items; ///< largest first
     bool unreadable = false;
+    RootPins pinnedRoots; ///< the roots listed or walked
     friend bool operator==(const ScanResult&, const ScanResult&) = default;
 };
 
@@ -85,5 +94,5 @@ struct DiskUsage
 };
 
 /// Display text of a file, folder, disk or network byte count: decimal units (1 kB = 1000 bytes)
-/// in the user's locale. Pure; any thread.
+/// in Vietnamese, whatever the system locale. Pure; any thread.
 QString formatBytes(qint64 bytes);

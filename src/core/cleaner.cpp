@@ -22,25 +22,27 @@ std::optional<QString> allowingRoot(const QString& path, const Category& categor
     return std::nullopt;
 }
 
-void makeOwnerWritable(const QString& root, const QString& path)
+void makeOwnerWritable(const QString& root, const QString& path, FileSystem::Identity pin)
 {
-    FileSystem::grantOwnerAccess(root, path, ::getuid());
+    FileSystem::grantOwnerAccess(root, path, ::getuid(), pin);
 }
 
-FileSystem::Outcome removePermanently(const QString& root, const QString& path)
+FileSystem::Outcome removePermanently(const QString& root, const QString& path,
+                                      FileSystem::Identity pin)
 {
-    FileSystem::Outcome first = FileSystem::removeItem(root, path);
+    FileSystem::Outcome first = FileSystem::removeItem(root, path, pin);
     if (first.ok()) return first;
-    makeOwnerWritable(root, path);
-    return FileSystem::removeItem(root, path);
+    makeOwnerWritable(root, path, pin);
+    return FileSystem::removeItem(root, path, pin);
 }
 
 // GIO takes a path and follows every link above the item, so a link placed between the root and
 // the item would send an outside file to the trash. The parent must resolve to exactly the place
 // below the resolved root that the path names, which also refuses a link that stays inside.
 // A link at the item itself is trashed as a link, never followed.
-FileSystem::Outcome moveToTrash(const QString& root, const QString& path)
+FileSystem::Outcome moveToTrash(const QString& root, const QString& path, FileSystem::Identity pin)
 {
+    if (FileSystem::identity(root) != pin) return FileSystem::Outcome::failure(ESTALE);
     const QString parent = path.left(path.lastIndexOf(u'/'));
     if (FileSystem::exists(parent) &&
         FileSystem::resolved(parent) != FileSystem::resolved(root) + parent.mid(root.size()))
@@ -50,13 +52,22 @@ FileSystem::Outcome moveToTrash(const QString& root, const QString& path)
 
 } // namespace
 
+RootPins pinRoots(const Category& category)
+{
+    RootPins pins;
+    for (const QString& root : category.roots)
+        if (const std::optional<FileSystem::Identity> identity = FileSystem::identity(root))
+            pins.insert(FileSystem::standardized(root), *identity);
+    return pins;
+}
+
 bool isAllowed(const QString& url, const Category& category)
 {
     return allowingRoot(FileSystem::standardized(url), category).has_value();
 }
 
 CleanReport remove(const QList<CleanItem>& items, const Category& category,
-                   const ProgressCallback& progress)
+                   const RootPins& pinnedRoots, const ProgressCallback& progress)
 {
     CleanReport report;
     qint64 done = 0;
@@ -69,9 +80,11 @@ CleanReport remove(const QList<CleanItem>& items, const Category& category,
             report.failures.append(item.name() + QStringLiteral(": nằm ngoài vùng cho phép"));
             continue;
         }
-        const FileSystem::Outcome outcome = category.deletion == DeletionMode::trash
-                                                ? moveToTrash(*root, path)
-                                                : removePermanently(*root, path);
+        const auto pin = pinnedRoots.constFind(*root);
+        const FileSystem::Outcome outcome =
+            pin == pinnedRoots.cend()                  ? FileSystem::Outcome::failure(ESTALE)
+            : category.deletion == DeletionMode::trash ? moveToTrash(*root, path, *pin)
+                                                       : removePermanently(*root, path, *pin);
         if (outcome.ok())
             report.freed += item.size;
         else

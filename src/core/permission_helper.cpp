@@ -45,13 +45,15 @@ QString homeTrashPath()
     return FileSystem::homeDirectory() + QStringLiteral("/.local/share/Trash");
 }
 
-FileSystem::Outcome removeEntry(const QString& folder, const QString& entry)
+// `folder` must still be the one listed: one replaced by a link meanwhile is never entered.
+FileSystem::Outcome removeEntry(const QString& folder, const QString& entry,
+                                FileSystem::Identity listed)
 {
-    FileSystem::Outcome first = FileSystem::removeItem(folder, entry);
+    FileSystem::Outcome first = FileSystem::removeItem(folder, entry, listed);
     if (first.ok()) return first;
     // Trashed trees are often read-only (module caches, unpacked archives).
-    FileSystem::grantOwnerAccess(folder, entry, ::getuid());
-    return FileSystem::removeItem(folder, entry);
+    FileSystem::grantOwnerAccess(folder, entry, ::getuid(), listed);
+    return FileSystem::removeItem(folder, entry, listed);
 }
 
 } // namespace
@@ -72,10 +74,12 @@ QString emptyHomeTrash()
     bool unreadable = false;
     QSet<QString> kept;
     if (FileSystem::exists(files)) {
-        const std::optional<QStringList> entries = FileSystem::children(files);
+        FileSystem::Identity listed;
+        const std::optional<QStringList> entries =
+            FileSystem::children(files, FileSystem::Hidden::Include, &listed);
         unreadable = !entries;
         for (const QString& entry : entries.value_or(QStringList())) {
-            const FileSystem::Outcome outcome = removeEntry(files, entry);
+            const FileSystem::Outcome outcome = removeEntry(files, entry, listed);
             if (outcome.ok()) continue;
             const QString name = FileSystem::lastComponent(entry);
             kept.insert(name + QStringLiteral(".trashinfo"));
@@ -84,12 +88,14 @@ QString emptyHomeTrash()
     }
     // Records go only after their files, and a record whose file stayed is kept with it.
     if (!unreadable && FileSystem::exists(info)) {
-        const std::optional<QStringList> entries = FileSystem::children(info);
+        FileSystem::Identity listed;
+        const std::optional<QStringList> entries =
+            FileSystem::children(info, FileSystem::Hidden::Include, &listed);
         unreadable = !entries;
         for (const QString& entry : entries.value_or(QStringList())) {
             const QString name = FileSystem::lastComponent(entry);
             if (kept.contains(name)) continue;
-            const FileSystem::Outcome outcome = removeEntry(info, entry);
+            const FileSystem::Outcome outcome = removeEntry(info, entry, listed);
             if (!outcome.ok() && !firstFailure)
                 firstFailure = name + QStringLiteral(": ") + outcome.error;
         }

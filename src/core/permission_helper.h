@@ -25,9 +25,10 @@ QCoro::Task<QString> emptyTrashViaFinder(ScriptRunner& runner);
 
 /// Empties the freedesktop home trash ($XDG_DATA_HOME/Trash, default ~/.local/share/Trash):
 /// every entry of files/ is removed for good, without following links, then every entry of
-/// info/ except the records of files that stayed (so those stay visible and restorable). A
-/// missing trash counts as empty. Returns the same texts as emptyTrashViaFinder(), the reason
-/// being the first entry that stayed ("name: error"). Blocking; any thread but the GUI thread.
+/// info/ except the records of files that stayed (so those stay visible and restorable); a
+/// folder replaced after it was listed (by a link, say) is not entered. A missing trash counts
+/// as empty. Returns the same texts as emptyTrashViaFinder(), the reason being the first entry
+/// that stayed ("name: error"). Blocking; any thread but the GUI thread.
 QString emptyHomeTrash();
 
 } // namespace PermissionHelper

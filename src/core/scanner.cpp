@@ -17,6 +17,7 @@ struct Listing
 {
     QStringList entries;
     bool unreadable = false;
+    RootPins pinnedRoots;
 };
 
 Listing listRoots(const Category& category)
@@ -24,12 +25,15 @@ Listing listRoots(const Category& category)
     Listing listing;
     for (const QString& root : category.roots) {
         if (!FileSystem::exists(root)) continue;
-        const std::optional<QStringList> children = FileSystem::children(root);
+        FileSystem::Identity listed;
+        const std::optional<QStringList> children =
+            FileSystem::children(root, FileSystem::Hidden::Include, &listed);
         if (!children) {
             // A root removed between the two calls is a missing root, not a refusal.
             if (FileSystem::exists(root)) listing.unreadable = true;
             continue;
         }
+        listing.pinnedRoots.insert(FileSystem::standardized(root), listed);
         for (const QString& child : *children)
             if (FileSystem::lastComponent(child) != u".DS_Store") listing.entries.append(child);
     }
@@ -58,17 +62,24 @@ ScanResult scanLargeFiles(const Category& category, qint64 minBytes)
 {
     QMutex mutex;
     QList<CleanItem> items;
+    RootPins pinnedRoots;
     for (const QString& root : category.roots) {
         if (!FileSystem::exists(root)) continue;
-        FileSystem::walkFiles(root, FileSystem::Hidden::Skip, minBytes,
-                              [&](const FileSystem::WalkedFile& file) {
-                                  QMutexLocker lock(&mutex);
-                                  items.append(CleanItem{file.path, file.allocated});
-                              });
+        FileSystem::Identity walked;
+        FileSystem::walkFiles(
+            root, FileSystem::Hidden::Skip, minBytes,
+            [&](const FileSystem::WalkedFile& file) {
+                QMutexLocker lock(&mutex);
+                items.append(CleanItem{file.path, file.allocated});
+            },
+            &walked);
+        // Left alone when the root could not be opened: no object has inode 0.
+        if (walked != FileSystem::Identity())
+            pinnedRoots.insert(FileSystem::standardized(root), walked);
     }
     sortLargestFirst(items);
     if (items.size() > kMaxLargeFiles) items.resize(kMaxLargeFiles);
-    return ScanResult{items, false};
+    return ScanResult{items, false, pinnedRoots};
 }
 
 QCoro::Task<ScanResult> scanChildren(Category category)
@@ -81,11 +92,12 @@ QCoro::Task<ScanResult> scanChildren(Category category)
     // entry is itself walked by several threads. The sort runs on the pool too: a root may hold
     // many thousands of entries.
     const bool unreadable = listing.unreadable;
+    const RootPins pinnedRoots = listing.pinnedRoots;
     auto sized = QtConcurrent::mappedReduced<QList<CleanItem>>(
                      &ioPool(), listing.entries, sizeEntry, collect, QtConcurrent::UnorderedReduce)
-                     .then(&ioPool(), [unreadable](QList<CleanItem> items) {
+                     .then(&ioPool(), [unreadable, pinnedRoots](QList<CleanItem> items) {
                          sortLargestFirst(items);
-                         return ScanResult{items, unreadable};
+                         return ScanResult{items, unreadable, pinnedRoots};
                      });
     ScanResult result = co_await sized;
     co_return result;

@@ -1,5 +1,6 @@
 #include "monitor/monitor_model.h"
 
+#include "platform/error_text.h"
 #include "platform/process_signal.h"
 
 #include <QCoro/QCoroFuture>
@@ -190,5 +191,5 @@ void MonitorModel::quit(const ProcessStat& process)
         error = ProcessSignal::terminate(*identity);
     if (error == 0) return;
     setMessage(QStringLiteral("Không thoát được ") + process.name + QStringLiteral(": ") +
-               qt_error_string(error));
+               ErrorText::ofErrno(error));
 }

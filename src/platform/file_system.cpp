@@ -1,10 +1,18 @@
-// The parts of the file-system contract that only handle path text, the same on every system.
+// The parts of the file-system contract that are the same on every system: path text, and the
+// words for a failure.
 #include "platform/file_system.h"
+
+#include "platform/error_text.h"
 
 #include <QDir>
 #include <sys/stat.h>
 
 namespace FileSystem {
+
+Outcome Outcome::failure(int errorNumber)
+{
+    return Outcome{ErrorText::ofErrno(errorNumber)};
+}
 
 QString homeDirectory()
 {

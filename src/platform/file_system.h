@@ -22,11 +22,24 @@ struct Outcome
 
     bool ok() const { return error.isEmpty(); }
     static Outcome success() { return {}; }
-    /// The failure that the errno value `errorNumber` (positive) describes, in the C library's
-    /// words.
+    /// The failure that the errno value `errorNumber` (positive) describes, in ErrorText's
+    /// Vietnamese words.
     static Outcome failure(int errorNumber);
     friend bool operator==(const Outcome&, const Outcome&) = default;
 };
+
+/// Which object a path named when it was opened: its device and inode. Equal identities name the
+/// same object for as long as it exists; a folder renamed keeps its identity, a link or folder put
+/// in its place has another.
+struct Identity
+{
+    dev_t device = 0;
+    ino_t inode = 0;
+    friend bool operator==(const Identity&, const Identity&) = default;
+};
+
+/// The identity of the object at the path, links followed; nullopt when there is none.
+std::optional<Identity> identity(const QString& path);
 
 /// Home directory of the current user ($HOME), read once on first use.
 QString homeDirectory();
@@ -38,8 +51,9 @@ enum class Hidden { Include, Skip };
 
 /// Full paths of the direct children of a directory, in listing order. A link at the path itself
 /// is followed; a name starting with "." is hidden. nullopt when the path is missing, unreadable
-/// or not a directory.
-std::optional<QStringList> children(const QString& directory, Hidden hidden = Hidden::Include);
+/// or not a directory. `listed`, when given, receives the identity of the directory listed.
+std::optional<QStringList> children(const QString& directory, Hidden hidden = Hidden::Include,
+                                    Identity* listed = nullptr);
 
 /// Allocated size in bytes (st_blocks × 512) of a file, or of every regular file below a
 /// directory. A link counts nothing and is never followed; what cannot be read counts nothing;
@@ -58,8 +72,10 @@ struct WalkedFile
 /// link below it is), skipping names that start with "." when asked. Unreadable folders are
 /// skipped. `visit` may be called from several threads at once and is called only for files whose
 /// allocated size is at least `minAllocated`, so small files cost no path construction.
+/// `walked`, when given, receives the identity of the root walked (left alone when it could not
+/// be opened).
 void walkFiles(const QString& root, Hidden hidden, qint64 minAllocated,
-               const std::function<void(const WalkedFile&)>& visit);
+               const std::function<void(const WalkedFile&)>& visit, Identity* walked = nullptr);
 
 /// Capacity of the volume holding a path.
 struct VolumeInfo
@@ -73,14 +89,17 @@ std::optional<VolumeInfo> volume(const QString& path);
 /// Removes `item` and everything below it. `item` must lie strictly below `root`; `root` itself
 /// is opened following links, but the path from `root` to `item` must hold no link, and nothing
 /// below `item` is followed, even when a link is swapped in while the removal runs. A link at
-/// `item` is removed itself. Deep trees are removed with a bounded number of descriptors. The
-/// error text is strerror's.
-Outcome removeItem(const QString& root, const QString& item);
+/// `item` is removed itself. Deep trees are removed with a bounded number of descriptors and
+/// memory. When `pinnedRoot` is given, the root as opened must be that object (the one a scan
+/// listed), or nothing is touched and the failure is ESTALE's. The error text is ErrorText's.
+Outcome removeItem(const QString& root, const QString& item,
+                   std::optional<Identity> pinnedRoot = std::nullopt);
 
 /// Adds the owner's read, write and search bits to every directory owned by `uid` at or below
-/// `item` (anchored at `root` as removeItem is). Files, links and directories of other owners
-/// are left alone; failures are ignored.
-void grantOwnerAccess(const QString& root, const QString& item, uid_t uid);
+/// `item` (anchored at `root`, and pinned, as removeItem is). Files, links and directories of
+/// other owners are left alone; failures are ignored.
+void grantOwnerAccess(const QString& root, const QString& item, uid_t uid,
+                      std::optional<Identity> pinnedRoot = std::nullopt);
 
 /// Attributes of an item; a link at the path is described itself.
 struct Attributes

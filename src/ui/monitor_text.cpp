@@ -1,6 +1,7 @@
 #include "ui/monitor_text.h"
 
-#include <QLocale>
+#include "platform/byte_count.h"
+
 #include <cmath>
 #include <limits>
 
@@ -29,16 +30,7 @@ QString oneDecimal(double value)
 
 QString memory(quint64 bytes)
 {
-    constexpr quint64 kMax = quint64(std::numeric_limits<qint64>::max());
-    qint64 shown = qint64(std::min(bytes, kMax));
-    // Qt picks the unit before it rounds, so 1,048,575 bytes would read "1,024.0 KB": a figure
-    // that rounds up to the next unit is shown in that unit.
-    const double magnitude = double(shown);
-    double unit = 1;
-    while (magnitude >= unit * 1024 && unit < 1e18)
-        unit *= 1024;
-    if (unit > 1 && unit < 1e18 && magnitude >= unit * 1023.95) shown = qint64(unit * 1024);
-    return QLocale::system().formattedDataSize(shown, 1, QLocale::DataSizeTraditionalFormat);
+    return ByteCount::memory(bytes);
 }
 
 QString rate(double bytesPerSecond)

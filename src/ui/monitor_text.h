@@ -16,7 +16,7 @@ namespace MonitorText {
 QString percent(double value);
 /// printf "%.1f".
 QString oneDecimal(double value);
-/// A memory figure: the locale's byte-count text in multiples of 1024 (1 KB = 1024 bytes).
+/// A memory figure: ByteCount::memory, in multiples of 1024 (1 KB = 1024 bytes).
 QString memory(quint64 bytes);
 /// A network rate: formatBytes of the whole bytes per second, followed by "/s".
 QString rate(double bytesPerSecond);

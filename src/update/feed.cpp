@@ -57,14 +57,14 @@ public:
         if (!expect(Kind::Object, path) || !enter()) return false;
         if (peekChar(u'}')) return leave();
         while (true) {
-            if (peek() != Kind::String) return syntax(QStringLiteral("expected a key"));
+            if (peek() != Kind::String) return syntax(QStringLiteral("thiếu tên khoá"));
             QString key;
             if (!parseString(key)) return false;
-            if (!peekChar(u':')) return syntax(QStringLiteral("expected ':'"));
+            if (!peekChar(u':')) return syntax(QStringLiteral("thiếu dấu ':'"));
             if (!member(key)) return false;
             if (peekChar(u',')) continue;
             if (peekChar(u'}')) return leave();
-            return syntax(QStringLiteral("expected ',' or '}'"));
+            return syntax(QStringLiteral("thiếu dấu ',' hoặc '}'"));
         }
     }
 
@@ -77,7 +77,7 @@ public:
             if (!element(index)) return false;
             if (peekChar(u',')) continue;
             if (peekChar(u']')) return leave();
-            return syntax(QStringLiteral("expected ',' or ']'"));
+            return syntax(QStringLiteral("thiếu dấu ',' hoặc ']'"));
         }
     }
 
@@ -92,10 +92,10 @@ public:
         QStringView raw;
         bool integral = false;
         if (!parseNumber(raw, integral)) return false;
-        if (!integral) return shape(QStringLiteral("%1 is not an integer").arg(path));
+        if (!integral) return shape(QStringLiteral("%1 không phải số nguyên").arg(path));
         bool ok = false;
         out = raw.toLongLong(&ok);
-        if (!ok) return shape(QStringLiteral("%1 does not fit in 64 bits").arg(path));
+        if (!ok) return shape(QStringLiteral("%1 vượt quá 64 bit").arg(path));
         return true;
     }
 
@@ -126,20 +126,21 @@ public:
         case Kind::Invalid:
             break;
         }
-        return syntax(atEnd() ? QStringLiteral("unexpected end")
-                              : QStringLiteral("expected a value"));
+        return syntax(atEnd() ? QStringLiteral("dữ liệu kết thúc giữa chừng")
+                              : QStringLiteral("thiếu giá trị"));
     }
 
     bool missing(const QString& path, const char* key)
     {
-        return shape(QStringLiteral("%1 has no key \"%2\"").arg(path, QLatin1String(key)));
+        return shape(QStringLiteral("%1 thiếu khoá \"%2\"").arg(path, QLatin1String(key)));
     }
 
     bool syntax(const QString& what)
     {
         if (m_error.isEmpty())
-            m_error =
-                QStringLiteral("The feed is not valid JSON: %1 at offset %2.").arg(what).arg(m_pos);
+            m_error = QStringLiteral("Dữ liệu cập nhật không phải JSON hợp lệ: %1 ở vị trí %2.")
+                          .arg(what)
+                          .arg(m_pos);
         return false;
     }
 
@@ -147,7 +148,7 @@ private:
     bool shape(const QString& what)
     {
         if (m_error.isEmpty())
-            m_error = QStringLiteral("The feed does not have the expected form: %1.").arg(what);
+            m_error = QStringLiteral("Dữ liệu cập nhật không đúng cấu trúc: %1.").arg(what);
         return false;
     }
 
@@ -156,17 +157,17 @@ private:
         const Kind found = peek();
         if (found == kind) return true;
         if (found == Kind::Invalid) return skip(); // records the syntax error
-        static const char* const names[] = {"an object", "an array",  "a string",
-                                            "a number",  "a boolean", "null"};
-        return shape(
-            QStringLiteral("%1 is not %2").arg(path, QLatin1String(names[static_cast<int>(kind)])));
+        static const char* const names[] = {"một đối tượng", "một mảng",          "một chuỗi",
+                                            "một số",        "một giá trị logic", "null"};
+        return shape(QStringLiteral("%1 không phải %2")
+                         .arg(path, QString::fromUtf8(names[static_cast<int>(kind)])));
     }
 
     bool enter()
     {
         ++m_pos;
         if (++m_depth > maxDepth)
-            return syntax(QStringLiteral("nesting deeper than %1 levels").arg(maxDepth));
+            return syntax(QStringLiteral("lồng sâu quá %1 cấp").arg(maxDepth));
         return true;
     }
 
@@ -198,8 +199,7 @@ private:
 
     bool literal(QLatin1String word)
     {
-        if (!m_text.sliced(m_pos).startsWith(word))
-            return syntax(QStringLiteral("expected a value"));
+        if (!m_text.sliced(m_pos).startsWith(word)) return syntax(QStringLiteral("thiếu giá trị"));
         m_pos += word.size();
         return true;
     }
@@ -213,7 +213,7 @@ private:
     {
         const qsizetype start = m_pos;
         if (m_text[m_pos] == u'-') ++m_pos;
-        if (!digitAt(m_pos)) return syntax(QStringLiteral("invalid number"));
+        if (!digitAt(m_pos)) return syntax(QStringLiteral("số không hợp lệ"));
         if (m_text[m_pos] == u'0')
             ++m_pos;
         else
@@ -222,7 +222,7 @@ private:
         integral = true;
         if (m_pos < m_text.size() && m_text[m_pos] == u'.') {
             integral = false;
-            if (!digitAt(++m_pos)) return syntax(QStringLiteral("invalid number"));
+            if (!digitAt(++m_pos)) return syntax(QStringLiteral("số không hợp lệ"));
             while (digitAt(m_pos))
                 ++m_pos;
         }
@@ -230,7 +230,7 @@ private:
             integral = false;
             ++m_pos;
             if (m_pos < m_text.size() && (m_text[m_pos] == u'+' || m_text[m_pos] == u'-')) ++m_pos;
-            if (!digitAt(m_pos)) return syntax(QStringLiteral("invalid number"));
+            if (!digitAt(m_pos)) return syntax(QStringLiteral("số không hợp lệ"));
             while (digitAt(m_pos))
                 ++m_pos;
         }
@@ -263,19 +263,19 @@ private:
         out.clear();
         ++m_pos; // opening quote
         while (true) {
-            if (m_pos >= m_text.size()) return syntax(QStringLiteral("unterminated string"));
+            if (m_pos >= m_text.size()) return syntax(QStringLiteral("chuỗi thiếu dấu đóng"));
             const char16_t c = m_text[m_pos].unicode();
             if (c == u'"') {
                 ++m_pos;
                 break;
             }
-            if (c < 0x20) return syntax(QStringLiteral("control character in a string"));
+            if (c < 0x20) return syntax(QStringLiteral("ký tự điều khiển trong chuỗi"));
             if (c != u'\\') {
                 out.append(QChar(c));
                 ++m_pos;
                 continue;
             }
-            if (++m_pos >= m_text.size()) return syntax(QStringLiteral("unterminated string"));
+            if (++m_pos >= m_text.size()) return syntax(QStringLiteral("chuỗi thiếu dấu đóng"));
             const char16_t escaped = m_text[m_pos++].unicode();
             switch (escaped) {
             case u'"':
@@ -304,12 +304,12 @@ private:
                 break;
             case u'u': {
                 char16_t code = 0;
-                if (!hexDigits(code)) return syntax(QStringLiteral("invalid \\u escape"));
+                if (!hexDigits(code)) return syntax(QStringLiteral("mã thoát \\u không hợp lệ"));
                 out.append(QChar(code));
                 break;
             }
             default:
-                return syntax(QStringLiteral("invalid escape"));
+                return syntax(QStringLiteral("mã thoát không hợp lệ"));
             }
         }
         // Escapes can spell half a surrogate pair, which is no text at all.
@@ -317,7 +317,7 @@ private:
             if (out[i].isHighSurrogate() && i + 1 < out.size() && out[i + 1].isLowSurrogate())
                 ++i;
             else if (out[i].isSurrogate())
-                return syntax(QStringLiteral("unpaired surrogate in a string"));
+                return syntax(QStringLiteral("ký tự UTF-16 thiếu nửa cặp trong chuỗi"));
         }
         return true;
     }
@@ -397,12 +397,13 @@ Decoded decode(const QByteArray& body)
 {
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     const QString text = utf8.decode(body);
-    if (utf8.hasError()) return {std::nullopt, QStringLiteral("The feed is not valid UTF-8.")};
+    if (utf8.hasError())
+        return {std::nullopt, QStringLiteral("Dữ liệu cập nhật không phải UTF-8 hợp lệ.")};
 
     Reader reader(text);
     Document document;
     bool haveApps = false;
-    const QString top = QStringLiteral("the document");
+    const QString top = QStringLiteral("tài liệu");
     bool ok = reader.object(top, [&](const QString& key) {
         if (key != QLatin1String("apps")) return reader.skip();
         haveApps = true;
@@ -415,8 +416,7 @@ Decoded decode(const QByteArray& body)
         });
     });
     if (ok && !haveApps) ok = reader.missing(top, "apps");
-    if (ok && !reader.atEnd())
-        ok = reader.syntax(QStringLiteral("unexpected text after the document"));
+    if (ok && !reader.atEnd()) ok = reader.syntax(QStringLiteral("còn dữ liệu thừa sau tài liệu"));
     if (!ok) return {std::nullopt, reader.error()};
     return {std::move(document), {}};
 }

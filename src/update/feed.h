@@ -40,7 +40,7 @@ struct Document
 struct Decoded
 {
     std::optional<Document> document;
-    QString error; ///< English description, set when `document` is empty
+    QString error; ///< Vietnamese sentence, set when `document` is empty
 };
 
 /// Decodes a feed body (UTF-8 JSON). A missing required key or a value of the wrong JSON type

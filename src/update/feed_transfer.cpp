@@ -1,5 +1,6 @@
 #include "update/feed_transfer.h"
 
+#include "platform/error_text.h"
 #include "update/feed_address.h"
 
 #include <QCoro/QCoroNetworkReply>
@@ -44,7 +45,17 @@ Result failure(QString error)
 
 QString timedOutText()
 {
-    return QStringLiteral("The request timed out.");
+    return QStringLiteral("Máy chủ không trả lời kịp thời hạn.");
+}
+
+// The table's words, and where the transfer was going when that helps.
+QString networkText(QNetworkReply::NetworkError error, const QUrl& url)
+{
+    const QString text = ErrorText::ofNetwork(error);
+    if (error >= QNetworkReply::ContentAccessDenied) return text + u'.';
+    const int port = url.port();
+    return text + QStringLiteral(" (") + url.host() +
+           (port < 0 ? QString() : u':' + QString::number(port)) + QStringLiteral(").");
 }
 
 QNetworkRequest requestFor(const QUrl& url)
@@ -74,25 +85,24 @@ std::optional<QUrl> redirectTarget(QNetworkReply* reply, const QUrl& url)
     return url.resolved(target);
 }
 
-Result conclude(QNetworkReply* reply, Progress& progress)
+Result conclude(QNetworkReply* reply, Progress& progress, const QUrl& url)
 {
     if (progress.timedOut) return failure(timedOutText());
     if (progress.tooLarge)
-        return failure(QStringLiteral("The feed is larger than %1 bytes.").arg(maxBodyBytes));
+        return failure(QStringLiteral("Dữ liệu cập nhật lớn hơn %1 byte.").arg(maxBodyBytes));
 
     const QNetworkReply::NetworkError error = reply->error();
     // Errors below 200 are connection-level: TLS, refused, closed, ...
     if (error != QNetworkReply::NoError && error < QNetworkReply::ContentAccessDenied)
-        return failure(reply->errorString());
+        return failure(networkText(error, url));
 
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (!status.isValid())
-        return failure(QStringLiteral("The server returned a response that is not HTTP."));
+        return failure(QStringLiteral("Máy chủ không trả lời theo giao thức HTTP."));
     if (status.toInt() != 200)
         return failure(
-            QStringLiteral("The server returned an unexpected response (HTTP status %1).")
-                .arg(status.toInt()));
-    if (error != QNetworkReply::NoError) return failure(reply->errorString());
+            QStringLiteral("Máy chủ trả về mã HTTP %1 thay vì 200.").arg(status.toInt()));
+    if (error != QNetworkReply::NoError) return failure(networkText(error, url));
     return {true, std::move(progress.body), {}};
 }
 
@@ -167,17 +177,16 @@ QCoro::Task<Result> fetch(QUrl url, std::chrono::milliseconds timeout)
         reply->deleteLater();
         const std::optional<QUrl> target = redirectTarget(reply, url);
         if (!target || progress->tooLarge) {
-            result = conclude(reply, *progress);
+            result = conclude(reply, *progress, url);
             break;
         }
         if (!FeedAddress::permitsRedirect(url, *target)) {
             result = failure(
-                QStringLiteral("The redirect to %1 was refused.").arg(target->toDisplayString()));
+                QStringLiteral("Không theo chuyển hướng sang %1.").arg(target->toDisplayString()));
             break;
         }
         if (redirects == maxRedirects) {
-            result = failure(
-                QStringLiteral("The feed was redirected more than %1 times.").arg(maxRedirects));
+            result = failure(QStringLiteral("Bị chuyển hướng quá %1 lần.").arg(maxRedirects));
             break;
         }
         url = *target;

@@ -46,7 +46,7 @@ struct Result
 {
     bool ok = false;
     QByteArray body;
-    QString error; ///< English description when !ok
+    QString error; ///< Vietnamese sentence when !ok
 };
 
 /// GETs `url`, always from the network, and resumes on the calling thread (which needs an

@@ -75,19 +75,6 @@ private slots:
         QVERIFY(qAbs(usage.available - qint64(vfs.f_bavail) * qint64(vfs.f_frsize)) <
                 usage.total / 20);
     }
-
-    // Decimal units in the user's locale.
-    void formatBytes()
-    {
-        const auto text = [](double number, const char* unit) {
-            return QLocale::system().toString(number, 'f', 1) + u' ' + QLatin1String(unit);
-        };
-        QCOMPARE(::formatBytes(1000), text(1.0, "kB"));
-        QCOMPARE(::formatBytes(1024), text(1.0, "kB"));
-        QCOMPARE(::formatBytes(999'999), text(1.0, "MB"));
-        QCOMPARE(::formatBytes(104'857'600), text(104.9, "MB"));
-        QCOMPARE(::formatBytes(1'500'000'000'000), text(1.5, "TB"));
-    }
 };
 
 SORVI_TEST_MAIN(TestCategory)

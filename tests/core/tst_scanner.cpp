@@ -34,7 +34,7 @@ bool makeFifo(const QString& path)
 // The result a correct scan gives for these items, measured independently, largest first.
 ScanResult expected(const QStringList& paths, bool unreadable = false)
 {
-    ScanResult result{{}, unreadable};
+    ScanResult result{{}, unreadable, {}};
     for (const QString& path : paths)
         result.items.append(CleanItem{path, expectedAllocated(path)});
     std::stable_sort(result.items.begin(), result.items.end(),
@@ -42,11 +42,19 @@ ScanResult expected(const QStringList& paths, bool unreadable = false)
     return result;
 }
 
+// The items and the flag of a scan; its pinned roots are checked on their own.
+ScanResult found(ScanResult result)
+{
+    result.pinnedRoots.clear();
+    return result;
+}
+
 // Root ignores permissions: the scan runs in a child that dropped to an unprivileged user.
 bool scansAsNobodyTo(const Category& c, const ScanResult& result)
 {
     // runAsNobody ends a child that hangs, so this wait has a deadline too.
-    return runAsNobody([&] { return QCoro::waitFor(Scanner::scan(c)) == result ? 0 : 1; }) == 0;
+    return runAsNobody([&] { return found(QCoro::waitFor(Scanner::scan(c))) == result ? 0 : 1; }) ==
+           0;
 }
 
 } // namespace
@@ -94,8 +102,8 @@ private slots:
         const QByteArray latin1 = PathCodec::encode(caches) + "/caf\xE9";
         QVERIFY(writeFileRaw(latin1, 20000));
         AWAIT_VALUE(result, Scanner::scan(category("caches")), "the caches scan");
-        QCOMPARE(result, expected({caches + "/app", caches + "/.ds_store", caches + "/.hidden",
-                                   PathCodec::decode(latin1)}));
+        QCOMPARE(found(result), expected({caches + "/app", caches + "/.ds_store",
+                                          caches + "/.hidden", PathCodec::decode(latin1)}));
         QVERIFY(std::any_of(result.items.begin(), result.items.end(), [&](const CleanItem& item) {
             return PathCodec::encode(item.url) == latin1;
         }));
@@ -124,8 +132,12 @@ private slots:
                 : shape == 2 ? makeLink(outside + "/none", root)
                              : makeFifo(root));
         AWAIT_VALUE(result, Scanner::scan(dev), "the dev scan");
-        QCOMPARE(result, shape == 0 ? expected({dev.roots[2] + "/other", root + "/entry"})
-                                    : expected({dev.roots[2] + "/other"}, true));
+        QCOMPARE(found(result), shape == 0 ? expected({dev.roots[2] + "/other", root + "/entry"})
+                                           : expected({dev.roots[2] + "/other"}, true));
+        // Pinned as listed: a root that is a link, as the folder it leads to.
+        RootPins pins{{dev.roots[2], *FileSystem::identity(dev.roots[2])}};
+        if (shape == 0) pins.insert(root, *FileSystem::identity(outside + "/folder"));
+        QCOMPARE(result.pinnedRoots, pins);
     }
 
     // Every visible regular file of at least minBytes allocated bytes anywhere below a root.
@@ -145,7 +157,7 @@ private slots:
         QVERIFY(makeFifo(large.roots[0] + "/pipe"));
         QVERIFY(writeFile(large.roots[2], kMiB)); // a root that is a file: no flag
         AWAIT_VALUE(result, Scanner::scan(large), "the large-files scan");
-        QCOMPARE(result, expected({large.roots[1] + "/sub/dir/exact.mov"}));
+        QCOMPARE(found(result), expected({large.roots[1] + "/sub/dir/exact.mov"}));
     }
 
     // More than 200 qualifying files: the 200 largest, largest first.
@@ -175,7 +187,7 @@ private slots:
         AWAIT_UNTIL(ticker.ticks() >= 3, "the event loop turning while the scan waits");
         gate.release();
         AWAIT_VALUE(result, std::move(scan), "the held scan");
-        QCOMPARE(result, expected({caches + "/entry"}));
+        QCOMPARE(found(result), expected({caches + "/entry"}));
     }
 
     // A root and its entries appear, vanish and change kind while scans run: every scan ends,
@@ -230,7 +242,7 @@ private slots:
         QVERIFY(writeFile(dev.roots[3] + "/mixed/locked/f", 40000));
         QVERIFY(setPermissions(dev.roots[3] + "/mixed/locked", 0700));
         const QString open = dev.roots[3] + "/mixed/open";
-        QVERIFY(scansAsNobodyTo(dev, {{{dev.roots[3] + "/mixed", blocksOf(open)}}, true}));
+        QVERIFY(scansAsNobodyTo(dev, {{{dev.roots[3] + "/mixed", blocksOf(open)}}, true, {}}));
 
         const Category ios = category("ios");
         QVERIFY(writeFile(ios.roots[0] + "/device/f", 8000));

@@ -7,7 +7,7 @@
 #include <functional>
 #include <memory>
 
-/// What a scripted counter source answers during one sample.
+/// What a scripted counter source answers during one sample; absent means unreadable.
 struct Frame
 {
     std::optional<QList<ProcessorTicks>> ticks;
@@ -23,18 +23,12 @@ struct Frame
     quint64 clock = 0; ///< monotonic nanoseconds during the sample
 };
 
-/// A counter source that plays frames, one per sample: frame i is `script(i)`, i from 0.
-/// Its time base makes one process tick 10 ms. Counts the samples taken, readable from any
-/// thread through `taken`.
+/// A counter source whose sample i answers `script(i)`, i from 0; one process tick is 10 ms.
+/// `taken` counts the samples begun, readable from any thread.
 class ScriptedSource final : public CounterSource
 {
 public:
     explicit ScriptedSource(std::function<Frame(int)> script) : m_script(std::move(script)) {}
-    /// Plays `frames` in order, then repeats the last one.
-    explicit ScriptedSource(const QList<Frame>& frames)
-        : m_script([frames](int i) { return frames.at(std::min<qsizetype>(i, frames.size() - 1)); })
-    {
-    }
 
     std::shared_ptr<std::atomic<int>> taken = std::make_shared<std::atomic<int>>(0);
 

@@ -18,8 +18,8 @@ class TestAllocatedSize : public QObject
     QString at(const QString& relative) const { return m_root.filePath(relative); }
 
 private slots:
-    // One tree with every kind of entry the walk must treat right, deeper than a walker keeps
-    // open and wide enough that helpers take subtrees.
+    // One tree with every kind of entry the walk must treat right, wide enough that helpers take
+    // subtrees.
     void initTestCase()
     {
         const QString outside = m_outside.path();
@@ -37,11 +37,6 @@ private slots:
         QVERIFY(writeFile(at("Bộ nhớ/tệp"), 8000));
         QVERIFY(writeFile(at("Bộ nhớ/lớn"), 300000));
         QVERIFY(writeFileRaw(PathCodec::encode(m_root.path()) + "/caf\xE9", 20000));
-        QString deep = at("deep");
-        for (int i = 0; i < 120; ++i) {
-            deep += "/d" + QString::number(i);
-            QVERIFY(writeFile(deep + "/f", 100 + i));
-        }
         for (int i = 0; i < 40; ++i)
             for (int j = 0; j < 20; ++j)
                 QVERIFY(writeFile(at(QStringLiteral("wide/%1/s%2/f").arg(i).arg(j)),
@@ -58,7 +53,7 @@ private slots:
     void matchesIndependentSum_data()
     {
         QTest::addColumn<QString>("relative");
-        for (const char* relative : {"", "sub", "deep", "wide", "a.bin", "empty-file", "empty-dir",
+        for (const char* relative : {"", "sub", "wide", "a.bin", "empty-file", "empty-dir",
                                      "link-to-big", "no-such-thing"})
             QTest::newRow(*relative ? relative : "whole tree") << QString(relative);
     }
@@ -82,6 +77,29 @@ private slots:
         const QString path = root.path();
         QCOMPARE(runAsNobody([&] { return FileSystem::allocatedSize(path) == readable ? 0 : 1; }),
                  0);
+    }
+
+    // Far deeper than PATH_MAX below the root: every level counts, and a large file 5,000 bytes
+    // below the root is reported with its whole path.
+    void treeFarBeyondPathMax()
+    {
+        QTemporaryDir base(scratchPath() + "/sorvi-XXXXXX");
+        const QString top = base.path() + "/chain";
+        constexpr int kDepth = 2500, kLarge = 1300;
+        constexpr qint64 kMiB = qint64(1) << 20;
+        const qint64 sum =
+            buildChain(top, kDepth, "dir", [](int level) { return level == kLarge ? kMiB : 100; });
+        QVERIFY(sum > kMiB);
+        QCOMPARE(FileSystem::allocatedSize(top), sum);
+        QStringList found;
+        QMutex mutex;
+        FileSystem::walkFiles(base.path(), FileSystem::Hidden::Skip, kMiB,
+                              [&](const FileSystem::WalkedFile& f) {
+                                  QMutexLocker lock(&mutex);
+                                  found << f.path;
+                              });
+        QCOMPARE(found, QStringList(top + QString("/dir").repeated(kLarge) + "/f"));
+        QVERIFY(FileSystem::removeItem(base.path(), top).ok());
     }
 
     // Through a link to the tree: a link at the root is followed, none below it is.

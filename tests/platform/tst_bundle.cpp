@@ -1,7 +1,8 @@
 #include "platform/bundle.h"
+#include "support/bundle_fixture.h"
+#include "support/rows.h"
 #include "support/test_home.h"
 #include "support/tree_builder.h"
-#include "uninstaller/bundle_fixture.h"
 
 #include <QThread>
 #include <QTimeZone>
@@ -66,11 +67,6 @@ QByteArray xmlAround(const QByteArray& prolog, const QByteArray& open, const QBy
            close.repeated(depth) + "</dict></plist>";
 }
 
-QByteArray nestedXml(int depth)
-{
-    return xmlAround({}, "<array>", "</array>", depth);
-}
-
 // A pool thread of a busy program may have a small stack: a recursion that the input can
 // deepen overflows it long before it would overflow the main thread's.
 std::optional<QVariantMap> parseOnSmallStack(const QByteArray& content, bool& finished)
@@ -114,22 +110,26 @@ private slots:
         }
     }
 
+    // An empty identifier would match every dot-file as a leftover; a FIFO is not waited for; a
+    // plain file is no bundle.
     void opensBothLayoutsAndIgnoresUnusableIdentifiers()
     {
         const QString folder = freshFolder();
         const QString nested = makeBundle(folder, QStringLiteral("N.app"), QStringLiteral("a.b"));
-        const QString flat = folder + QStringLiteral("/Flat.app");
-        QVERIFY(writePlist(flat + QStringLiteral("/Info.plist"),
+        QVERIFY(writePlist(folder + "/Flat.app/Info.plist",
                            plistDocument(stringEntry("CFBundleIdentifier", "c.d")),
                            Format::Binary));
-        QCOMPARE(Bundle::open(nested)->identifier(), std::optional<QString>("a.b"));
-        QCOMPARE(Bundle::open(flat)->identifier(), std::optional<QString>("c.d"));
-        // An empty identifier would match every dot-file as a leftover.
-        const QString empty = folder + QStringLiteral("/Empty.app");
-        QVERIFY(writeBytes(empty + "/Contents/Info.plist",
+        QVERIFY(writeBytes(folder + "/Empty.app/Contents/Info.plist",
                            plistDocument(stringEntry("CFBundleIdentifier", ""))));
-        QCOMPARE(Bundle::open(empty)->identifier(), std::nullopt);
+        QVERIFY(TreeBuilder::makeDir(folder + "/Fifo.app/Contents")); // never waited for
+        QCOMPARE(mkfifo(QFile::encodeName(folder + "/Fifo.app/Contents/Info.plist"), 0644), 0);
         QVERIFY(TreeBuilder::writeFile(folder + QStringLiteral("/File.app"), 10));
+        QList<std::optional<QString>> identifiers;
+        for (const QString& name :
+             {nested, folder + "/Flat.app", folder + "/Empty.app", folder + "/Fifo.app"})
+            identifiers << Bundle::open(name)->identifier();
+        QCOMPARE(identifiers,
+                 (QList<std::optional<QString>>{"a.b", "c.d", std::nullopt, std::nullopt}));
         QVERIFY(!Bundle::open(folder + QStringLiteral("/File.app")));
         QVERIFY(Bundle::open(folder)->infoDictionary().isEmpty());
     }
@@ -139,7 +139,8 @@ private slots:
     void hostileListsGiveNoRecord_data()
     {
         QTest::addColumn<QByteArray>("content");
-        QTest::newRow("xml one past the depth limit") << nestedXml(PropertyList::kMaxDepth);
+        QTest::newRow("xml one past the depth limit")
+            << xmlAround({}, "<array>", "</array>", PropertyList::kMaxDepth);
         QTest::newRow("attribute holding />")
             << xmlAround({}, "<array a=\"/>\">", "</array>", 20000);
         QTest::newRow("DOCTYPE with a quoted [") << xmlAround(
@@ -181,53 +182,36 @@ private slots:
     void listsWithinTheLimitsAreRead()
     {
         bool finished = false;
-        QVERIFY(parseOnSmallStack(nestedXml(PropertyList::kMaxDepth - 1), finished));
+        QVERIFY(parseOnSmallStack(xmlAround({}, "<array>", "</array>", PropertyList::kMaxDepth - 1),
+                                  finished));
         const QByteArray shared =
             binaryList({dictOfOne, text("k"), arrayOf({3, 3, 3}), text("same")});
         QCOMPARE(PropertyList::parse(shared)->value("k").toList(),
                  QVariantList(3, QStringLiteral("same")));
     }
 
-    void fifoIsNotWaitedFor()
-    {
-        const QString bundle = freshFolder() + QStringLiteral("/Fifo.app");
-        QVERIFY(TreeBuilder::makeDir(bundle + QStringLiteral("/Contents")));
-        QCOMPARE(mkfifo(QFile::encodeName(bundle + "/Contents/Info.plist").constData(), 0644), 0);
-        QCOMPARE(Bundle::open(bundle)->identifier(), std::nullopt);
-    }
-
     // Linux keeps no last-used date: a read of the executable after it was written stands in.
     void lastUsedIsALaterAccess()
     {
-        BundleShape shape;
-        shape.identifier = QStringLiteral("com.example.used");
-        shape.withExecutable = true;
-        const std::optional<Bundle> opened =
-            Bundle::open(makeBundle(freshFolder(), QStringLiteral("Used.app"), shape));
-        const QByteArray executable = opened->executablePath().toUtf8();
+        BundleShape shape{.identifier = "com.example.used", .withExecutable = true};
+        const auto bundle = Bundle::open(makeBundle(freshFolder(), QStringLiteral("U.app"), shape));
+        const QByteArray executable = bundle->executablePath().toUtf8();
         for (const time_t accessed : {time_t(1700000000), time_t(1700000500)}) {
             const timespec times[2] = {{accessed, 0}, {time_t(1700000000), 0}};
             QCOMPARE(utimensat(AT_FDCWD, executable.constData(), times, 0), 0);
-            const std::optional<QDateTime> used = opened->lastUsed();
+            const std::optional<QDateTime> used = bundle->lastUsed();
             QCOMPARE(used ? used->toSecsSinceEpoch() : 0, accessed == 1700000000 ? 0 : accessed);
         }
     }
 
+    // Names from the dictionary never lead out of the bundle.
     void executableAndIconNamesStayInside_data()
     {
-        QTest::addColumn<QString>("executable");
-        QTest::addColumn<QString>("icon");
-        QTest::addColumn<QString>("iconFile");
-        QTest::addColumn<QString>("expectIcon"); // "" for none; no executable when icon escapes
-        const auto row = [](const char* tag, const char* executable, const char* icon,
-                            const char* file, const char* expect) {
-            QTest::newRow(tag) << QString(executable) << QString(icon) << QString(file)
-                               << QString(expect);
-        };
-        row("icns appended", "main", "AppIcon", "AppIcon.icns", "AppIcon.icns");
-        row("png", "main", "icon.png", "icon.png", "icon.png");
-        row("missing icon", "main", "Nothing", "Other.icns", "");
-        row("escaping names", "../../../bin/sh", "../../../etc/hostname", "x.icns", "");
+        // executable; icon name; icon file made; icon expected ("" for none)
+        Rows::add({"executable", "icon", "iconFile", "expectIcon"},
+                  {"icns appended;main;AppIcon;AppIcon.icns;AppIcon.icns",
+                   "png;main;icon.png;icon.png;icon.png", "missing icon;main;Nothing;Other.icns;",
+                   "escaping names;../../../bin/sh;../../../etc/hostname;x.icns;"});
     }
     void executableAndIconNamesStayInside()
     {
@@ -235,10 +219,9 @@ private slots:
         QFETCH(QString, icon);
         QFETCH(QString, iconFile);
         QFETCH(QString, expectIcon);
-        BundleShape shape;
-        shape.identifier = QStringLiteral("com.example.icon");
-        shape.executable = executable;
-        shape.extraEntries = stringEntry("CFBundleIconFile", icon);
+        BundleShape shape{.identifier = "com.example.icon",
+                          .executable = executable,
+                          .extraEntries = stringEntry("CFBundleIconFile", icon)};
         const QString bundle = makeBundle(freshFolder(), QStringLiteral("Icon.app"), shape);
         const QString resources = bundle + QStringLiteral("/Contents/Resources/");
         QVERIFY(TreeBuilder::writeFile(resources + iconFile, 100));

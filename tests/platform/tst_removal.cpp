@@ -5,6 +5,7 @@
 #include "support/tree_builder.h"
 
 #include <QDir>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -18,6 +19,24 @@ namespace {
 int openDescriptors()
 {
     return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System).size());
+}
+
+// A figure of /proc/self/status (VmRSS, VmHWM), in kB.
+qint64 statusField(const QString& name)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly)) return -1;
+    return QRegularExpression(name + ":\\s*(\\d+)")
+        .match(status.readAll())
+        .captured(1)
+        .toLongLong();
+}
+
+// Makes VmHWM start again from the current resident size.
+bool resetPeakMemory()
+{
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    return clear.open(QIODevice::WriteOnly) && clear.write("5") == 1;
 }
 
 mode_t modeOf(const QString& path)
@@ -88,34 +107,29 @@ private slots:
         QVERIFY(FileSystem::exists(PathCodec::decode(base + "/caf\xEF\xBF\xBD")));
     }
 
-    // A chain deeper than the descriptor limit: ancestors are closed and reopened on the way.
-    void treeDeeperThanTheDescriptorLimit()
+    // A chain far deeper than the descriptor limit and PATH_MAX goes with a few descriptors
+    // (ancestors closed and reopened on the way) and a few megabytes: the peak resident size is
+    // reset before the removal and read after it.
+    void deepChainWithBoundedDescriptorsAndMemory()
     {
-        QTemporaryDir root;
-        const QByteArray item = PathCodec::encode(root.path()) + "/item";
-        QVERIFY(::mkdir(item.constData(), 0755) == 0);
-        UniqueFd fd(::open(item.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        const int limit = openDescriptors() + 40;
-        for (int depth = 0; depth < 3 * limit && fd; ++depth) {
-            const UniqueFd file(::openat(fd.get(), "f", O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
-            QVERIFY(file);
-            QVERIFY(::mkdirat(fd.get(), "d", 0755) == 0);
-            fd = UniqueFd(::openat(fd.get(), "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        }
-        QVERIFY(fd);
-        fd.reset();
+        QTemporaryDir root(scratchPath() + "/sorvi-XXXXXX");
+        const QString item = root.path() + "/item";
+        QVERIFY(buildChain(item, 20000, "d", [](int level) { return level % 100; }) >= 0);
         rlimit old{};
         ::getrlimit(RLIMIT_NOFILE, &old);
-        const rlimit low{rlim_t(limit), old.rlim_max};
+        const rlimit low{rlim_t(openDescriptors() + 40), old.rlim_max};
         QVERIFY(::setrlimit(RLIMIT_NOFILE, &low) == 0);
         const int before = openDescriptors();
-        const FileSystem::Outcome outcome =
-            FileSystem::removeItem(root.path(), root.path() + "/item");
+        QVERIFY(resetPeakMemory());
+        const qint64 resident = statusField("VmRSS");
+        const FileSystem::Outcome outcome = FileSystem::removeItem(root.path(), item);
+        const qint64 peak = statusField("VmHWM");
         const int after = openDescriptors();
         ::setrlimit(RLIMIT_NOFILE, &old);
         QVERIFY2(outcome.ok(), qPrintable(outcome.error));
-        QVERIFY(!FileSystem::exists(root.path() + "/item"));
+        QVERIFY(!FileSystem::exists(item));
         QCOMPARE(after, before);
+        QVERIFY2(peak - resident < qint64{16} * 1024, qPrintable(QString::number(peak - resident)));
     }
 
     // Run by an unprivileged user where possible, for whom permissions are real: a read-only

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <fcntl.h>
+#include <functional>
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <thread>
@@ -22,7 +23,7 @@ namespace {
 int raceMilliseconds()
 {
     const int requested = qEnvironmentVariableIntValue("SORVI_STRESS_SECONDS");
-    return requested > 0 ? requested * 1000 : 800;
+    return requested > 0 ? requested * 1000 : 600;
 }
 
 // Creates `rel` below `root` one component at a time without following a link, so that the
@@ -43,21 +44,55 @@ void buildBeneath(const QByteArray& root, const QByteArray& rel, int files)
     }
 }
 
+// Runs `remove` over and over while another thread swaps the folder `at` for a link to
+// `outside` and back, for raceMilliseconds().
+void race(const QByteArray& at, const QByteArray& outside, const std::function<void()>& remove)
+{
+    std::atomic<bool> stop{false};
+    std::atomic<int> removals{0}, swaps{0};
+    std::thread remover([&] {
+        for (; !stop; ++removals)
+            remove();
+    });
+    std::thread swapper([&] {
+        const QByteArray away = at + ".away";
+        while (!stop) {
+            if (::rename(at.constData(), away.constData()) != 0) continue;
+            if (::symlink(outside.constData(), at.constData()) == 0) {
+                ++swaps;
+                std::this_thread::yield();
+                ::unlink(at.constData());
+            }
+            if (::rename(away.constData(), at.constData()) != 0)
+                FileSystem::removeItem(QFileInfo(PathCodec::decode(away)).path(),
+                                       PathCodec::decode(away));
+        }
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(raceMilliseconds()));
+    stop = true;
+    remover.join();
+    swapper.join();
+    qInfo("%d removals, %d swaps", removals.load(), swaps.load());
+    QVERIFY(removals > 0 && swaps > 0);
+}
+
 } // namespace
 
 class TestRemovalRace : public QObject
 {
     Q_OBJECT
 private slots:
-    // A remover rebuilds and removes the item while a swapper replaces one folder on its way by
-    // a link to `outside`: nothing outside may ever be removed.
+    // A remover rebuilds the item through the root it pinned, repairs its permissions and
+    // removes it while a swapper replaces one folder on its way, or the root itself, by a link
+    // to `outside`: nothing outside may ever be removed, nor a mode there changed.
     void swappedLinkNeverLeadsOutside_data()
     {
         QTest::addColumn<QByteArray>("item");
         QTest::addColumn<QByteArray>("swapped");
-        QTest::newRow("at the item's top") << QByteArray("item") << QByteArray("item");
-        QTest::newRow("deep inside the item") << QByteArray("item") << QByteArray("item/a/b");
-        QTest::newRow("between root and item") << QByteArray("mid/item") << QByteArray("mid");
+        QTest::newRow("at the item's top") << QByteArray("item") << QByteArray("/item");
+        QTest::newRow("deep inside the item") << QByteArray("item") << QByteArray("/item/a/b");
+        QTest::newRow("between root and item") << QByteArray("mid/item") << QByteArray("/mid");
+        QTest::newRow("the root itself") << QByteArray("item") << QByteArray();
     }
     void swappedLinkNeverLeadsOutside()
     {
@@ -69,46 +104,29 @@ private slots:
         QVERIFY(makeDir(PathCodec::decode(root)) && makeDir(PathCodec::decode(outside)));
         for (const char* dir : {"item/a/b", "a/b", "b"})
             buildBeneath(outside, dir, 2);
+        const QStringList folders{"/item", "/item/a", "/item/a/b", "/a", "/a/b", "/b"};
+        for (const QString& folder : folders)
+            QVERIFY(setPermissions(PathCodec::decode(outside) + folder, 0555));
         const int before = countEntries(PathCodec::decode(outside));
         QCOMPARE(before, 1 + 6 * 3);
-
-        std::atomic<bool> stop{false};
-        std::atomic<int> removals{0}, swaps{0};
         const QString rootPath = PathCodec::decode(root);
         const QString itemPath = PathCodec::decode(root + '/' + item);
-        std::thread remover([&] {
-            while (!stop) {
-                buildBeneath(root, item + "/a/b/c", 2);
-                FileSystem::removeItem(rootPath, itemPath);
-                ++removals;
-            }
+        const std::optional<FileSystem::Identity> pin = FileSystem::identity(rootPath);
+        const UniqueFd pinned(::open(root.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        QVERIFY(pin && pinned);
+        race(root + swapped, outside, [&] {
+            buildBeneath("/proc/self/fd/" + QByteArray::number(pinned.get()), item + "/a/b/c", 2);
+            FileSystem::grantOwnerAccess(rootPath, itemPath, ::getuid(), pin);
+            FileSystem::removeItem(rootPath, itemPath, pin);
         });
-        std::thread swapper([&] {
-            const QByteArray at = root + '/' + swapped;
-            const QByteArray away = at + ".away";
-            while (!stop) {
-                if (::rename(at.constData(), away.constData()) != 0) continue;
-                if (::symlink(outside.constData(), at.constData()) == 0) {
-                    ++swaps;
-                    std::this_thread::yield();
-                    ::unlink(at.constData());
-                }
-                if (::rename(away.constData(), at.constData()) != 0)
-                    FileSystem::removeItem(rootPath, PathCodec::decode(away));
-            }
-        });
-        std::this_thread::sleep_for(std::chrono::milliseconds(raceMilliseconds()));
-        stop = true;
-        remover.join();
-        swapper.join();
-
-        qInfo("%d removals, %d swaps", removals.load(), swaps.load());
-        QVERIFY(removals > 0 && swaps > 0);
         QCOMPARE(countEntries(PathCodec::decode(outside)), before);
+        for (const QString& folder : folders)
+            QCOMPARE(permissionsOf(PathCodec::decode(outside) + folder), mode_t(0555));
     }
 
     // The same swap made at the worst moment: inotify reports that the remover listed the
-    // folder, and the subfolder swapped for a link is the last of 200 it will open.
+    // folder, and the subfolder swapped for a link is the first listed of 200, which it opens
+    // last.
     void linkSwappedInRightAfterTheListing()
     {
         QTemporaryDir base;
@@ -120,7 +138,7 @@ private slots:
         QByteArray last;
         const UniqueDir listing(opendir(folder.constData()));
         while (const dirent* entry = readdir(listing.get()))
-            last = entry->d_name[0] == 's' ? QByteArray(entry->d_name) : last;
+            if (last.isEmpty() && entry->d_name[0] == 's') last = entry->d_name;
         const int before = countEntries(PathCodec::decode(outside));
         const UniqueFd watch(inotify_init1(IN_CLOEXEC));
         QVERIFY(inotify_add_watch(watch.get(), folder.constData(), IN_ACCESS) >= 0);

@@ -85,6 +85,41 @@ inline qint64 blocksOf(const QString& path)
     return ::lstat(PathCodec::encode(path).constData(), &st) == 0 ? qint64(st.st_blocks) * 512 : -1;
 }
 
+/// A folder for temporary trees that are expensive to build on disk (thousands of nested
+/// folders): /dev/shm when it is a writable memory file system, else the temporary folder.
+inline QString scratchPath()
+{
+    return ::access("/dev/shm", W_OK) == 0 ? QStringLiteral("/dev/shm") : QDir::tempPath();
+}
+
+/// Builds `depth` nested folders named `name` at `top` (created, with its parents), one level at a
+/// time through descriptors, so the chain may go far beyond PATH_MAX. `fileSize(level)` bytes, when
+/// positive, go to a file "f" in that level (level 0 being `top`). Returns the sum of st_blocks ×
+/// 512 of those files as fstat measured them when written (a measure that needs no path), or -1.
+inline qint64 buildChain(const QString& top, int depth, const char* name,
+                         const std::function<qint64(int)>& fileSize = {})
+{
+    if (!makeDir(top)) return -1;
+    int fd = ::open(PathCodec::encode(top).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    qint64 sum = 0;
+    for (int level = 0; fd >= 0; ++level) {
+        const qint64 size = fileSize ? fileSize(level) : 0;
+        const int file = size > 0 ? ::openat(fd, "f", O_WRONLY | O_CREAT | O_CLOEXEC, 0644) : -2;
+        struct stat st = {};
+        const bool written =
+            file == -2 || (::posix_fallocate(file, 0, off_t(size)) == 0 && ::fstat(file, &st) == 0);
+        sum += qint64(st.st_blocks) * 512;
+        if (file >= 0) ::close(file);
+        const int next = level < depth && written && ::mkdirat(fd, name, 0755) == 0
+                             ? ::openat(fd, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC)
+                             : -1;
+        ::close(fd);
+        if (level == depth) return written ? sum : -1;
+        fd = next;
+    }
+    return -1;
+}
+
 namespace detail {
 // nftw takes no context pointer; its callback runs on the calling thread.
 inline thread_local qint64 sum = 0;

@@ -122,266 +122,249 @@ class TestMainWindow : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void startupScanFillsBadgesAndRoutes();
-    void alertsOneAtATime();
-    void screensFitTheMinimum_data();
-    void screensFitTheMinimum();
-    void keyboardOnly();
-    void toolbarAndBannerFollowAvailable_data();
-    void toolbarAndBannerFollowAvailable();
-};
-
-void TestMainWindow::initTestCase()
-{
-    // The feed address may come from the environment; these tests run without one.
-    qunsetenv("SORVI_UPDATE_FEED_URL");
-    resetHome();
-}
-
-void TestMainWindow::startupScanFillsBadgesAndRoutes()
-{
-    makeItems(QStringLiteral("caches"), 2);
-    WindowFixture f;
-    // Before any scan: no badge, and a formatted zero on the overview, not a dash.
-    QVERIFY(f.find(QStringLiteral("badgeSize-caches"))->isHidden());
-    QCOMPARE(f.find<QLabel>(QStringLiteral("overviewSize-caches"))->text(), formatBytes(0));
-    // While a category scans, its badge and its overview row show a spinner and the scan-all
-    // button is held. A scan of roots that do not exist may end before the event loop runs
-    // again, so every change is looked at.
-    auto* scanAll = f.find<QPushButton>(QStringLiteral("scanAllButton"));
-    QSet<QString> spinnerSeen;
-    connect(&f.model, &AppModel::stateChanged, this, [&](const QString& id) {
-        const bool held = scanAll->text() == u"Đang quét..." && !scanAll->isEnabled();
-        if (f.model.state(*Category::find(id)).scanning && held &&
-            !f.find(QStringLiteral("badgeSpinner-") + id)->isHidden() &&
-            !f.find(QStringLiteral("overviewSpinner-") + id)->isHidden())
-            spinnerSeen.insert(id);
-    });
-    QVERIFY(f.showAndWaitForScan());
-    QCOMPARE(spinnerSeen.size(), Category::all().size());
-    QVERIFY(scanAll->isEnabled());
-    for (const Category& c : Category::all()) // also a zero total is shown, not nothing
-        QCOMPARE(f.find<QLabel>(QStringLiteral("badgeSize-") + c.id)->text(),
-                 formatBytes(f.model.totalSize(c)));
-
-    auto* sidebar = f.find<Sidebar>(QStringLiteral("sidebar"));
-    for (int i = 0; i < sidebar->count(); ++i) {
-        const QString id = sidebar->item(i)->data(Sidebar::IdRole).toString();
-        if (id.isEmpty()) continue; // a section heading
-        QTest::mouseClick(sidebar->viewport(), Qt::LeftButton, {},
-                          sidebar->visualItemRect(sidebar->item(i)).center());
-        QCOMPARE(f.window.detail()->objectName(),
-                 Category::find(id) ? QStringLiteral("category-") + id : id);
+    void initTestCase()
+    {
+        // The feed address may come from the environment; these tests run without one.
+        qunsetenv("SORVI_UPDATE_FEED_URL");
+        resetHome();
     }
-    // A row of the overview, clicked anywhere, also over its label, opens its category.
-    f.window.setSelection(QStringLiteral("overview"));
-    auto* row = f.find<QPushButton>(QStringLiteral("overviewRow-logs"));
-    QTest::mouseClick(row, Qt::LeftButton, {}, QPoint(30, row->height() / 2));
-    QCOMPARE(sidebar->selectedId(), QStringLiteral("logs"));
-    QCOMPARE(f.window.detail()->objectName(), QStringLiteral("category-logs"));
-}
 
-void TestMainWindow::alertsOneAtATime()
-{
-    WindowFixture f;
-    QVERIFY(f.showAndWaitForScan());
-    // Without a feed the start-up check says nothing.
-    QVERIFY(!f.find<QMessageBox>(QStringLiteral("updateAlert")));
-    // A message that names a file is plain text, at a readable measure.
-    const QString text = QStringLiteral("Đã giải phóng 1 kB.\n\nKhông xoá được 1 mục:\n<b>x</b>: "
-                                        "/home/an/.config/app/a/long/path/name.conf: lỗi quyền");
-    f.model.setMessage(text);
-    QMessageBox* result = shownBox(f.window, QStringLiteral("resultAlert"));
-    QVERIFY(result);
-    QCOMPARE(result->windowTitle(), QStringLiteral("Kết quả"));
-    QCOMPARE(result->informativeText(), text);
-    auto* body = result->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"));
-    QCOMPARE(body->textFormat(), Qt::PlainText);
-    const int average = body->fontMetrics().averageCharWidth();
-    QVERIFY(body->width() >= 40 * average && body->width() <= 70 * average);
-    QCOMPARE(buttonOf(result, "alertOkButton")->text(), QStringLiteral("OK"));
-    f.model.setMessage(QStringLiteral("hai"));
-    QCOMPARE(result->informativeText(), QStringLiteral("hai"));
+    // A formatted size on every badge once scanned (also a zero), and every sidebar row and
+    // overview row opens its screen.
+    void startupScanFillsBadgesAndRoutes()
+    {
+        makeItems(QStringLiteral("caches"), 2);
+        WindowFixture f;
+        QVERIFY(f.find(QStringLiteral("badgeSize-caches"))->isHidden());
+        QCOMPARE(f.find<QLabel>(QStringLiteral("overviewSize-caches"))->text(), formatBytes(0));
+        QVERIFY(f.showAndWaitForScan());
+        for (const Category& c : Category::all())
+            QCOMPARE(f.find<QLabel>("badgeSize-" + c.id)->text(),
+                     formatBytes(f.model.totalSize(c)));
+        auto* sidebar = f.find<Sidebar>(QStringLiteral("sidebar"));
+        for (int i = 0; i < sidebar->count(); ++i) {
+            const QString id = sidebar->item(i)->data(Sidebar::IdRole).toString();
+            if (id.isEmpty()) continue; // a section heading
+            QTest::mouseClick(sidebar->viewport(), Qt::LeftButton, {},
+                              sidebar->visualItemRect(sidebar->item(i)).center());
+            QCOMPARE(f.window.detail()->objectName(), Category::find(id) ? "category-" + id : id);
+        }
+        // A row of the overview, clicked anywhere, also over its label, opens its category.
+        f.window.setSelection(QStringLiteral("overview"));
+        auto* row = f.find<QPushButton>(QStringLiteral("overviewRow-logs"));
+        QTest::mouseClick(row, Qt::LeftButton, {}, QPoint(30, row->height() / 2));
+        QCOMPARE(sidebar->selectedId(), QStringLiteral("logs"));
+        QCOMPARE(f.window.detail()->objectName(), QStringLiteral("category-logs"));
+    }
 
-    // The manual check follows "About"; its alert waits for the result alert to be dismissed.
-    auto* check = f.window.findChild<QAction*>(QStringLiteral("checkForUpdatesAction"));
-    const QList<QAction*> menu = f.find<QMenu>(QStringLiteral("applicationMenu"))->actions();
-    QCOMPARE(menu.value(menu.indexOf(f.window.findChild<QAction*>("aboutAction")) + 1), check);
-    check->trigger();
-    AWAIT_UNTIL(f.updater->message(), "the update checker's message");
-    QVERIFY(!f.find<QMessageBox>(QStringLiteral("updateAlert")));
-    QTest::keyClick(result, Qt::Key_Escape);
-    QVERIFY(!f.model.message());
-    QMessageBox* update = shownBox(f.window, QStringLiteral("updateAlert"));
-    QVERIFY(update);
-    QCOMPARE(update->windowTitle(), QStringLiteral("Cập nhật"));
-    QCOMPARE(update->informativeText(), QStringLiteral("Chưa cấu hình địa chỉ kiểm tra cập nhật."));
-    buttonOf(update, "alertOkButton")->click();
-    QVERIFY(!f.updater->message());
+    // One alert at a time, each plain text at a readable measure (40 to 66 average characters a
+    // line, whether the message is short or long); a message cleared elsewhere closes its alert.
+    void alertsOneAtATime()
+    {
+        WindowFixture f;
+        QVERIFY(f.showAndWaitForScan());
+        QVERIFY(!f.find<QMessageBox>(QStringLiteral("updateAlert"))); // no feed: nothing said
+        const QString text = QStringLiteral(
+            "Đã giải phóng 1 kB.\n\nKhông xoá được 1 mục:\n<b>x</b>: "
+            "/home/an/.config/app/a/long/path/with/many/more/folders/below/it/name.conf: "
+            "lỗi quyền");
+        f.model.setMessage(text);
+        QMessageBox* result = shownBox(f.window, QStringLiteral("resultAlert"));
+        QVERIFY(result);
+        auto* body = result->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"));
+        QCOMPARE((QStringList{result->windowTitle(), body->text(),
+                              buttonOf(result, "alertOkButton")->text()}),
+                 (QStringList{"Kết quả", text, "OK"}));
+        QCOMPARE(body->textFormat(), Qt::PlainText);
+        const int average = body->fontMetrics().averageCharWidth();
+        QVERIFY(body->width() >= 40 * average && body->width() <= 70 * average);
+        f.model.setMessage(QStringLiteral("hai"));
+        QCOMPARE(result->informativeText(), QStringLiteral("hai"));
+        AWAIT_UNTIL(body->width() >= 40 * average, "a short message at the readable measure");
 
-    // A message cleared elsewhere closes its alert.
-    f.model.setMessage(QStringLiteral("ba"));
-    QVERIFY(shownBox(f.window, QStringLiteral("resultAlert")));
-    f.model.clearMessage();
-    AWAIT_UNTIL(!f.find<QMessageBox>(QStringLiteral("resultAlert")), "the result alert to close");
-}
+        // The manual check follows "About"; its alert waits for the result alert to be dismissed.
+        auto* check = f.window.findChild<QAction*>(QStringLiteral("checkForUpdatesAction"));
+        const QList<QAction*> menu = f.find<QMenu>(QStringLiteral("applicationMenu"))->actions();
+        QCOMPARE(menu.value(menu.indexOf(f.window.findChild<QAction*>("aboutAction")) + 1), check);
+        check->trigger();
+        AWAIT_UNTIL(f.updater->message(), "the update checker's message");
+        QVERIFY(!f.find<QMessageBox>(QStringLiteral("updateAlert")));
+        QTest::keyClick(result, Qt::Key_Escape);
+        QVERIFY(!f.model.message());
+        QMessageBox* update = shownBox(f.window, QStringLiteral("updateAlert"));
+        QVERIFY(update);
+        QCOMPARE((QStringList{update->windowTitle(), update->informativeText()}),
+                 (QStringList{"Cập nhật", "Chưa cấu hình địa chỉ kiểm tra cập nhật."}));
+        buttonOf(update, "alertOkButton")->click();
+        QVERIFY(!f.updater->message());
 
-// Each screen at the window's minimum, with the update banner, long Vietnamese names and a
-// long version: nothing is cut, squeezed or overlapped. At the default size the whole overview
-// shows.
-void TestMainWindow::screensFitTheMinimum_data()
-{
-    QTest::addColumn<QString>("id");
-    QTest::addColumn<bool>("minimum");
-    for (const char* id : {"overview", "caches", "dev", "uninstaller", "monitor"})
-        QTest::newRow(id) << id << true;
-    QTest::newRow("overview, default size") << "overview" << false;
-}
+        f.model.setMessage(QStringLiteral("ba"));
+        QVERIFY(shownBox(f.window, QStringLiteral("resultAlert")));
+        f.model.clearMessage();
+        AWAIT_UNTIL(!f.find<QMessageBox>(QStringLiteral("resultAlert")),
+                    "the result alert to close");
+    }
 
-void TestMainWindow::screensFitTheMinimum()
-{
-    QFETCH(QString, id);
-    QFETCH(bool, minimum);
-    const QString longName = QStringLiteral("Trình quản lý ảnh và phim gia đình Nguyễn Thị Phương "
-                                            "Thảo phiên bản đặc biệt dành cho người dùng nâng cao");
-    QVERIFY(TreeBuilder::writeFile(rootOf("caches") + u'/' + longName + "/dữ liệu", 5000));
-    BundleFixture::BundleShape shape;
-    shape.identifier = "vn.example.trinh-quan-ly-anh-va-phim-gia-dinh.ban-dac-biet";
-    shape.version = "2024.12.31-beta.4+build.20241231.abcdef0123456789";
-    const QString app =
-        BundleFixture::makeBundle(TestHome::path() + "/Applications", longName + ".app", shape);
-    QVERIFY(TreeBuilder::writeFile(rootOf("caches") + u'/' + shape.identifier + "/a", 5000));
-    HttpServer server;
-    QVERIFY(server.listen());
-    server.route("/feed.json", HttpServer::ok(feed(11, "1.5", {"một", "hai", "ba", "bốn"})));
-    WindowFixture f(checkerFor(server));
-    QVERIFY(f.showAndWaitForScan());
-    AWAIT_UNTIL(f.updater->available(), "the newer version");
-    f.window.setSelection(id);
-    if (id == u"uninstaller") {
-        AWAIT_UNTIL(!f.uninstaller.apps().isEmpty(), "the application list");
-        f.uninstaller.setSelectedID(app);
+    // Each screen at the window's minimum, with the update banner, long Vietnamese names and a
+    // long version: nothing is cut, squeezed or overlapped. At the default size the whole overview
+    // shows.
+    void screensFitTheMinimum_data()
+    {
+        QTest::addColumn<QString>("id");
+        QTest::addColumn<bool>("minimum");
+        for (const char* id : {"overview", "caches", "dev", "uninstaller", "monitor"})
+            QTest::newRow(id) << id << true;
+        QTest::newRow("overview, default size") << "overview" << false;
+    }
+
+    void screensFitTheMinimum()
+    {
+        QFETCH(QString, id);
+        QFETCH(bool, minimum);
+        const QString longName =
+            QStringLiteral("Trình quản lý ảnh và phim gia đình Nguyễn Thị Phương "
+                           "Thảo phiên bản đặc biệt dành cho người dùng nâng cao");
+        QVERIFY(TreeBuilder::writeFile(rootOf("caches") + u'/' + longName + "/dữ liệu", 5000));
+        BundleFixture::BundleShape shape;
+        shape.identifier = "vn.example.trinh-quan-ly-anh-va-phim-gia-dinh.ban-dac-biet";
+        shape.version = "2024.12.31-beta.4+build.20241231.abcdef0123456789";
+        const QString app =
+            BundleFixture::makeBundle(TestHome::path() + "/Applications", longName + ".app", shape);
+        QVERIFY(TreeBuilder::writeFile(rootOf("caches") + u'/' + shape.identifier + "/a", 5000));
+        HttpServer server;
+        QVERIFY(server.listen());
+        server.route("/feed.json", HttpServer::ok(feed(11, "1.5", {"một", "hai", "ba", "bốn"})));
+        WindowFixture f(checkerFor(server));
+        QVERIFY(f.showAndWaitForScan());
+        AWAIT_UNTIL(f.updater->available(), "the newer version");
+        f.window.setSelection(id);
+        if (id == u"uninstaller") {
+            AWAIT_UNTIL(!f.uninstaller.apps().isEmpty(), "the application list");
+            f.uninstaller.setSelectedID(app);
+            AWAIT_UNTIL(!f.uninstaller.loadingLeftovers(), "the leftovers");
+        }
+        if (minimum) f.window.resize(f.window.minimumSize());
+        AWAIT_UNTIL(!minimum || f.window.centralWidget()->size() == QSize(960, 620),
+                    "the content at its minimum");
+        const QStringList faults = layoutFaults(&f.window);
+        QVERIFY2(faults.isEmpty(), qPrintable(faults.join(u'\n')));
+        if (minimum) return;
+        auto* row = f.find(QStringLiteral("overviewRow-large"));
+        const QWidget* viewport = f.find<QAbstractScrollArea>("categoryList")->viewport();
+        QVERIFY(viewport->rect().contains(QRect(row->mapTo(viewport, QPoint()), row->size())));
+    }
+
+    // Cleaning one category and uninstalling one application with the keyboard alone, in each
+    // screen's tab order: rows chosen with arrows, ticked with Space, the row menu from the menu
+    // key, the confirmation taken by tabbing to its destructive button.
+    void keyboardOnly()
+    {
+        resetHome();
+        QDir(TestHome::path() + "/Applications").removeRecursively();
+        const QStringList items = makeItems("caches", 2);
+        const QString app = BundleFixture::makeBundle(TestHome::path() + "/Applications", "Gõ.app",
+                                                      "vn.example.go");
+        WindowFixture f;
+        QVERIFY(f.showAndWaitForScan());
+        f.window.activateWindow();
+        AWAIT_UNTIL(f.window.isActiveWindow(), "the window to be active");
+        QCOMPARE(tabTo("sidebar").last(), "sidebar");
+        press(Qt::Key_Down); // over the "Dọn dẹp" heading
+        QCOMPARE(f.window.detail()->objectName(), "category-caches");
+        QCOMPARE(tabTo("itemList"),
+                 QStringList({"selectAllButton", "selectNoneButton", "itemList"}));
+        auto* list = f.find<QListView>("itemList");
+        const QString first = list->currentIndex().data(RowRole::Url).toString();
+        press(Qt::Key_Space);
+        QVERIFY(!f.model.state(*Category::find("caches")).selected.contains(first));
+        press(Qt::Key_Space);
+        press(Qt::Key_Menu);
+        auto* menu = f.find<QMenu>("itemContextMenu");
+        QVERIFY(menu && menu->isVisible());
+        QTest::keyClick(menu, Qt::Key_Escape);
+        QCOMPARE(tabTo("cleanButton"), QStringList({"rescanButton", "cleanButton"}));
+        press(Qt::Key_Space);
+        QMessageBox* box = shownBox(f.window, "cleanConfirmation");
+        QVERIFY(box);
+        AWAIT_UNTIL(box->isActiveWindow(), "the confirmation to take the keyboard");
+        QCOMPARE(QApplication::focusWidget()->objectName(), "cancelButton");
+        QCOMPARE(tabTo("confirmButton").last(), "confirmButton");
+        press(Qt::Key_Return);
+        QVERIFY(shownBox(f.window, "resultAlert"));
+        QVERIFY(!FileSystem::exists(items[0]) && !FileSystem::exists(items[1]));
+        press(Qt::Key_Return);
+        AWAIT_UNTIL(!f.model.message(), "the result alert to close");
+        // A window manager gives the window the keyboard back; the offscreen platform does not.
+        f.window.activateWindow();
+        AWAIT_UNTIL(f.window.isActiveWindow(), "the window to be active again");
+
+        QCOMPARE(tabTo("sidebar").last(), "sidebar");
+        press(Qt::Key_End); // the monitor, then up over the "Hệ thống" heading
+        press(Qt::Key_Up);
+        QCOMPARE(f.window.detail()->objectName(), "uninstaller");
+        AWAIT_UNTIL(f.uninstaller.apps().value(0).size, "the application and its size");
+        QCOMPARE(tabTo("appList"), QStringList({"searchField", "sortPicker", "appList"}));
+        press(Qt::Key_Space); // chooses the current row, the first
+        QCOMPARE(f.uninstaller.selectedID(), app);
         AWAIT_UNTIL(!f.uninstaller.loadingLeftovers(), "the leftovers");
+        QCOMPARE(tabTo("uninstallButton"),
+                 QStringList({"reloadButton", "revealAppButton", "uninstallButton"}));
+        press(Qt::Key_Space);
+        box = shownBox(f.window, "uninstallConfirmation");
+        AWAIT_UNTIL(box && box->isActiveWindow(), "the confirmation to take the keyboard");
+        tabTo("confirmButton");
+        press(Qt::Key_Return);
+        QVERIFY(shownBox(f.window, "uninstallAlert"));
+        QVERIFY(!FileSystem::exists(app) && f.uninstaller.apps().isEmpty());
     }
-    if (minimum) f.window.resize(f.window.minimumSize());
-    AWAIT_UNTIL(!minimum || f.window.centralWidget()->size() == QSize(960, 620),
-                "the content at its minimum");
-    const QStringList faults = layoutFaults(&f.window);
-    QVERIFY2(faults.isEmpty(), qPrintable(faults.join(u'\n')));
-    if (minimum) return;
-    auto* row = f.find(QStringLiteral("overviewRow-large"));
-    const QWidget* viewport = f.find<QAbstractScrollArea>("categoryList")->viewport();
-    QVERIFY(viewport->rect().contains(QRect(row->mapTo(viewport, QPoint()), row->size())));
-}
 
-// Cleaning one category and uninstalling one application with the keyboard alone, in each
-// screen's tab order: rows chosen with arrows, ticked with Space, the row menu from the menu key,
-// the confirmation taken by tabbing to its destructive button.
-void TestMainWindow::keyboardOnly()
-{
-    resetHome();
-    QDir(TestHome::path() + "/Applications").removeRecursively();
-    const QStringList items = makeItems("caches", 2);
-    const QString app =
-        BundleFixture::makeBundle(TestHome::path() + "/Applications", "Gõ.app", "vn.example.go");
-    WindowFixture f;
-    QVERIFY(f.showAndWaitForScan());
-    f.window.activateWindow();
-    AWAIT_UNTIL(f.window.isActiveWindow(), "the window to be active");
-    QCOMPARE(tabTo("sidebar").last(), "sidebar");
-    press(Qt::Key_Down); // over the "Dọn dẹp" heading
-    QCOMPARE(f.window.detail()->objectName(), "category-caches");
-    QCOMPARE(tabTo("itemList"), QStringList({"selectAllButton", "selectNoneButton", "itemList"}));
-    auto* list = f.find<QListView>("itemList");
-    const QString first = list->currentIndex().data(RowRole::Url).toString();
-    press(Qt::Key_Space);
-    QVERIFY(!f.model.state(*Category::find("caches")).selected.contains(first));
-    press(Qt::Key_Space);
-    press(Qt::Key_Menu);
-    auto* menu = f.find<QMenu>("itemContextMenu");
-    QVERIFY(menu && menu->isVisible());
-    QTest::keyClick(menu, Qt::Key_Escape);
-    QCOMPARE(tabTo("cleanButton"), QStringList({"rescanButton", "cleanButton"}));
-    press(Qt::Key_Space);
-    QMessageBox* box = shownBox(f.window, "cleanConfirmation");
-    QVERIFY(box);
-    AWAIT_UNTIL(box->isActiveWindow(), "the confirmation to take the keyboard");
-    QCOMPARE(QApplication::focusWidget()->objectName(), "cancelButton");
-    QCOMPARE(tabTo("confirmButton").last(), "confirmButton");
-    press(Qt::Key_Return);
-    QVERIFY(shownBox(f.window, "resultAlert"));
-    QVERIFY(!FileSystem::exists(items[0]) && !FileSystem::exists(items[1]));
-    press(Qt::Key_Return);
-    AWAIT_UNTIL(!f.model.message(), "the result alert to close");
-    // A window manager gives the window the keyboard back; the offscreen platform does not.
-    f.window.activateWindow();
-    AWAIT_UNTIL(f.window.isActiveWindow(), "the window to be active again");
+    // The toolbar button and the banner show while a newer version is known, with at most four
+    // notes; a version is the feed's text, never a shortcut mark or markup.
+    void toolbarAndBannerFollowAvailable_data()
+    {
+        QTest::addColumn<QString>("version");
+        QTest::addColumn<QStringList>("notes");
+        QTest::addColumn<QStringList>("shown");
+        QTest::newRow("six notes") << "1.5" << QStringList{"một", "hai", "ba", "bốn", "năm", "sáu"}
+                                   << QStringList{"• một", "• hai", "• ba", "• bốn"};
+        QTest::newRow("no notes, hostile version")
+            << "2.0 R&D <b>" << QStringList() << QStringList();
+    }
+    void toolbarAndBannerFollowAvailable()
+    {
+        QFETCH(QString, version);
+        QFETCH(QStringList, notes);
+        QFETCH(QStringList, shown);
+        HttpServer server;
+        QVERIFY(server.listen());
+        server.route(QStringLiteral("/feed.json"), HttpServer::ok(feed(11, version, notes)));
+        WindowFixture f(checkerFor(server));
+        auto* action = f.window.findChild<QAction*>(QStringLiteral("updateAction"));
+        auto* toolBar = f.find<QToolBar>(QStringLiteral("mainToolBar"));
+        QWidget* banner = f.find(QStringLiteral("updateBanner"));
+        QVERIFY(!action->isVisible());
+        // Showing the window starts the periodic check, which checks at once.
+        QVERIFY(f.showAndWaitForScan());
+        AWAIT_UNTIL(f.updater->available(), "the newer version");
+        QVERIFY(action->isVisible() && toolBar->isVisible() && banner->isVisible());
+        QStringList lines{action->iconText(),
+                          QTextDocumentFragment::fromHtml(action->toolTip()).toPlainText()};
+        for (QLabel* label : banner->findChildren<QLabel*>())
+            if (!label->text().isEmpty()) lines.append(label->text());
+        lines.append(banner->findChild<QPushButton*>()->text());
+        QCOMPARE(lines, QStringList({"Có bản " + version,
+                                     "Đã có SorviClean " + version + ". Bấm để tải về.",
+                                     "Đã có SorviClean " + version, "Bạn đang dùng bản 1.4."}) +
+                            shown + QStringList{"Tải bản mới"});
 
-    QCOMPARE(tabTo("sidebar").last(), "sidebar");
-    press(Qt::Key_End); // the monitor, then up over the "Hệ thống" heading
-    press(Qt::Key_Up);
-    QCOMPARE(f.window.detail()->objectName(), "uninstaller");
-    AWAIT_UNTIL(f.uninstaller.apps().value(0).size, "the application and its size");
-    QCOMPARE(tabTo("appList"), QStringList({"searchField", "sortPicker", "appList"}));
-    press(Qt::Key_Space); // chooses the current row, the first
-    QCOMPARE(f.uninstaller.selectedID(), app);
-    AWAIT_UNTIL(!f.uninstaller.loadingLeftovers(), "the leftovers");
-    QCOMPARE(tabTo("uninstallButton"),
-             QStringList({"reloadButton", "revealAppButton", "uninstallButton"}));
-    press(Qt::Key_Space);
-    box = shownBox(f.window, "uninstallConfirmation");
-    AWAIT_UNTIL(box && box->isActiveWindow(), "the confirmation to take the keyboard");
-    tabTo("confirmButton");
-    press(Qt::Key_Return);
-    QVERIFY(shownBox(f.window, "uninstallAlert"));
-    QVERIFY(!FileSystem::exists(app) && f.uninstaller.apps().isEmpty());
-}
-
-void TestMainWindow::toolbarAndBannerFollowAvailable_data()
-{
-    QTest::addColumn<QString>("version");
-    QTest::addColumn<QStringList>("notes");
-    QTest::addColumn<QStringList>("shown");
-    QTest::newRow("six notes") << "1.5" << QStringList{"một", "hai", "ba", "bốn", "năm", "sáu"}
-                               << QStringList{"• một", "• hai", "• ba", "• bốn"};
-    // A version is the feed's text: shown as it is, never as a shortcut mark or markup.
-    QTest::newRow("no notes, hostile version") << "2.0 R&D <b>" << QStringList() << QStringList();
-}
-
-void TestMainWindow::toolbarAndBannerFollowAvailable()
-{
-    QFETCH(QString, version);
-    QFETCH(QStringList, notes);
-    QFETCH(QStringList, shown);
-    HttpServer server;
-    QVERIFY(server.listen());
-    server.route(QStringLiteral("/feed.json"), HttpServer::ok(feed(11, version, notes)));
-    WindowFixture f(checkerFor(server));
-    auto* action = f.window.findChild<QAction*>(QStringLiteral("updateAction"));
-    auto* toolBar = f.find<QToolBar>(QStringLiteral("mainToolBar"));
-    QWidget* banner = f.find(QStringLiteral("updateBanner"));
-    QVERIFY(!action->isVisible());
-    // Showing the window starts the periodic check, which checks at once.
-    QVERIFY(f.showAndWaitForScan());
-    AWAIT_UNTIL(f.updater->available(), "the newer version");
-    QVERIFY(action->isVisible() && toolBar->isVisible() && banner->isVisible());
-    // The button shows the action's text without its shortcut marks.
-    QCOMPARE(action->iconText(), "Có bản " + version);
-    QCOMPARE(QTextDocumentFragment::fromHtml(action->toolTip()).toPlainText(),
-             "Đã có SorviClean " + version + ". Bấm để tải về.");
-    QStringList lines;
-    for (QLabel* label : banner->findChildren<QLabel*>())
-        if (!label->text().isEmpty()) lines.append(label->text());
-    QCOMPARE(lines, QStringList({"Đã có SorviClean " + version, "Bạn đang dùng bản 1.4."}) + shown);
-    QCOMPARE(banner->findChild<QPushButton*>()->text(), QStringLiteral("Tải bản mới"));
-
-    // The feed now lists the running build: a later check clears both, and says nothing.
-    server.route(QStringLiteral("/feed.json"), HttpServer::ok(feed(10, QStringLiteral("1.4"), {})));
-    AWAIT(f.updater->check(false), "the feed check");
-    QVERIFY(!action->isVisible() && !toolBar->isVisible() && !banner->isVisible());
-    QVERIFY(!f.find<QMessageBox>(QStringLiteral("updateAlert")));
-}
+        // The feed now lists the running build: a later check clears both, and says nothing.
+        server.route(QStringLiteral("/feed.json"),
+                     HttpServer::ok(feed(10, QStringLiteral("1.4"), {})));
+        AWAIT(f.updater->check(false), "the feed check");
+        QVERIFY(!action->isVisible() && !toolBar->isVisible() && !banner->isVisible());
+        QVERIFY(!f.find<QMessageBox>(QStringLiteral("updateAlert")));
+    }
+};
 
 SORVI_TEST_GUI_MAIN(TestMainWindow)
 #include "tst_main_window.moc"

@@ -230,8 +230,6 @@ void TestTexts::computedText_data()
     row("uptime 90061 s", MonitorText::uptime(90061), "1 ngày 1 giờ");
     row("percent above 100", MonitorText::percent(123.4), "123%");
     row("loads", MonitorText::loads({1.5, 0.25, 2}), "1.50  0.25  2.00");
-    // A figure just below a unit is shown in that unit, not as 1,024 of the one below.
-    row("memory below a unit", MonitorText::memory((1 << 20) - 1), MonitorText::memory(1 << 20));
     const auto tilde = [](const char* folder, const char* home) {
         return CheckableListModel::abbreviateHome(folder, home);
     };

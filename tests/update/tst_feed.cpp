@@ -28,28 +28,29 @@ private slots:
         const auto row = [](const char* tag, const QByteArray& body, const char* error) {
             QTest::newRow(tag) << body << QString(error);
         };
-        row("empty body", {}, "not valid JSON");
-        row("top level array", "[]", "the document is not an object");
-        row("no apps", j("{'app':[]}"), "the document has no key \"apps\"");
+        row("empty body", {}, "không phải JSON hợp lệ: dữ liệu kết thúc giữa chừng ở vị trí 0.");
+        row("top level array", "[]", "không đúng cấu trúc: tài liệu không phải một đối tượng.");
+        row("no apps", j("{'app':[]}"), "tài liệu thiếu khoá \"apps\"");
         // Another application's entry is decoded as strictly as ours.
         row("other app broken",
             j("{'apps':[{'id':'sorviclean','versions':[]},{'id':'x','versions':[{'version':'1'}]}]"
               "}"),
-            "apps[1].versions[0] has no key \"build\"");
-        row("build null", release("'version':'1','build':null"), "build is not a number");
-        row("fractional build", release("'version':'1','build':11.0"), "build is not an integer");
+            "apps[1].versions[0] thiếu khoá \"build\"");
+        row("build null", release("'version':'1','build':null"), "build không phải một số");
+        row("fractional build", release("'version':'1','build':11.0"),
+            "build không phải số nguyên");
         row("build 2^63", release("'version':'1','build':9223372036854775808"),
-            "build does not fit in 64 bits");
-        row("build leading zero", release("'version':'1','build':07"), "not valid JSON");
+            "build vượt quá 64 bit");
+        row("build leading zero", release("'version':'1','build':07"), "không phải JSON hợp lệ");
         row("notes with a number", release("'version':'1','build':1,'notes':['a',2]"),
-            "apps[0].versions[0].notes[1] is not a string");
-        row("text after the document", j("{'apps':[]} x"), "unexpected text");
-        row("raw line break", "{\"x\":\"a\nb\",\"apps\":[]}", "control character");
-        row("lone surrogate", j("{'x':'\\ud800','apps':[]}"), "unpaired surrogate");
-        row("invalid UTF-8", "{\"x\":\"\xff\xfe\",\"apps\":[]}", "not valid UTF-8");
+            "apps[0].versions[0].notes[1] không phải một chuỗi");
+        row("text after the document", j("{'apps':[]} x"), "dữ liệu thừa sau tài liệu");
+        row("raw line break", "{\"x\":\"a\nb\",\"apps\":[]}", "ký tự điều khiển");
+        row("lone surrogate", j("{'x':'\\ud800','apps':[]}"), "thiếu nửa cặp");
+        row("invalid UTF-8", "{\"x\":\"\xff\xfe\",\"apps\":[]}",
+            "Dữ liệu cập nhật không phải UTF-8 hợp lệ.");
         // A million open brackets end in a refusal, not in a stack overflow.
-        row("endless nesting", j("{'x':") + QByteArray(1 << 20, '['),
-            "nesting deeper than 512 levels");
+        row("endless nesting", j("{'x':") + QByteArray(1 << 20, '['), "lồng sâu quá 512 cấp");
     }
 
     void refused()

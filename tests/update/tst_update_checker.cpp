@@ -195,7 +195,7 @@ private slots:
         const qint64 cap = FeedTransfer::maxBodyBytes;
         row("body exactly at the cap", ok(newer + QByteArray(cap - newer.size(), ' ')), true, nine,
             {});
-        const QString tooLarge = failed + QStringLiteral("The feed is larger than 1048576 bytes.");
+        const QString tooLarge = failed + QStringLiteral("Dữ liệu cập nhật lớn hơn 1048576 byte.");
         row("one byte over the cap", ok(newer + QByteArray(cap + 1 - newer.size(), ' ')), true,
             eleven, tooLarge);
         row("endless body", HttpServer::endlessChunks(), true, eleven, tooLarge);
@@ -203,20 +203,19 @@ private slots:
         for (const int status : {302, 304})
             QTest::addRow("status %d", status)
                 << HttpServer::withStatus(status, newer) << true << OptionalAvailable(eleven)
-                << failed + QStringLiteral("The server returned an unexpected response (HTTP "
-                                           "status %1).")
-                                .arg(status)
+                << failed + QStringLiteral("Máy chủ trả về mã HTTP %1 thay vì 200.").arg(status)
                 << 1;
-        row("not a feed", ok("<html/>"), true, eleven, failed + "The feed is not valid JSON: ");
+        row("not a feed", ok("<html/>"), true, eleven,
+            failed + "Dữ liệu cập nhật không phải JSON hợp lệ: thiếu giá trị ở vị trí 0.");
         row("not a feed, periodic", ok("<html/>"), false, eleven, {});
         // Each byte would reset an idle time-out: only a deadline for the whole exchange ends it.
         row("trickle", HttpServer::trickle(newer + QByteArray(4096, ' '), 20ms), true, eleven,
-            failed + "The request timed out.");
+            failed + "Máy chủ không trả lời kịp thời hạn.");
         // Every hop is held to the rule for feed addresses, from http://localhost on.
         row("redirect off the machine", HttpServer::redirect("http://127.0.0.1@example.com/f"),
-            true, eleven, failed + "The redirect to http://127.0.0.1@example.com/f was refused.");
+            true, eleven, failed + "Không theo chuyển hướng sang http://127.0.0.1@example.com/f.");
         row("redirect loop", HttpServer::redirect("/feed.json?again"), true, eleven,
-            failed + "The feed was redirected more than 50 times.", 51);
+            failed + "Bị chuyển hướng quá 50 lần.", 51);
     }
     void check()
     {
@@ -230,7 +229,7 @@ private slots:
         // Only the rows meant to time out wait for a short time-out.
         auto checker =
             checkerFor(QUrl(QStringLiteral("http://localhost:%1/feed.json").arg(server.port())),
-                       message.contains("timed") ? 300ms : 10s);
+                       message.contains("kịp thời hạn") ? 300ms : 10s);
         AWAIT(checker->check(false), "the check that finds build 11");
         const QByteArray head = server.lastRequestHead();
         QVERIFY2(head.startsWith("GET /feed.json HTTP/1.1\r\n"), head.constData());
@@ -282,7 +281,7 @@ private slots:
         });
         thread.quit();
         QVERIFY(thread.wait(QDeadlineTimer(Await::kDeadlineMs)));
-        QCOMPARE(checker->message(), failed + "The feed is larger than 1048576 bytes.");
+        QCOMPARE(checker->message(), failed + "Dữ liệu cập nhật lớn hơn 1048576 byte.");
         QVERIFY2(sent < limit, qPrintable(QString::number(sent)));
     }
 
@@ -308,9 +307,11 @@ private slots:
         QTest::addColumn<bool>("redirectToPlainHttp");
         QTest::addColumn<QString>("failure"); // the start of the text after the prefix
         QTest::newRow("trusted certificate") << true << false << QString();
-        QTest::newRow("self-signed certificate") << false << false << "SSL handshake failed";
+        QTest::newRow("self-signed certificate")
+            << false << false << "Không thiết lập được kết nối bảo mật (TLS) (127.0.0.1:";
         // Even to the loopback address, which would be accepted as a feed address of its own.
-        QTest::newRow("redirect to plain http") << true << true << "The redirect to http://";
+        QTest::newRow("redirect to plain http")
+            << true << true << "Không theo chuyển hướng sang http://";
     }
     void https()
     {

@@ -3,9 +3,11 @@
 // Descriptor-relative building blocks shared by the tree walk, the removal and the permission
 // repair. Internal to the platform library. Errors are positive errno values, 0 meaning none.
 
+#include "platform/file_system.h"
 #include "platform/unique_fd.h"
 
 #include <QString>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -31,8 +33,10 @@ struct Location
 };
 
 /// Opens `root` (following links, as the user set them up) and, below it, the parent of `item`
-/// without crossing any link. `item` must lie strictly below `root` after standardisation.
-Location locate(const QString& root, const QString& item);
+/// without crossing any link. `item` must lie strictly below `root` after standardisation. A root
+/// that is not the `pinned` object, when one is given, is refused with ESTALE.
+Location locate(const QString& root, const QString& item,
+                const std::optional<FileSystem::Identity>& pinned = std::nullopt);
 
 /// A visitor's answer for one entry: stop with `error`, or go on, descending into the entry
 /// when `descend` is set.
@@ -60,9 +64,12 @@ public:
 
 /// Depth-first traversal of the directory `name` inside `parentFd`, never following a link and
 /// holding a bounded number of descriptors however deep the tree is: ancestors closed on the way
-/// down are reopened through ".." and checked against the device and inode they had. Each
-/// directory's listing is read whole before its entries are handled, so removing entries never
-/// disturbs the listing. Returns 0, or the errno that stopped it.
+/// down are reopened through ".." and checked against the device and inode they had. Memory does
+/// not grow with the depth beyond a small record per level: listings go through one buffer, and
+/// only the names of subfolders still to visit are kept. A directory is handled part by part as
+/// it is listed; one that leave() finds not empty (ENOTEMPTY) is listed again from its start, at
+/// most twice, for the entries a listing of a changing directory may miss. Returns 0, or the
+/// errno that stopped it.
 int traverse(int parentFd, const char* name, Visitor& visitor);
 
 } // namespace AnchoredTree

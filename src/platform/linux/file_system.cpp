@@ -6,10 +6,8 @@
 #include "platform/unique_dir.h"
 #include "platform/unique_fd.h"
 
-#include <array>
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
@@ -36,11 +34,11 @@ bool isDotOrDotDot(const char* name)
 
 } // namespace
 
-Outcome Outcome::failure(int errorNumber)
+std::optional<Identity> identity(const QString& path)
 {
-    std::array<char, 256> buffer{};
-    // The GNU strerror_r returns the text, which need not be in `buffer`.
-    return Outcome{QString::fromLocal8Bit(strerror_r(errorNumber, buffer.data(), buffer.size()))};
+    struct stat st = {};
+    if (stat(bytes(path).constData(), &st) != 0) return std::nullopt;
+    return Identity{st.st_dev, st.st_ino};
 }
 
 bool exists(const QString& path)
@@ -49,10 +47,12 @@ bool exists(const QString& path)
     return lstat(bytes(path).constData(), &st) == 0;
 }
 
-std::optional<QStringList> children(const QString& directory, Hidden hidden)
+std::optional<QStringList> children(const QString& directory, Hidden hidden, Identity* listed)
 {
     const UniqueDir dir(opendir(bytes(directory).constData()));
     if (!dir) return std::nullopt;
+    struct stat st = {};
+    if (listed != nullptr && fstat(dir.fd(), &st) != 0) return std::nullopt;
     const QString base = standardized(directory);
     QStringList result;
     for (;;) {
@@ -64,6 +64,7 @@ std::optional<QStringList> children(const QString& directory, Hidden hidden)
         result.append(joined(base, name));
     }
     if (errno != 0) return std::nullopt;
+    if (listed != nullptr) *listed = Identity{st.st_dev, st.st_ino};
     return result;
 }
 
@@ -73,10 +74,12 @@ qint64 allocatedSize(const QString& path)
 }
 
 void walkFiles(const QString& root, Hidden hidden, qint64 minAllocated,
-               const std::function<void(const WalkedFile&)>& visit)
+               const std::function<void(const WalkedFile&)>& visit, Identity* walked)
 {
     const UniqueFd fd(open(bytes(root).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!fd) return;
+    struct stat st = {};
+    if (!fd || fstat(fd.get(), &st) != 0) return;
+    if (walked != nullptr) *walked = Identity{st.st_dev, st.st_ino};
     const QString base = standardized(root);
     const TreeWalk::Report report = [&](std::string_view dir, const char* name, qint64 allocated) {
         const QString path =

@@ -132,9 +132,9 @@ private:
 
 } // namespace
 
-Outcome removeItem(const QString& root, const QString& item)
+Outcome removeItem(const QString& root, const QString& item, std::optional<Identity> pinnedRoot)
 {
-    const AnchoredTree::Location location = AnchoredTree::locate(root, item);
+    const AnchoredTree::Location location = AnchoredTree::locate(root, item, pinnedRoot);
     if (location.error != 0) return Outcome::failure(location.error);
     const int parent = location.parent.get();
     const char* name = location.name.c_str();
@@ -147,9 +147,10 @@ Outcome removeItem(const QString& root, const QString& item)
     return error == 0 ? Outcome::success() : Outcome::failure(error);
 }
 
-void grantOwnerAccess(const QString& root, const QString& item, uid_t uid)
+void grantOwnerAccess(const QString& root, const QString& item, uid_t uid,
+                      std::optional<Identity> pinnedRoot)
 {
-    const AnchoredTree::Location location = AnchoredTree::locate(root, item);
+    const AnchoredTree::Location location = AnchoredTree::locate(root, item, pinnedRoot);
     if (location.error != 0) return;
     OwnerAccessVisitor visitor(uid);
     (void)AnchoredTree::traverse(location.parent.get(), location.name.c_str(), visitor);

@@ -107,12 +107,6 @@ QList<int> pidsOf(const std::optional<QList<ProcessUsage>>& list)
     return pids;
 }
 
-const ProcessUsage* findPid(const QList<ProcessUsage>& list, int pid)
-{
-    const auto it = std::find_if(list.begin(), list.end(), [&](auto& u) { return u.pid == pid; });
-    return it == list.end() ? nullptr : &*it;
-}
-
 } // namespace
 
 class TestCounterSource : public QObject
@@ -133,19 +127,14 @@ private slots:
             "cpu  30 2 20 300 5 1 1 1 0 0\ncpu0 10 1 5 100 2 1 0 0 0 0\n"
             "cpu1 20 1 15 200 3 0 1 1 0 0\nintr 5 0\n",
             "10/6/102/1 20/17/203/1");
-        row("ticks of an old kernel", "ticks", "cpu0 7 8 9 10\n", "7/9/10/8");
         row("ticks cut to 32 bits", "ticks", "cpu0 4294967301 0 0 4294967296\n", "5/0/0/0");
         row("ticks malformed", "ticks", "cpu0 1 2 3 4\ncpu1 1 x 3 4\n", "-");
-        row("ticks truncated", "ticks", "cpu0 1 2", "-");
         const QByteArray full0 = "full avg10=0.00 avg60=0.00 avg300=0.00 total=0\n";
-        row("pressure calm", "pressure", "some avg10=0.00 avg60=0 total=0\n" + full0, "1");
         row("pressure below warning", "pressure", "some avg10=9.99 avg60=1 total=5\n" + full0, "1");
         row("pressure warning", "pressure", "some avg10=10.00 avg60=1 total=5\n" + full0, "2");
         row("pressure critical", "pressure",
             "some avg10=35.5 avg60=1 total=5\nfull avg10=12.25 avg60=1 total=5\n", "4");
-        row("pressure malformed", "pressure", "some avg10=abc\n", "-");
         row("load", "load", "0.59 0.55 0.32 2/130 12586\n", "0.59 0.55 0.32");
-        row("load with two values", "load", "0.59 0.55\n", "-");
         row("load not a number", "load", "nan 1 1 1/1 1\n", "-");
         // internal = anon lists, wired = unevictable + the kernel's own, compressor = zswap,
         // external = file lists.
@@ -155,7 +144,6 @@ private slots:
             "MemTotal: 1024 kB\nActive(anon): 64 kB\nInactive(anon): 0 kB\nActive(file): 64 kB\n"
             "Inactive(file): 64 kB\nUnevictable: lots kB\nSwapTotal: 0 kB\n",
             "1024 64/0/0/0/128 -");
-        row("memory without the lists", "memory", "MemTotal: 4 kB\n", "4 - -");
         // Header lines, short lines and names that could lead elsewhere are skipped; loopback
         // by the flags, or by the name when there are none.
         row("interfaces", "interfaces",
@@ -250,25 +238,22 @@ private slots:
         QCOMPARE(source.keptDescriptors(), 2); // a failed listing changes nothing
     }
 
-    // The real user comes from the status file, not from the owner of the /proc folder (root's
-    // for every undumpable process).
+    // Without root, only our own processes. The real user comes from the status file, not from
+    // the owner of the /proc folder (root's for every undumpable process).
     void onlyOurOwnProcessesWithoutRoot()
     {
         if (!TreeBuilder::canDropPrivileges()) QSKIP("needs root to drop to an unprivileged user");
         const QTemporaryDir dir;
         const QString root = dir.path();
         QVERIFY(::chmod(QFile::encodeName(root).constData(), 0755) == 0);
-        const QList<std::pair<int, QByteArray>> owners{
-            {20, "Uid:\t65534\t65534\t65534\t65534\n"},
-            {21, "Uid:\t0\t0\t0\t0\n"},
-            {22, ""},                                      // no status: cannot tell, so not ours
-            {23, "Uid:\t0\t65534\t65534\t65534\n"},        // really root's
-            {24, "Name:\tpasswd\nUid:\t65534\t0\t0\t0\n"}, // ours, running set-user-ID
-        };
-        for (const auto& [pid, status] : owners) {
-            QVERIFY(putProcess(root, pid, "p" + QByteArray::number(pid), 1, 1, 1));
-            if (!status.isEmpty())
-                QVERIFY(put(root, QStringLiteral("proc/%1/status").arg(pid), status));
+        // pid 20 + i: ours, root's, no status (cannot tell), really root's, ours set-user-ID
+        const QByteArray statuses[] = {"Uid:\t65534\t65534\t65534\t65534\n", "Uid:\t0\t0\t0\t0\n",
+                                       "", "Uid:\t0\t65534\t65534\t65534\n",
+                                       "Name:\tpasswd\nUid:\t65534\t0\t0\t0\n"};
+        for (int pid = 20; pid < 25; ++pid) {
+            QVERIFY(putProcess(root, pid, "p", 1, 1, 1));
+            if (!statuses[pid - 20].isEmpty())
+                QVERIFY(put(root, QStringLiteral("proc/%1/status").arg(pid), statuses[pid - 20]));
         }
         QCOMPARE(TreeBuilder::runAsNobody([root] {
                      LinuxCounterSource source(root);
@@ -286,6 +271,7 @@ private slots:
         // A quarter of the processes keep their descriptors, the rest are read all the same.
         const pid_t child = fork(); // a child, as the lowered limit must not outlive the test
         if (child == 0) {
+            alarm(30); // a hang ends the child, and with it the wait below
             const rlimit low{128, 128};
             if (setrlimit(RLIMIT_NOFILE, &low) != 0) _exit(2);
             LinuxCounterSource source(root);
@@ -298,39 +284,6 @@ private slots:
         QCOMPARE(waitpid(child, &status, 0), child);
         QVERIFY(WIFEXITED(status));
         QCOMPARE(WEXITSTATUS(status), 0);
-    }
-
-    void realSystemInvariants()
-    {
-        LinuxCounterSource source;
-        source.beginSample();
-        const auto ticks1 = source.processorTicks();
-        const auto nets1 = source.interfaces();
-        const auto procs1 = source.processes();
-        QVERIFY(ticks1 && !ticks1->isEmpty() && nets1 && procs1);
-        QVERIFY(source.physicalMemory() > 0 && source.vmPageCounts() && source.loadAverage());
-        const ProcessUsage* self = findPid(*procs1, int(getpid()));
-        QVERIFY(self && self->footprint > 0);
-        QCOMPARE(self->name, QByteArray("tst_counter_source")); // widened past 15 bytes
-
-        source.beginSample();
-        const auto ticks2 = source.processorTicks();
-        const auto nets2 = source.interfaces();
-        const auto procs2 = source.processes();
-        QVERIFY(ticks2 && nets2 && procs2);
-        for (qsizetype i = 0; ticks2->size() == ticks1->size() && i < ticks1->size(); ++i) {
-            const ProcessorTicks &a = ticks1->at(i), &b = ticks2->at(i);
-            QVERIFY(b.user >= a.user && b.system >= a.system && b.idle >= a.idle &&
-                    b.nice >= a.nice);
-        }
-        for (const InterfaceCounters& before : *nets1)
-            for (const InterfaceCounters& after : *nets2)
-                if (after.name == before.name)
-                    QVERIFY(after.rxBytes >= before.rxBytes && after.txBytes >= before.txBytes);
-        const ProcessUsage* selfAgain = findPid(*procs2, int(getpid()));
-        QVERIFY(selfAgain);
-        QVERIFY(selfAgain->userTime + selfAgain->systemTime >= self->userTime + self->systemTime);
-        QCOMPARE(selfAgain->startTime, self->startTime);
     }
 };
 
