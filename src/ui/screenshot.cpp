@@ -18,6 +18,9 @@ void saveScreenshotWhenReady(MainWindow& window, const QString& path,
     QObject::connect(
         &window, &MainWindow::startupScanFinished, &window,
         [target, path, done] {
+            // The screenshots show the content at its minimum, the size every screen is laid
+            // out for.
+            if (target) target->resize(target->minimumSizeHint());
             QTimer::singleShot(kSettleMs, target, [target, path, done] {
                 const bool written = target && target->grab().save(path, "PNG");
                 done(written);
