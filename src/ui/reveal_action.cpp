@@ -15,7 +15,7 @@ namespace {
 // menu of the row under the pointer.
 void addKeyboardMenu(QAbstractItemView* view)
 {
-    for (const QKeySequence keys :
+    for (const QKeySequence& keys :
          {QKeySequence(Qt::Key_Menu), QKeySequence(Qt::SHIFT | Qt::Key_F10)}) {
         auto* shortcut = new QShortcut(keys, view);
         shortcut->setContext(Qt::WidgetShortcut);
