@@ -25,29 +25,51 @@ QCoro::Task<QList<InstalledApp>> catalogue()
     co_return apps;
 }
 
+/// The size the window shows: measured on disk, or known when listed (Flatpak); nullopt for a
+/// system package's entry.
+std::optional<qint64> measuredSize(const InstalledApp& app)
+{
+    if (app.size || !app.isMeasured()) return app.size;
+    return Scanner::allocatedSize(app.url);
+}
+
 /// The catalogue with every size measured, all at once, before anything is printed.
 QCoro::Task<QList<InstalledApp>> measuredCatalogue()
 {
     auto listing = catalogue();
     QList<InstalledApp> apps = co_await listing;
-    std::vector<QFuture<qint64>> sizes;
+    std::vector<QFuture<std::optional<qint64>>> sizes;
     for (const InstalledApp& app : apps)
-        sizes.push_back(
-            QtConcurrent::run(&ioPool(), [url = app.url] { return Scanner::allocatedSize(url); }));
+        sizes.push_back(QtConcurrent::run(&ioPool(), [app] { return measuredSize(app); }));
     for (qsizetype i = 0; i < apps.size(); ++i) {
-        const qint64 size = co_await sizes[size_t(i)];
+        const std::optional<qint64> size = co_await sizes[size_t(i)];
         apps[i].size = size;
     }
     co_return apps;
+}
+
+/// How the line of an application ends: what kind it is, or that it cannot be removed.
+QString kindText(const InstalledApp& app)
+{
+    if (app.isProtected) return QStringLiteral(" · ứng dụng hệ thống, không gỡ được");
+    switch (app.kind) {
+    case ApplicationKind::Flatpak:
+        return QStringLiteral(" · Flatpak");
+    case ApplicationKind::AppImage:
+        return QStringLiteral(" · AppImage");
+    case ApplicationKind::HomeProgram:
+        return QStringLiteral(" · cài trong thư mục cá nhân");
+    default:
+        return {};
+    }
 }
 
 void printApp(const InstalledApp& app)
 {
     QString line = shown(app.name);
     if (!app.version.isEmpty()) line += u' ' + shown(app.version);
-    line += QStringLiteral(" · ") + formatBytes(app.size.value_or(0)) + QStringLiteral(" · ") +
-            shown(app.bundleID);
-    if (app.isProtected) line += QStringLiteral(" · ứng dụng hệ thống, không gỡ được");
+    if (app.size) line += QStringLiteral(" · ") + formatBytes(*app.size);
+    line += QStringLiteral(" · ") + shown(app.bundleID) + kindText(app);
     out(line);
     out(QStringLiteral("  ") + shown(app.url));
 }
@@ -86,12 +108,15 @@ std::optional<InstalledApp> chosenApp(const QList<InstalledApp>& apps, const QSt
 }
 
 /// The application measured (the window waits for its size too) and the leftovers to remove
-/// with it.
-struct Removal
+/// with it, as the window chooses them: those matched by name alone stay unless asked for.
+struct Plan
 {
     InstalledApp app;
     QList<Leftover> leftovers;
 
+    /// Removed by its installer, not moved to the Trash.
+    bool viaInstaller() const { return app.removal == Removal::Transaction; }
+    /// The application first, then the leftovers.
     QList<CleanItem> targets() const
     {
         QList<CleanItem> items{{app.url, app.size.value_or(0)}};
@@ -99,41 +124,62 @@ struct Removal
             items.append({leftover.url, leftover.size});
         return items;
     }
+    /// What goes to the Trash.
+    QList<CleanItem> trashed() const { return targets().mid(viaInstaller() ? 1 : 0); }
+    QString question() const
+    {
+        const QString name = shown(app.name, CliOutput::Stream::err);
+        const QString trash = countAndSize(trashed()) + QStringLiteral(" vào Thùng rác? [c/K] ");
+        if (!viaInstaller())
+            return QStringLiteral("Gỡ ") + name + QStringLiteral(" và chuyển ") + trash;
+        return QStringLiteral("Gỡ ") + name + QStringLiteral(" qua Flatpak (") +
+               formatBytes(app.size.value_or(0)) + QStringLiteral(") và chuyển ") + trash;
+    }
 };
 
-QCoro::Task<Removal> prepared(InstalledApp app, bool keepLeftovers)
+QCoro::Task<Plan> prepared(InstalledApp app, bool keepLeftovers)
 {
     auto measuring = QtConcurrent::run(&ioPool(), [app, keepLeftovers] {
-        Removal removal{app, {}};
-        removal.app.size = Scanner::allocatedSize(app.url);
-        if (!keepLeftovers) removal.leftovers = AppCatalog::leftovers(app);
-        return removal;
+        Plan plan{app, {}};
+        plan.app.size = measuredSize(app);
+        if (!keepLeftovers) plan.leftovers = AppCatalog::leftovers(app);
+        plan.leftovers.removeIf([](const Leftover& leftover) { return leftover.byName; });
+        return plan;
     });
-    Removal removal = co_await measuring;
-    co_return removal;
+    Plan plan = co_await measuring;
+    co_return plan;
+}
+
+void printDryRun(const Plan& plan, bool json)
+{
+    if (json) {
+        printPlan(DeletionMode::trash, plan.targets(), true);
+        return;
+    }
+    if (plan.viaInstaller())
+        out(QStringLiteral("Sẽ gỡ qua Flatpak: ") + shown(plan.app.name) + QStringLiteral(" · ") +
+            formatBytes(plan.app.size.value_or(0)));
+    printPlan(DeletionMode::trash, plan.trashed(), false);
 }
 
 /// Asks (unless --yes), quits the application, removes it: the window's flow.
-QCoro::Task<int> removed(Arguments args, Removal removal)
+QCoro::Task<int> removed(Arguments args, Plan plan)
 {
-    const QList<CleanItem> targets = removal.targets();
-    const QString question = QStringLiteral("Gỡ ") +
-                             shown(removal.app.name, CliOutput::Stream::err) +
-                             QStringLiteral(" và chuyển ") + countAndSize(targets) +
-                             QStringLiteral(" vào Thùng rác? [c/K] ");
-    if (!confirmed(args, DeletionMode::trash, targets, question)) co_return kUsage;
+    if (!confirmed(args, DeletionMode::trash, plan.trashed(), plan.question())) co_return kUsage;
 
-    auto quitting = Uninstaller::quitIfRunning(removal.app);
-    const bool quit = co_await quitting;
-    if (!quit) {
-        err(ReportText::notQuit(shown(removal.app.name, CliOutput::Stream::err)));
+    auto quitting = Uninstaller::quitIfRunning(plan.app);
+    const Uninstaller::Quit quit = co_await quitting;
+    if (quit != Uninstaller::Quit::done) {
+        const QString name = shown(plan.app.name, CliOutput::Stream::err);
+        err(quit == Uninstaller::Quit::replaced ? ReportText::replaced(name)
+                                                : ReportText::notQuit(name));
         co_return kFailures;
     }
     auto removing = QtConcurrent::run(
-        &ioPool(), [removal] { return Uninstaller::uninstall(removal.app, removal.leftovers); });
+        &ioPool(), [plan] { return Uninstaller::uninstall(plan.app, plan.leftovers); });
     const CleanReport report = co_await removing;
     printReport(report, args.json, [&](const CleanReport& shownReport) {
-        return ReportText::uninstall(shown(removal.app.name), shownReport,
+        return ReportText::uninstall(shown(plan.app.name), shownReport, plan.app.removal,
                                      shownReport.failures.size());
     });
     co_return report.failures.isEmpty() ? kSuccess : kFailures;
@@ -166,13 +212,13 @@ QCoro::Task<int> uninstall(Arguments args)
     const std::optional<InstalledApp> app = chosenApp(apps, args.positional.first());
     if (!app) co_return kUsage;
     auto preparing = prepared(*app, args.keepLeftovers);
-    const Removal removal = co_await preparing;
+    const Plan plan = co_await preparing;
 
     if (args.dryRun) {
-        printPlan(DeletionMode::trash, removal.targets(), args.json);
+        printDryRun(plan, args.json);
         co_return kSuccess;
     }
-    auto removing = removed(args, removal);
+    auto removing = removed(args, plan);
     const int code = co_await removing;
     co_return code;
 }

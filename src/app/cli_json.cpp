@@ -168,6 +168,27 @@ QByteArray plan(const QList<CleanItem>& items)
     return json.document();
 }
 
+namespace {
+
+QString kindName(ApplicationKind kind)
+{
+    switch (kind) {
+    case ApplicationKind::Bundle:
+        return QStringLiteral("bundle");
+    case ApplicationKind::Flatpak:
+        return QStringLiteral("flatpak");
+    case ApplicationKind::AppImage:
+        return QStringLiteral("appimage");
+    case ApplicationKind::HomeProgram:
+        return QStringLiteral("home-program");
+    case ApplicationKind::SystemPackage:
+        return QStringLiteral("system-package");
+    }
+    return {};
+}
+
+} // namespace
+
 QByteArray apps(const QList<InstalledApp>& apps)
 {
     Writer json;
@@ -175,6 +196,7 @@ QByteArray apps(const QList<InstalledApp>& apps)
     for (const InstalledApp& app : apps) {
         json.open('{').key(u"id").string(app.bundleID).key(u"name").string(app.name);
         json.key(u"version").string(app.version).key(u"path").string(app.url);
+        json.key(u"kind").string(kindName(app.kind));
         json.key(u"protected").boolean(app.isProtected).key(u"size");
         if (app.size)
             json.integer(*app.size);

@@ -30,7 +30,8 @@ QByteArray report(const CleanReport& report);
 /// What a dry run would remove: {"total":N,"items":[{"path","size"}]}
 QByteArray plan(const QList<CleanItem>& items);
 
-/// {"apps":[{"id","name","version","path","protected","size"}]}; a size not measured is null.
+/// {"apps":[{"id","name","version","path","kind","protected","size"}]}; "kind" is "bundle",
+/// "flatpak", "appimage", "home-program" or "system-package"; a size not measured is null.
 QByteArray apps(const QList<InstalledApp>& apps);
 
 /// One monitor snapshot with the `top` processes that use the most CPU.

@@ -2,6 +2,7 @@
 #include "app/cli_json.h"
 #include "app/cli_output.h"
 #include "core/scanner.h"
+#include "platform/vocabulary.h"
 
 #include <vector>
 
@@ -23,8 +24,7 @@ void printScan(const Category& category, const ScanResult& result)
 {
     out(category.title + QStringLiteral(" [") + category.id + QStringLiteral("] · ") +
         countAndSize(result.items));
-    if (category.roots.isEmpty())
-        out(QStringLiteral("  Không có thư mục nào để tìm trên hệ thống này."));
+    if (category.roots.isEmpty()) out(QStringLiteral("  ") + Vocabulary::words().noPlaces);
     for (const QString& root : category.roots)
         out(QStringLiteral("  Tìm trong: ") + shown(root));
     if (result.unreadable) out(QStringLiteral("  Không đọc được một số thư mục (không đủ quyền)."));

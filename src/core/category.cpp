@@ -2,54 +2,53 @@
 
 #include "platform/byte_count.h"
 #include "platform/file_system.h"
+#include "platform/places.h"
+#include "platform/vocabulary.h"
 
 namespace {
 
-QStringList under(const QStringList& relative)
+// The folders searched, named as the user sees them.
+QString largeDetail(const QStringList& roots)
 {
-    // Standardised, so a home of "/" or with a trailing slash gives no doubled slash.
-    QStringList roots;
-    for (const QString& path : relative)
-        roots.append(FileSystem::standardized(Category::home() + u'/' + path));
-    return roots;
+    QStringList names;
+    for (const QString& root : roots)
+        names.append(FileSystem::lastComponent(root));
+    if (names.isEmpty()) return QStringLiteral("File từ 100 MB trở lên.");
+    return QStringLiteral("File từ 100 MB trở lên trong ") + names.join(QStringLiteral(", ")) +
+           u'.';
 }
 
 QList<Category> buildCatalogue()
 {
+    const Vocabulary::Words& words = Vocabulary::words();
+    const QStringList large = Places::roots(QStringLiteral("large"));
     return {
         {QStringLiteral("caches"), QStringLiteral("Bộ nhớ đệm ứng dụng"),
          QStringLiteral("internaldrive"),
          QStringLiteral("File tạm do ứng dụng tạo ra. Ứng dụng sẽ tự tạo lại khi cần."),
-         std::nullopt, under({QStringLiteral("Library/Caches")}), ScanKind::children(),
+         std::nullopt, Places::roots(QStringLiteral("caches")), ScanKind::children(),
          DeletionMode::permanent},
         {QStringLiteral("logs"), QStringLiteral("Nhật ký & báo lỗi"), QStringLiteral("doc.text"),
          QStringLiteral("File log và báo cáo lỗi của ứng dụng."), std::nullopt,
-         under({QStringLiteral("Library/Logs")}), ScanKind::children(), DeletionMode::permanent},
+         Places::roots(QStringLiteral("logs")), ScanKind::children(), DeletionMode::permanent},
         {QStringLiteral("dev"), QStringLiteral("Công cụ lập trình"), QStringLiteral("hammer"),
-         QStringLiteral(
-             "Xcode DerivedData, simulator cache, npm, Gradle... Sẽ được tải/build lại khi cần."),
+         words.devDetail,
          QStringLiteral("Lần build tiếp theo có thể chậm hơn vì phải tạo lại cache."),
-         under({QStringLiteral("Library/Developer/Xcode/DerivedData"),
-                QStringLiteral("Library/Developer/CoreSimulator/Caches"),
-                QStringLiteral(".npm/_cacache"), QStringLiteral(".gradle/caches")}),
-         ScanKind::children(), DeletionMode::permanent},
+         Places::roots(QStringLiteral("dev")), ScanKind::children(), DeletionMode::permanent},
         {QStringLiteral("trash"), QStringLiteral("Thùng rác"), QStringLiteral("trash"),
          QStringLiteral("Các file bạn đã xoá nhưng chưa dọn hẳn."),
-         QStringLiteral("Xoá vĩnh viễn, không thể khôi phục."), under({QStringLiteral(".Trash")}),
-         ScanKind::children(), DeletionMode::permanent},
+         QStringLiteral("Xoá vĩnh viễn, không thể khôi phục."),
+         Places::roots(QStringLiteral("trash")), ScanKind::children(), DeletionMode::permanent},
         {QStringLiteral("ios"), QStringLiteral("Bản sao lưu iPhone/iPad"), QStringLiteral("iphone"),
-         QStringLiteral("Bản sao lưu thiết bị iOS tạo bởi Finder, thường rất nặng."),
+         words.iosDetail,
          QStringLiteral(
              "Chỉ xoá nếu bạn chắc chắn không cần khôi phục thiết bị từ bản sao lưu này."),
-         under({QStringLiteral("Library/Application Support/MobileSync/Backup")}),
-         ScanKind::children(), DeletionMode::trash},
+         Places::roots(QStringLiteral("ios")), ScanKind::children(), DeletionMode::trash},
         {QStringLiteral("large"), QStringLiteral("Tệp lớn"), QStringLiteral("externaldrive"),
-         QStringLiteral("File từ 100 MB trở lên trong Downloads, Documents, Desktop, Movies."),
+         largeDetail(large),
          QStringLiteral(
              "Kiểm tra kỹ trước khi chọn. File được chuyển vào Thùng rác nên vẫn khôi phục được."),
-         under({QStringLiteral("Downloads"), QStringLiteral("Documents"), QStringLiteral("Desktop"),
-                QStringLiteral("Movies")}),
-         ScanKind::largeFiles(104'857'600), DeletionMode::trash},
+         large, ScanKind::largeFiles(104'857'600), DeletionMode::trash},
     };
 }
 

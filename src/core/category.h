@@ -50,11 +50,23 @@ struct Category
 /// One found item; its identity is `url`.
 struct CleanItem
 {
+    // A constructor rather than aggregate initialisation: `{url, size}` stays the usual form.
+    CleanItem(QString url = {}, qint64 size = 0, std::optional<QString> origin = std::nullopt)
+        : url(std::move(url)), size(size), origin(std::move(origin))
+    {
+    }
+
     QString url;     ///< absolute path
     qint64 size = 0; ///< allocated bytes, as measured by the scan
+    /// Where an item of the trash was trashed from, as its record says; read by the scan.
+    std::optional<QString> origin;
 
     QString name() const;
-    friend bool operator==(const CleanItem&, const CleanItem&) = default;
+    /// Equal when `url` and `size` are: the origin only describes the item.
+    friend bool operator==(const CleanItem& a, const CleanItem& b)
+    {
+        return a.url == b.url && a.size == b.size;
+    }
 };
 size_t qHash(const CleanItem& item, size_t seed = 0);
 

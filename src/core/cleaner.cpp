@@ -3,7 +3,6 @@
 #include "platform/file_system.h"
 #include "platform/trash.h"
 
-#include <cerrno>
 #include <optional>
 #include <unistd.h>
 
@@ -36,18 +35,24 @@ FileSystem::Outcome removePermanently(const QString& root, const QString& path,
     return FileSystem::removeItem(root, path, pin);
 }
 
-// GIO takes a path and follows every link above the item, so a link placed between the root and
-// the item would send an outside file to the trash. The parent must resolve to exactly the place
-// below the resolved root that the path names, which also refuses a link that stays inside.
-// A link at the item itself is trashed as a link, never followed.
-FileSystem::Outcome moveToTrash(const QString& root, const QString& path, FileSystem::Identity pin)
+// An item of the trash goes with its record, so that no file manager lists it any longer.
+FileSystem::Outcome removeFromTrash(const QString& root, const QString& path,
+                                    FileSystem::Identity pin)
 {
+    FileSystem::Outcome outcome = removePermanently(root, path, pin);
+    if (outcome.ok()) FileSystem::forgetTrashed(root, path);
+    return outcome;
+}
+
+FileSystem::Outcome removeOne(const QString& root, const QString& path, DeletionMode deletion,
+                              FileSystem::Identity pin)
+{
+    if (deletion == DeletionMode::permanent)
+        return FileSystem::isTrashFiles(root) ? removeFromTrash(root, path, pin)
+                                              : removePermanently(root, path, pin);
+    // The move opens the root afresh: it must still be the object the scan listed.
     if (FileSystem::identity(root) != pin) return FileSystem::Outcome::failure(ESTALE);
-    const QString parent = path.left(path.lastIndexOf(u'/'));
-    if (FileSystem::exists(parent) &&
-        FileSystem::resolved(parent) != FileSystem::resolved(root) + parent.mid(root.size()))
-        return FileSystem::Outcome::failure(ELOOP);
-    return FileSystem::moveToTrash(path);
+    return FileSystem::moveToTrash(root, path);
 }
 
 } // namespace
@@ -81,10 +86,9 @@ CleanReport remove(const QList<CleanItem>& items, const Category& category,
             continue;
         }
         const auto pin = pinnedRoots.constFind(*root);
-        const FileSystem::Outcome outcome =
-            pin == pinnedRoots.cend()                  ? FileSystem::Outcome::failure(ESTALE)
-            : category.deletion == DeletionMode::trash ? moveToTrash(*root, path, *pin)
-                                                       : removePermanently(*root, path, *pin);
+        const FileSystem::Outcome outcome = pin == pinnedRoots.cend()
+                                                ? FileSystem::Outcome::failure(ESTALE)
+                                                : removeOne(*root, path, category.deletion, *pin);
         if (outcome.ok())
             report.freed += item.size;
         else

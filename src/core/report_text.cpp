@@ -23,8 +23,13 @@ QString clean(const CleanReport& report, const Category& category, qsizetype lis
     return text;
 }
 
-QString uninstall(const QString& appName, const CleanReport& report, qsizetype listed)
+QString uninstall(const QString& appName, const CleanReport& report, Removal removal,
+                  qsizetype listed)
 {
+    // An application that its installer removed is not in the Trash, whatever went with it.
+    if (report.failures.isEmpty() && removal == Removal::Transaction)
+        return QStringLiteral("Đã gỡ ") + appName + QStringLiteral(" và giải phóng ") +
+               formatBytes(report.freed) + u'.';
     if (report.failures.isEmpty())
         return QStringLiteral("Đã gỡ ") + appName + QStringLiteral(" và chuyển ") +
                formatBytes(report.freed) + QStringLiteral(" vào Thùng rác.");
@@ -48,6 +53,12 @@ QString uninstallRefused(const QString& appName)
 QString notQuit(const QString& appName)
 {
     return appName + QStringLiteral(" không thoát được. Hãy thoát app thủ công rồi thử lại.");
+}
+
+QString replaced(const QString& appName)
+{
+    return appName + QStringLiteral(" đã bị thay đổi trên đĩa từ lúc được liệt kê, nên không có gì "
+                                    "bị gỡ. Hãy tải lại danh sách rồi thử lại.");
 }
 
 } // namespace ReportText

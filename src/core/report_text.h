@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/category.h"
+#include "platform/sourced_application.h"
 
 #include <QString>
 
@@ -16,10 +17,11 @@ inline constexpr qsizetype kListedFailures = 5;
 QString clean(const CleanReport& report, const Category& category,
               qsizetype listed = kListedFailures);
 
-/// "Đã gỡ NAME và chuyển … vào Thùng rác." without failures; otherwise "Gỡ NAME chưa hoàn tất."
-/// followed by the same failure block as clean().
+/// "Đã gỡ NAME và chuyển … vào Thùng rác." without failures (for an application its installer
+/// removed, "Đã gỡ NAME và giải phóng …."); otherwise "Gỡ NAME chưa hoàn tất." followed by the
+/// same failure block as clean().
 QString uninstall(const QString& appName, const CleanReport& report,
-                  qsizetype listed = kListedFailures);
+                  Removal removal = Removal::Trash, qsizetype listed = kListedFailures);
 
 /// A clean asked for while the clean of category `id` still runs: nothing was removed.
 QString cleanRefused(const QString& id);
@@ -29,5 +31,9 @@ QString uninstallRefused(const QString& appName);
 
 /// The application did not quit when asked: NAME + " không thoát được. …".
 QString notQuit(const QString& appName);
+
+/// The application's location was replaced since it was listed: nothing was asked to quit and
+/// nothing removed.
+QString replaced(const QString& appName);
 
 } // namespace ReportText

@@ -2,6 +2,7 @@
 
 #include "core/io_pool.h"
 #include "platform/file_system.h"
+#include "platform/trash.h"
 
 #include <QCoro/QCoroFuture>
 #include <QMutex>
@@ -44,7 +45,7 @@ std::optional<CleanItem> sizeEntry(const QString& entry)
 {
     const qint64 size = allocatedSize(entry);
     if (size < 1) return std::nullopt;
-    return CleanItem{entry, size};
+    return CleanItem{entry, size, FileSystem::trashOrigin(entry)};
 }
 
 void collect(QList<CleanItem>& items, const std::optional<CleanItem>& item)

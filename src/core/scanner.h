@@ -11,7 +11,8 @@ namespace Scanner {
 /// Scans `category` on the I/O pool and resumes on the awaiting thread. A `children` category
 /// yields each direct child of its roots (".DS_Store" at the top dropped, empty ones dropped),
 /// sized concurrently; a `largeFiles` category yields at most the 200 largest visible regular
-/// files of at least `minBytes` allocated bytes. Items come largest first.
+/// files of at least `minBytes` allocated bytes. Items come largest first; an item of the trash
+/// carries the origin its record names. `searched` lists the roots that existed.
 QCoro::Task<ScanResult> scan(Category category);
 
 /// Allocated bytes of a file or of every regular file below a directory; links count nothing and

@@ -1,8 +1,7 @@
 #pragma once
 
-#include "platform/running_apps.h"
+#include "platform/sourced_application.h"
 
-#include <QDateTime>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -10,66 +9,18 @@
 #include <optional>
 #include <vector>
 
-/// The kinds of application the uninstaller knows. Each kind has one source that lists it,
-/// removes it and finds its running instances.
-enum class ApplicationKind {
-    Bundle,        ///< a directory with an information dictionary (the macOS layout)
-    Flatpak,       ///< an application of a Flatpak installation, removed through libflatpak
-    AppImage,      ///< a self-contained executable file in one of the user's program folders
-    HomeProgram,   ///< a program in the home folder that a desktop entry launches
-    SystemPackage, ///< a desktop entry of the package manager: listed, never removed
-};
-
-/// How an application leaves the disk.
-enum class Removal {
-    Trash,       ///< its location and its own files go to the Trash
-    Transaction, ///< its installer removes it (a Flatpak uninstall transaction)
-    Never,       ///< protected: the package manager removes it, not this program
-};
-
-/// What one source knows about one installed application. A value; any thread.
-struct SourcedApplication
+/// A folder searched for what applications leave behind: its direct children are matched
+/// against an application's identifier (and name, where the folder allows names).
+struct LeftoverFolder
 {
-    ApplicationKind kind = ApplicationKind::Bundle;
-    Removal removal = Removal::Never;
-    /// The application's identity: a Flatpak deployment folder, an AppImage file, a home
-    /// program's own folder (or file), a system package's desktop entry. Links not resolved.
-    QString location;
-    /// Flatpak application id, or the desktop-file id ("org.foo.Bar" for org.foo.Bar.desktop).
-    QString id;
-    QString name;     ///< display name, Vietnamese where the application provides one
-    QString version;  ///< "" when unknown
-    QString iconPath; ///< an image file; "" when none was found (see iconName)
-    QString iconName; ///< the entry's theme icon name when iconPath is empty; may be ""
-    std::optional<qint64> installedSize; ///< bytes, when the installer records it
-    std::optional<QDateTime> lastUsed;   ///< access time of the program, when later than its change
-    bool isProtected = false;
-
-    /// Flatpak: the installation ("user", or the system installation's id) and the full ref.
-    QString installation;
-    QString ref;
-    /// Files that belong to the application outside its location and go with it: the desktop
-    /// entries that launch it and the icons only those entries name.
-    QStringList ownFiles;
-    /// Leftovers that belong to this application by construction, not by a name match (a
-    /// Flatpak application's private home ~/.var/app/<id>): safe to preselect.
-    QStringList privateData;
-    /// The desktop entry that names a system package's application (to find its package).
-    QString desktopEntry;
-
-    friend bool operator==(const SourcedApplication&, const SourcedApplication&) = default;
+    QString path;               ///< absolute
+    bool byName = false;        ///< also matched by the application's name
+    bool byGroupPrefix = false; ///< also "<prefix>.<identifier>" (macOS group containers)
+    friend bool operator==(const LeftoverFolder&, const LeftoverFolder&) = default;
 };
 
-/// Something that could not be removed: the path (or the application's location) and why.
-struct RemovalFailure
-{
-    QString item;
-    QString reason;
-    friend bool operator==(const RemovalFailure&, const RemovalFailure&) = default;
-};
-
-/// The folders the Linux sources read. standard() takes them from the environment; tests build
-/// their own inside a temporary home.
+/// The folders the Linux sources read and the leftover folders. standard() takes them from the
+/// environment; tests build their own inside a temporary home.
 struct ApplicationPlaces
 {
     QString home;
@@ -78,8 +29,23 @@ struct ApplicationPlaces
     QStringList homePath;      ///< the $PATH folders that lie below the home
     QString dpkgInfo;          ///< the package manager's file lists (*.list)
     bool systemFlatpak = true; ///< also list the system Flatpak installations
+    QString configHome;        ///< $XDG_CONFIG_HOME
+    QString cacheHome;         ///< $XDG_CACHE_HOME
+    QString stateHome;         ///< $XDG_STATE_HOME
+    QString flatpakUser;       ///< the user's Flatpak installation ($FLATPAK_USER_DIR)
 
+    /// From the environment. A base folder that is not absolute, is "/", is the home or lies
+    /// above it is replaced by its default below the home.
     static ApplicationPlaces standard();
+    /// Relative to `home`: the XDG defaults, no system data folders, no system Flatpak.
+    static ApplicationPlaces inHome(const QString& home);
+
+    /// Where applications leave things, in search order: ~/.var/app, the XDG config, data,
+    /// cache and state folders (names allowed), the autostart and applications folders.
+    QList<LeftoverFolder> leftoverFolders() const;
+    /// Folders that hold other things than one application's leftovers (the trash, the user's
+    /// Flatpak installation, the icon theme): never a leftover, even when a name matches.
+    QStringList sharedFolders() const;
 };
 
 /// One kind of application. Every function may run on any thread, concurrently with the others;
@@ -95,8 +61,6 @@ public:
     /// Removes `app` (its location and own files; never its leftovers). Empty when everything
     /// is gone; a protected application is refused without touching anything.
     virtual QList<RemovalFailure> remove(const SourcedApplication& app) = 0;
-    /// The running instances of `app`, pinned against PID reuse; possibly empty.
-    virtual QList<RunningApplicationPtr> instances(const SourcedApplication& app) = 0;
     /// The package that installed `app`, when this kind has one and it can be found.
     virtual std::optional<QString> owningPackage(const SourcedApplication& /*app*/)
     {

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "platform/sourced_application.h"
+
 #include <QList>
 #include <QString>
 #include <memory>
+#include <optional>
 #include <sys/types.h>
 
 /// One running instance of an application, pinned so that a reused PID is never mistaken for it.
@@ -25,10 +28,12 @@ class RunningApps
 {
 public:
     virtual ~RunningApps() = default;
-    /// The running instances of the application whose bundle lies at `bundlePath` and whose
-    /// identifier is `bundleID`; possibly empty. Blocking (it reads the process table).
-    virtual QList<RunningApplicationPtr> instances(const QString& bundlePath,
-                                                   const QString& bundleID) = 0;
+    /// The running instances of `app`, pinned against PID reuse; possibly empty. nullopt when
+    /// the application's location is no longer the one it was listed with (`app.identity`): it
+    /// was replaced, by a link or another object, and nothing found through it may be signalled.
+    /// Blocking (it reads the process table).
+    virtual std::optional<QList<RunningApplicationPtr>>
+    instances(const SourcedApplication& app) = 0;
 };
 
 /// The process-wide registry of the platform built for.

@@ -1,6 +1,7 @@
 #include "ui/app_detail_view.h"
 
 #include "core/category.h"
+#include "platform/application_vocabulary.h"
 #include "ui/app_icons.h"
 #include "ui/checkable_list_model.h"
 #include "ui/dialogs.h"
@@ -71,6 +72,10 @@ AppDetailView::AppDetailView(UninstallerModel* model, const InstalledApp& app, A
     layout->addWidget(buildFooter());
 
     connect(m_model, &UninstallerModel::appsChanged, this, &AppDetailView::refreshApp);
+    connect(m_model, &UninstallerModel::appChanged, this, [this](int row) {
+        if (m_model->apps().value(row).url == m_app.url) refreshApp();
+    });
+    connect(m_model, &UninstallerModel::owningPackageChanged, this, &AppDetailView::refreshNotice);
     connect(m_model, &UninstallerModel::loadingLeftoversChanged, this,
             &AppDetailView::refreshLeftovers);
     connect(m_model, &UninstallerModel::leftoversChanged, this, [this] {
@@ -88,7 +93,7 @@ AppDetailView::AppDetailView(UninstallerModel* model, const InstalledApp& app, A
     connect(m_model, &UninstallerModel::progressChanged, this, &AppDetailView::refreshProgress);
     connect(m_icons, &AppIcons::iconLoaded, this, [this](const QString& url) {
         if (url == m_app.url)
-            m_icon->setPixmap(m_icons->icon(m_app.url, kIconSize, devicePixelRatioF()));
+            m_icon->setPixmap(m_icons->icon(m_app, kIconSize, devicePixelRatioF()));
     });
     refreshApp();
     refreshNotice();
@@ -106,7 +111,7 @@ QWidget* AppDetailView::buildHeader()
     m_icon = new QLabel(header);
     m_icon->setObjectName(QStringLiteral("appIcon"));
     m_icon->setFixedSize(kIconSize, kIconSize);
-    m_icon->setPixmap(m_icons->icon(m_app.url, kIconSize, devicePixelRatioF()));
+    m_icon->setPixmap(m_icons->icon(m_app, kIconSize, devicePixelRatioF()));
     row->addWidget(m_icon, 0, Qt::AlignVCenter);
 
     auto* column = new QVBoxLayout;
@@ -160,10 +165,9 @@ QWidget* AppDetailView::buildNotice()
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
     QLabel* text = nullptr;
-    m_protectedNotice = notice(QStringLiteral("lock.fill"),
-                               QStringLiteral("Đây là ứng dụng hệ thống của macOS, không thể gỡ."),
-                               QStringLiteral("protectedNotice"), holder, &text);
-    TextStyle::secondary(text);
+    m_protectedNotice = notice(QStringLiteral("lock.fill"), QString(),
+                               QStringLiteral("protectedNotice"), holder, &m_protectedText);
+    TextStyle::secondary(m_protectedText);
     m_runningNotice =
         notice(QStringLiteral("exclamationmark.triangle.fill"),
                QStringLiteral("Ứng dụng đang chạy. SorviClean sẽ thoát ứng dụng trước khi gỡ."),
@@ -191,8 +195,7 @@ QWidget* AppDetailView::buildLeftovers()
     m_nonePage->setObjectName(QStringLiteral("noLeftoversPage"));
     auto* none = new QVBoxLayout(m_nonePage);
     none->setContentsMargins(0, 0, 0, 0);
-    auto* nothing =
-        new QLabel(QStringLiteral("Không tìm thấy file thừa trong ~/Library."), m_nonePage);
+    auto* nothing = new QLabel(Vocabulary::applicationWords().noLeftovers, m_nonePage);
     nothing->setObjectName(QStringLiteral("noLeftoversLabel"));
     TextStyle::secondary(nothing);
     none->addWidget(nothing);
@@ -215,8 +218,13 @@ QWidget* AppDetailView::buildFooter()
     auto* footer = new QWidget(this);
     auto* row = new QHBoxLayout(footer);
     row->setContentsMargins(0, 0, 0, 0);
-    auto* note = new QLabel(
-        QStringLiteral("Các mục sẽ được chuyển vào Thùng rác, có thể khôi phục."), footer);
+    // An application that its installer removes does not go to the Trash.
+    auto* note = new QLabel(m_app.removal == Removal::Transaction
+                                ? QStringLiteral("Ứng dụng được gỡ qua Flatpak; các file liên quan "
+                                                 "được chuyển vào Thùng rác, có thể khôi phục.")
+                                : QStringLiteral("Các mục sẽ được chuyển vào Thùng rác, có thể "
+                                                 "khôi phục."),
+                            footer);
     note->setObjectName(QStringLiteral("trashNote"));
     // Wrapped: beside the button at the window's minimum width it would be cut.
     note->setWordWrap(true);
@@ -256,6 +264,8 @@ void AppDetailView::refreshApp()
     m_version->setFullText(QStringLiteral("v") + m_app.version);
     m_version->setVisible(!m_app.version.isEmpty());
     m_size->setText(m_app.size ? formatBytes(*m_app.size) : QStringLiteral("Đang tính..."));
+    // A system package's entry says nothing of the application's size: none is measured.
+    m_size->setVisible(m_app.size || m_app.isMeasured());
     if (m_app.lastUsed)
         m_lastUsed->setText(
             QStringLiteral("Dùng lần cuối: ") +
@@ -266,6 +276,14 @@ void AppDetailView::refreshApp()
 
 void AppDetailView::refreshNotice()
 {
+    const Vocabulary::ApplicationWords& words = Vocabulary::applicationWords();
+    QString text = words.protectedApplication;
+    if (m_app.kind == ApplicationKind::SystemPackage) {
+        const std::optional<QString>& package = m_model->owningPackage();
+        text +=
+            u' ' + (package ? words.heldByPackage.arg(*package) : words.removedByPackageManager);
+    }
+    m_protectedText->setText(text);
     m_protectedNotice->setVisible(m_app.isProtected);
     // Reads the process table: asked when the pane is built, when the window becomes active
     // and after an uninstall attempt, not on every size that arrives for the list.
@@ -337,8 +355,13 @@ QString AppDetailView::confirmationTitle() const
 
 QString AppDetailView::confirmationMessage() const
 {
-    return QStringLiteral("Ứng dụng và ") + QString::number(m_model->selectedLeftovers().size()) +
-           QStringLiteral(" file liên quan (") + formatBytes(m_model->totalSelectedSize()) +
+    const QString count = QString::number(m_model->selectedLeftovers().size());
+    const QString total = formatBytes(m_model->totalSelectedSize());
+    if (m_app.removal == Removal::Transaction)
+        return QStringLiteral("Ứng dụng sẽ được gỡ qua Flatpak và ") + count +
+               QStringLiteral(" file liên quan sẽ được chuyển vào Thùng rác (tổng cộng ") + total +
+               QStringLiteral(").");
+    return QStringLiteral("Ứng dụng và ") + count + QStringLiteral(" file liên quan (") + total +
            QStringLiteral(") sẽ được chuyển vào Thùng rác.");
 }
 

@@ -65,6 +65,7 @@ private:
     QLabel* m_size = nullptr;
     QLabel* m_lastUsed = nullptr;
     QWidget* m_protectedNotice = nullptr;
+    QLabel* m_protectedText = nullptr;
     QWidget* m_runningNotice = nullptr;
     QStackedWidget* m_leftoverArea = nullptr;
     QWidget* m_searchingPage = nullptr;

@@ -2,7 +2,7 @@
 
 #include "core/io_pool.h"
 #include "ui/symbols.h"
-#include "uninstaller/uninstaller_model.h"
+#include "uninstaller/app_catalog.h"
 
 #include <QFileInfo>
 #include <QFutureWatcher>
@@ -37,32 +37,44 @@ QIcon AppIcons::generic()
     return fallback;
 }
 
-QPixmap AppIcons::icon(const QString& url, int size, qreal devicePixelRatio)
+QPixmap AppIcons::genericIcon(int size, qreal devicePixelRatio)
 {
-    if (url.isEmpty()) {
-        const QString genericKey = key(url, size, devicePixelRatio);
-        auto found = m_scaled.find(genericKey);
-        if (found == m_scaled.end())
-            found =
-                m_scaled.insert(genericKey, generic().pixmap(QSize(size, size), devicePixelRatio));
-        return *found;
-    }
+    const QString genericKey = key(QString(), size, devicePixelRatio);
+    auto found = m_scaled.find(genericKey);
+    if (found == m_scaled.end())
+        found = m_scaled.insert(genericKey, generic().pixmap(QSize(size, size), devicePixelRatio));
+    return *found;
+}
+
+QPixmap AppIcons::icon(const InstalledApp& app, int size, qreal devicePixelRatio)
+{
+    const QString& url = app.url;
     const QString cacheKey = key(url, size, devicePixelRatio);
     if (const auto found = m_scaled.constFind(cacheKey); found != m_scaled.constEnd())
         return *found;
-    const auto image = m_images.constFind(url);
-    if (image == m_images.constEnd()) {
-        request(url);
-        // Until the bundle's own icon has been read; not cached under the bundle's key.
-        return icon(QString(), size, devicePixelRatio);
+    if (!m_images.contains(url) && !m_themed.contains(url)) {
+        if (!app.iconPath.isEmpty()) {
+            request(url, app.iconPath);
+            // Until the application's own icon has been read; not cached under its key.
+            return genericIcon(size, devicePixelRatio);
+        }
+        // A theme name is looked up in the theme's own folders; one with a "/" would be a path.
+        if (!app.iconName.isEmpty() && !app.iconName.contains(u'/') &&
+            QIcon::hasThemeIcon(app.iconName))
+            m_themed.insert(url, QIcon::fromTheme(app.iconName));
+        else
+            m_images.insert(url, QImage());
     }
     QPixmap pixmap;
-    if (image->isNull()) {
-        pixmap = generic().pixmap(QSize(size, size), devicePixelRatio);
+    const QImage image = m_images.value(url);
+    if (const auto themed = m_themed.constFind(url); themed != m_themed.constEnd()) {
+        pixmap = themed->pixmap(QSize(size, size), devicePixelRatio);
+    } else if (image.isNull()) {
+        pixmap = genericIcon(size, devicePixelRatio);
     } else {
         const int edge = qRound(size * devicePixelRatio);
         pixmap = QPixmap::fromImage(
-            image->scaled(edge, edge, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+            image.scaled(edge, edge, Qt::KeepAspectRatio, Qt::SmoothTransformation));
         pixmap.setDevicePixelRatio(devicePixelRatio);
     }
     m_scaled.insert(cacheKey, pixmap);
@@ -71,10 +83,10 @@ QPixmap AppIcons::icon(const QString& url, int size, qreal devicePixelRatio)
 
 bool AppIcons::hasOwnIcon(const QString& url) const
 {
-    return !m_images.value(url).isNull();
+    return m_themed.contains(url) || !m_images.value(url).isNull();
 }
 
-void AppIcons::request(const QString& url)
+void AppIcons::request(const QString& url, const QString& path)
 {
     if (m_pending.contains(url)) return;
     m_pending.insert(url);
@@ -87,12 +99,7 @@ void AppIcons::request(const QString& url)
         m_images.insert(url, watcher->future().result());
         emit iconLoaded(url);
     });
-    watcher->setFuture(QtConcurrent::run(&ioPool(), [url] {
-        InstalledApp app;
-        app.url = url;
-        const QString path = UninstallerModel::iconPath(app);
-        return path.isEmpty() ? QImage() : decode(path, kDecodedEdge);
-    }));
+    watcher->setFuture(QtConcurrent::run(&ioPool(), [path] { return decode(path, kDecodedEdge); }));
 }
 
 QImage AppIcons::decode(const QString& path, int edge)

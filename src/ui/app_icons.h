@@ -6,10 +6,13 @@
 #include <QPixmap>
 #include <QSet>
 
-/// Application icons for the uninstaller screens. A bundle's icon file is read and decoded on
-/// the I/O pool (a hostile bundle may name a huge or damaged file), so a list of hundreds of
-/// applications draws at once with the generic application icon and each row switches to its
-/// own icon when it has been read. GUI thread.
+struct InstalledApp;
+
+/// Application icons for the uninstaller screens: the application's own icon file, else the
+/// theme icon its desktop entry names, else the theme's generic application icon. An icon file is
+/// read and decoded on the I/O pool (a hostile application may name a huge or damaged file), so
+/// a list of hundreds of applications draws at once with the generic icon and each row switches
+/// to its own icon when it has been read. GUI thread.
 class AppIcons : public QObject
 {
     Q_OBJECT
@@ -17,12 +20,13 @@ class AppIcons : public QObject
 public:
     explicit AppIcons(QObject* parent = nullptr);
 
-    /// The icon of the bundle at `url`, `size` pixels square (device-independent): the bundle's
-    /// own once read, the generic application icon until then and when it has none. The first
-    /// request for a bundle starts its reading. An empty `url` gives the generic icon.
-    QPixmap icon(const QString& url, int size, qreal devicePixelRatio = 1.0);
+    /// The icon of `app`, `size` pixels square (device-independent): its own once read, the
+    /// generic application icon until then and when it has none. The first request for an
+    /// application starts the reading of its icon file.
+    QPixmap icon(const InstalledApp& app, int size, qreal devicePixelRatio = 1.0);
 
-    /// True once the bundle at `url` was read and has an icon of its own.
+    /// True once the application at `url` was read and has an icon of its own (a file or a
+    /// theme icon).
     bool hasOwnIcon(const QString& url) const;
 
     /// The generic application icon of the theme.
@@ -38,9 +42,11 @@ Q_SIGNALS:
     void iconLoaded(const QString& url);
 
 private:
-    void request(const QString& url);
+    QPixmap genericIcon(int size, qreal devicePixelRatio);
+    void request(const QString& url, const QString& path);
 
-    QHash<QString, QImage> m_images; ///< null image: read, no icon of its own
+    QHash<QString, QImage> m_images; ///< by url; null image: read, no icon of its own
+    QHash<QString, QIcon> m_themed;  ///< by url: the theme icons found
     QSet<QString> m_pending;
     QHash<QString, QPixmap> m_scaled; ///< by url, size and ratio
 };

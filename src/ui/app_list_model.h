@@ -9,9 +9,10 @@ class AppIcons;
 class UninstallerModel;
 
 /// The visible applications of the uninstaller model (searched and sorted) as a list model. A
-/// size that arrives updates its own row only; when it moves the row (sorted by size) the rows
-/// are rearranged in place, so the view keeps its selection and scroll position; only a change
-/// of which applications are listed resets the model.
+/// size that arrives updates its own row only, and when the order is by size moves that one row
+/// to its place, so the view keeps its selection and scroll position and no arrival costs more
+/// than a few small copies; a new order of the same applications rearranges the rows in place;
+/// only a change of which applications are listed resets the model.
 class AppListModel : public QAbstractListModel
 {
     Q_OBJECT
@@ -22,7 +23,7 @@ public:
     int rowCount(const QModelIndex& parent = {}) const override;
     /// In the roles a RowDelegate draws: the name over "Phiên bản " + version (or the identifier),
     /// the 32-point icon, and at the trailing edge a lock for a protected application, its size
-    /// once measured, or a spinner until then. RowRole::Url is the bundle path.
+    /// once measured, or a spinner while it is being measured. RowRole::Url is the location.
     QVariant data(const QModelIndex& index, int role) const override;
 
     /// Row of the application at `url`, or -1 when it is not listed.
@@ -32,10 +33,15 @@ public:
     void sync();
 
 private:
+    void appChanged(int appRow);
+    /// Where the row `row`, whose size changed, belongs when the order is by size.
+    int sortedRow(int row) const;
     void reindex();
 
     UninstallerModel* m_model;
     AppIcons* m_icons;
-    QList<InstalledApp> m_apps;
-    QHash<QString, int> m_rowOf;
+    QList<int> m_rows;              ///< visible row → row of the model's apps
+    QStringList m_urls;             ///< visible row → url
+    QList<int> m_visibleRowOf;      ///< row of the model's apps → visible row, or -1
+    QHash<QString, int> m_appRowOf; ///< url → row of the model's apps
 };

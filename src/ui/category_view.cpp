@@ -2,12 +2,14 @@
 
 #include "core/app_model.h"
 #include "core/permission_helper.h"
+#include "platform/vocabulary.h"
 #include "ui/checkable_list_model.h"
 #include "ui/dialogs.h"
 #include "ui/palette.h"
 #include "ui/panels.h"
 #include "ui/reveal_action.h"
 #include "ui/row_painter.h"
+#include "ui/search_note.h"
 #include "ui/spinner.h"
 #include "ui/symbols.h"
 
@@ -21,18 +23,6 @@
 #include <QVBoxLayout>
 
 namespace {
-
-// Runs on after the screen is gone if the user navigates away: the result reaches the user
-// through the model's message.
-QCoro::Task<> emptyTrashThenRescan(QPointer<AppModel> model, Category category)
-{
-    auto emptied = PermissionHelper::emptyTrashViaFinder();
-    const QString text = co_await emptied;
-    if (!model) co_return;
-    model->setMessage(text);
-    auto rescan = model->scan(category);
-    co_await rescan;
-}
 
 // A symbol beside a wrapped callout text, both in the colour of `role`.
 QWidget* note(const QString& symbol, const QString& text, Palette::Role role, QWidget* parent)
@@ -93,30 +83,22 @@ QWidget* CategoryView::buildHeader()
 
 QWidget* CategoryView::buildNotice()
 {
+    const Vocabulary::Words& words = Vocabulary::words();
     m_notice = new QWidget(this);
     m_notice->setObjectName(QStringLiteral("unreadableNotice"));
     auto* column = new QVBoxLayout(m_notice);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(8);
-    column->addWidget(note(QStringLiteral("lock.fill"),
-                           QStringLiteral("macOS đang chặn SorviClean đọc thư mục này. Cấp Full "
-                                          "Disk Access cho SorviClean, bật công tắc, rồi mở lại "
-                                          "app và bấm Quét lại."),
+    column->addWidget(note(QStringLiteral("lock.fill"), words.unreadableNotice,
                            Palette::Role::destructive, m_notice));
-    auto* buttons = new QHBoxLayout;
-    auto* settings = new QPushButton(QStringLiteral("Mở cài đặt Full Disk Access"), m_notice);
-    settings->setObjectName(QStringLiteral("openFullDiskAccessButton"));
-    connect(settings, &QPushButton::clicked, this, [] { PermissionHelper::openFullDiskAccess(); });
-    buttons->addWidget(settings);
-    if (m_category.id == u"trash") {
-        auto* empty = new QPushButton(QStringLiteral("Dọn Thùng rác qua Finder"), m_notice);
-        empty->setObjectName(QStringLiteral("emptyTrashButton"));
-        connect(empty, &QPushButton::clicked, this,
-                [this] { emptyTrashThenRescan(m_model, m_category); });
-        buttons->addWidget(empty);
+    // Only a remedy that does something here is offered.
+    if (words.accessSettingsButton) {
+        auto* settings = new QPushButton(*words.accessSettingsButton, m_notice);
+        settings->setObjectName(QStringLiteral("openFullDiskAccessButton"));
+        connect(settings, &QPushButton::clicked, this,
+                [] { PermissionHelper::openFullDiskAccess(); });
+        column->addWidget(settings, 0, Qt::AlignLeft);
     }
-    buttons->addStretch(1);
-    column->addLayout(buttons);
     return m_notice;
 }
 
@@ -143,7 +125,15 @@ QWidget* CategoryView::buildContent()
     auto* nothing = new QLabel(QStringLiteral("Không có gì để dọn 🎉"), m_emptyPage);
     nothing->setObjectName(QStringLiteral("emptyLabel"));
     TextStyle::secondary(nothing);
+    m_searchNote = new QLabel(m_emptyPage);
+    m_searchNote->setObjectName(QStringLiteral("searchNote"));
+    m_searchNote->setTextFormat(Qt::PlainText);
+    m_searchNote->setWordWrap(true);
+    m_searchNote->setAlignment(Qt::AlignHCenter);
+    TextStyle::callout(m_searchNote);
+    TextStyle::tertiary(m_searchNote);
     empty->addWidget(nothing, 0, Qt::AlignHCenter);
+    empty->addWidget(m_searchNote);
     empty->addStretch(1);
 
     m_listPage = new QWidget(m_content);
@@ -214,6 +204,9 @@ void CategoryView::refresh()
     else
         m_content->setCurrentWidget(m_listPage);
     m_count->setText(QString::number(state.result.items.size()) + QStringLiteral(" mục"));
+    const QString searched = SearchNote::text(m_category, state);
+    m_searchNote->setText(searched);
+    m_searchNote->setVisible(!searched.isEmpty());
     m_rescan->setEnabled(!state.scanning);
     m_clean->setText(QStringLiteral("Dọn ") + formatBytes(m_model->selectedSize(m_category)));
     // One clean at a time, whichever category it cleans.

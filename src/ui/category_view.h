@@ -15,8 +15,9 @@ class QStackedWidget;
 
 /// The screen of one cleaning category: what it is, the items of the last scan with their
 /// ticks, rescanning, and cleaning the ticked items after a confirmation worded by the
-/// category's deletion mode. When a root could not be read it explains Full Disk Access and
-/// offers the remedies. It never scans by itself.
+/// category's deletion mode. When a root could not be read it explains why, with the platform's
+/// remedy where one exists; when it found nothing it names the folders it searched. It never
+/// scans by itself.
 class CategoryView : public QWidget
 {
     Q_OBJECT
@@ -50,6 +51,7 @@ private:
     QWidget* m_progressPage = nullptr;
     QWidget* m_emptyPage = nullptr;
     QWidget* m_listPage = nullptr;
+    QLabel* m_searchNote = nullptr;
     QLabel* m_count = nullptr;
     QListView* m_list = nullptr;
     QPushButton* m_rescan = nullptr;

@@ -99,7 +99,8 @@ QVariant CheckableListModel::data(const QModelIndex& index, int role) const
     case RowRole::Url:
         return item.url;
     case RowRole::Subtitle: {
-        const QString parent = parentOf(item.url);
+        // An item of the trash is shown where it came from, as file managers show it.
+        const QString parent = parentOf(item.origin.value_or(item.url));
         return DisplayText::singleLine(m_homeAbbreviated ? abbreviateHome(parent, QDir::homePath())
                                                          : parent);
     }

@@ -2,6 +2,7 @@
 
 #include "monitor/monitor_model.h"
 #include "monitor/system_info.h"
+#include "platform/vocabulary.h"
 #include "ui/destinations.h"
 #include "ui/display_text.h"
 #include "ui/monitor_text.h"
@@ -190,7 +191,8 @@ QWidget* MonitorView::buildDetails(QWidget* parent)
     m_load = addInfoRow(column, QStringLiteral("infoLoad"), QStringLiteral("Tải trung bình"));
     m_uptime = addInfoRow(column, QStringLiteral("infoUptime"), QStringLiteral("Thời gian chạy"));
     m_thermal = addInfoRow(column, QStringLiteral("infoThermal"), QStringLiteral("Nhiệt độ"));
-    TabularLabel* os = addInfoRow(column, QStringLiteral("infoOs"), QStringLiteral("macOS"));
+    TabularLabel* os =
+        addInfoRow(column, QStringLiteral("infoOs"), Vocabulary::words().operatingSystem);
     os->setText(DisplayText::singleLine(SystemInfo::osVersion()));
     return box;
 }

@@ -1,7 +1,10 @@
 #include "ui/overview_view.h"
 
 #include "core/app_model.h"
+#include "ui/display_text.h"
+#include "ui/elided_label.h"
 #include "ui/panels.h"
+#include "ui/search_note.h"
 #include "ui/spinner.h"
 #include "ui/symbols.h"
 #include "ui/update_banner.h"
@@ -132,8 +135,13 @@ QWidget* OverviewView::buildCategoryList()
         auto* line = new QHBoxLayout(button);
         line->setContentsMargins(10, 4, 10, 4);
         line->setSpacing(8);
-        line->addWidget(makeSymbolLabel(category.symbol, category.title, 20, button), 1);
+        line->addWidget(makeSymbolLabel(category.symbol, category.title, 20, button));
         Row row;
+        row.note = new ElidedLabel(button);
+        row.note->setObjectName(QStringLiteral("overviewNote-") + category.id);
+        TextStyle::caption(row.note);
+        TextStyle::tertiary(row.note);
+        line->addWidget(row.note, 1);
         row.spinner = new Spinner(14, button);
         row.spinner->setObjectName(QStringLiteral("overviewSpinner-") + category.id);
         row.size = new QLabel(button);
@@ -186,4 +194,7 @@ void OverviewView::refreshRow(const QString& id)
     found->spinner->setVisible(scanning);
     found->size->setVisible(!scanning);
     found->size->setText(formatBytes(m_model->totalSize(*category)));
+    const QString note = SearchNote::text(*category, m_model->state(*category));
+    found->note->setFullText(note);
+    found->note->setToolTip(DisplayText::toolTip(note));
 }

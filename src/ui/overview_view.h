@@ -5,13 +5,15 @@
 #include <QHash>
 #include <QWidget>
 
+class ElidedLabel;
 class QLabel;
 class QProgressBar;
 class QPushButton;
 class Spinner;
 
 /// The first screen: the disk, how much every category together could free, the scan-all
-/// button, the update banner and one row per category that opens its screen.
+/// button, the update banner and one row per category that opens its screen (with the folders
+/// it searched when it found nothing).
 class OverviewView : public QWidget
 {
     Q_OBJECT
@@ -28,6 +30,7 @@ private:
     {
         Spinner* spinner = nullptr;
         QLabel* size = nullptr;
+        ElidedLabel* note = nullptr; ///< why the category found nothing
     };
 
     QWidget* buildDiskBox();

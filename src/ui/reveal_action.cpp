@@ -1,6 +1,7 @@
 #include "ui/reveal_action.h"
 
 #include "platform/desktop.h"
+#include "platform/vocabulary.h"
 #include "ui/row_painter.h"
 
 #include <QAbstractItemView>
@@ -31,7 +32,7 @@ void addKeyboardMenu(QAbstractItemView* view)
 
 QString text()
 {
-    return QStringLiteral("Hiện trong Finder");
+    return Vocabulary::words().revealInFileViewer;
 }
 
 QPushButton* button(std::function<QString()> path, const QString& objectName, QWidget* parent)

@@ -56,6 +56,8 @@ UninstallerView::UninstallerView(UninstallerModel* model, QWidget* parent)
     connect(&m_spinnerTimer, &QTimer::timeout, this, [this] {
         static_cast<RowDelegate*>(m_list->itemDelegate())->advanceSpinner();
         m_list->viewport()->update();
+        // Sizes arrive row by row without a signal for the whole list: the last one stops it.
+        refreshSpinnerTimer();
     });
 
     connect(m_model, &UninstallerModel::loadingChanged, this, &UninstallerView::refreshLoading);
@@ -247,7 +249,7 @@ void UninstallerView::refreshSpinnerTimer()
     // The row spinners turn only while some size is still being measured.
     const QList<InstalledApp>& apps = m_model->apps();
     if (std::any_of(apps.cbegin(), apps.cend(),
-                    [](const InstalledApp& app) { return !app.size.has_value(); }))
+                    [](const InstalledApp& app) { return !app.size && app.isMeasured(); }))
         m_spinnerTimer.start();
     else
         m_spinnerTimer.stop();

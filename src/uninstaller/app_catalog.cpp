@@ -1,26 +1,64 @@
 #include "uninstaller/app_catalog.h"
 
-#include "core/scanner.h"
 #include "platform/bundle.h"
 #include "platform/desktop.h"
 #include "platform/file_system.h"
 
 #include <QCollator>
 #include <QHashFunctions>
-#include <QTextBoundaryFinder>
+#include <QLocale>
 #include <algorithm>
+#include <concepts>
+#include <tuple>
 
 size_t qHash(const InstalledApp& app, size_t seed)
 {
     const qint64 used = app.lastUsed ? app.lastUsed->toMSecsSinceEpoch() : -1;
     const qint64 size = app.size.value_or(-1);
     return qHashMulti(seed, app.url, app.name, app.bundleID, app.version, app.isProtected,
-                      app.lastUsed.has_value(), used, app.size.has_value(), size);
+                      app.lastUsed.has_value(), used, app.size.has_value(), size, int(app.kind));
 }
 
 size_t qHash(const Leftover& leftover, size_t seed)
 {
-    return qHashMulti(seed, leftover.url, leftover.size);
+    return qHashMulti(seed, leftover.url, leftover.size, leftover.byName);
+}
+
+bool InstalledApp::isMeasured() const
+{
+    return kind != ApplicationKind::Flatpak && kind != ApplicationKind::SystemPackage;
+}
+
+namespace {
+
+// The fields an InstalledApp shares with the SourcedApplication it is listed from, in one order,
+// so that each can be assigned from the other.
+template <typename App>
+requires std::same_as<std::remove_const_t<App>, InstalledApp>
+auto sharedFields(App& a)
+{
+    return std::tie(a.kind, a.removal, a.url, a.bundleID, a.name, a.version, a.iconPath, a.iconName,
+                    a.lastUsed, a.isProtected, a.installation, a.ref, a.ownFiles, a.privateData,
+                    a.desktopEntry, a.identity);
+}
+
+template <typename App>
+requires std::same_as<std::remove_const_t<App>, SourcedApplication>
+auto sharedFields(App& a)
+{
+    return std::tie(a.kind, a.removal, a.location, a.id, a.name, a.version, a.iconPath, a.iconName,
+                    a.lastUsed, a.isProtected, a.installation, a.ref, a.ownFiles, a.privateData,
+                    a.desktopEntry, a.identity);
+}
+
+} // namespace
+
+SourcedApplication InstalledApp::sourced() const
+{
+    SourcedApplication app;
+    sharedFields(app) = sharedFields(*this);
+    app.installedSize = kind == ApplicationKind::Flatpak ? size : std::nullopt;
+    return app;
 }
 
 namespace AppCatalog {
@@ -55,12 +93,12 @@ QStringList bundlesIn(const QString& root)
     return found;
 }
 
-std::optional<InstalledApp> record(const QString& location, const Folders& folders)
+std::optional<InstalledApp> bundleRecord(const QString& location, const Folders& folders)
 {
     const std::optional<Bundle> bundle = Bundle::open(location);
     if (!bundle) return std::nullopt;
     const std::optional<QString> id = bundle->identifier();
-    if (!id || (folders.ownIdentifier && *folders.ownIdentifier == *id)) return std::nullopt;
+    if (!id) return std::nullopt;
     InstalledApp app;
     app.url = location;
     app.bundleID = *id;
@@ -69,24 +107,32 @@ std::optional<InstalledApp> record(const QString& location, const Folders& folde
     app.name = file.left(file.size() - FileSystem::extension(file).size() - 1);
     app.isProtected = isProtected(location, folders);
     app.lastUsed = bundle->lastUsed();
+    app.iconPath = bundle->iconPath();
     return app;
 }
 
-qsizetype graphemeCount(const QString& text)
+InstalledApp sourcedRecord(const SourcedApplication& source)
 {
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
-    qsizetype count = 0;
-    while (finder.toNextBoundary() > 0)
-        ++count;
-    return count;
+    InstalledApp app;
+    sharedFields(app) = sharedFields(source);
+    app.isProtected = source.isProtected || source.removal == Removal::Never;
+    if (source.kind == ApplicationKind::Flatpak) app.size = source.installedSize;
+    return app;
 }
 
-bool matches(const QString& n, const QString& bid, const QString& nm, bool nameLongEnough,
-             const LeftoverDir& dir)
+QList<LeftoverFolder> libraryFolders(const QString& library)
 {
-    if (n == bid || n.startsWith(bid + u'.')) return true;
-    if (dir.path == u"Group Containers" && n.endsWith(u'.' + bid)) return true;
-    return dir.byName && nameLongEnough && n == nm;
+    QList<LeftoverFolder> folders;
+    for (const LeftoverDir& dir : leftoverDirs())
+        folders.append({library + u'/' + dir.path, dir.byName, dir.path == u"Group Containers"});
+    return folders;
+}
+
+std::optional<QString> programIdentifier()
+{
+    const QString own =
+        Desktop::ownInfoDictionary().value(QStringLiteral("CFBundleIdentifier")).toString();
+    return own.isEmpty() ? std::nullopt : std::optional<QString>(own);
 }
 
 } // namespace
@@ -124,12 +170,38 @@ const QList<LeftoverDir>& leftoverDirs()
     return dirs;
 }
 
-Folders Folders::standard()
+const Folders& Folders::standard()
 {
-    const QString own =
-        Desktop::ownInfoDictionary().value(QStringLiteral("CFBundleIdentifier")).toString();
-    return Folders{AppCatalog::appRoots(), AppCatalog::library(),
-                   own.isEmpty() ? std::nullopt : std::optional<QString>(own)};
+    // Linux has no bundle folders: its applications come from the sources.
+    static const Folders folders = inPlaces(ApplicationPlaces::standard());
+    return folders;
+}
+
+Folders Folders::inPlaces(const ApplicationPlaces& places)
+{
+    Folders folders;
+    folders.leftoverFolders = places.leftoverFolders();
+    folders.sharedFolders = places.sharedFolders();
+    folders.ownIdentifier = programIdentifier();
+    for (std::unique_ptr<ApplicationSource>& source : applicationSources(places))
+        folders.sources.append(std::shared_ptr<ApplicationSource>(std::move(source)));
+    return folders;
+}
+
+Folders Folders::bundles(const QStringList& appRoots, const QString& library)
+{
+    Folders folders;
+    folders.appRoots = appRoots;
+    folders.leftoverFolders = libraryFolders(library);
+    folders.ownIdentifier = programIdentifier();
+    return folders;
+}
+
+ApplicationSource* Folders::source(ApplicationKind kind) const
+{
+    for (const std::shared_ptr<ApplicationSource>& source : sources)
+        if (source->kind() == kind) return source.get();
+    return nullptr;
 }
 
 QList<InstalledApp> installedApps()
@@ -142,64 +214,24 @@ QList<InstalledApp> installedApps(const Folders& folders)
     QList<InstalledApp> apps;
     for (const QString& root : folders.appRoots)
         for (const QString& location : bundlesIn(root))
-            if (std::optional<InstalledApp> app = record(location, folders))
+            if (std::optional<InstalledApp> app = bundleRecord(location, folders))
                 apps.append(std::move(*app));
-    QCollator collator;
+    for (const std::shared_ptr<ApplicationSource>& source : folders.sources)
+        for (const SourcedApplication& app : source->applications())
+            apps.append(sourcedRecord(app));
+    apps.removeIf([&](const InstalledApp& app) {
+        return app.bundleID.isEmpty() || app.bundleID == folders.ownIdentifier;
+    });
+    for (InstalledApp& app : apps)
+        app.identity = LocationIdentity::of(app.url);
+    // The interface is Vietnamese: its names sort the Vietnamese way whatever the system's
+    // locale (in the C locale, accented names would follow Z).
+    QCollator collator{QLocale(QLocale::Vietnamese, QLocale::Vietnam)};
     collator.setCaseSensitivity(Qt::CaseInsensitive);
     std::stable_sort(apps.begin(), apps.end(), [&](const InstalledApp& a, const InstalledApp& b) {
         return collator.compare(a.name, b.name) < 0;
     });
     return apps;
-}
-
-QList<Leftover> leftovers(const InstalledApp& app)
-{
-    return leftovers(app, Folders::standard());
-}
-
-QList<Leftover> leftovers(const InstalledApp& app, const Folders& folders)
-{
-    const QString bid = app.bundleID.toLower();
-    const QString nm = app.name.toLower();
-    const bool nameLongEnough = graphemeCount(nm) >= 3;
-    QList<Leftover> found;
-    // An empty identifier would make every dot-file a match; the catalogue never lists such an
-    // application, but a record can be built elsewhere.
-    if (bid.isEmpty()) return found;
-    for (const LeftoverDir& dir : leftoverDirs()) {
-        const std::optional<QStringList> children =
-            FileSystem::children(folders.library + u'/' + dir.path);
-        if (!children) continue;
-        for (const QString& child : *children) {
-            const QString n = FileSystem::lastComponent(child).toLower();
-            if (matches(n, bid, nm, nameLongEnough, dir))
-                found.append(Leftover{child, Scanner::allocatedSize(child)});
-        }
-    }
-    std::stable_sort(found.begin(), found.end(),
-                     [](const Leftover& a, const Leftover& b) { return a.size > b.size; });
-    return found;
-}
-
-bool isAllowedTarget(const QString& url, const InstalledApp& app)
-{
-    return isAllowedTarget(url, app, Folders::standard());
-}
-
-bool isAllowedTarget(const QString& url, const InstalledApp& app, const Folders& folders)
-{
-    if (url == app.url) return FileSystem::extension(url) == u"app" && !app.isProtected;
-    const QString p = FileSystem::standardized(url);
-    const QString lib = FileSystem::standardized(folders.library);
-    // "Preferences/ByHost" is itself a direct child of "Preferences": every leftover folder is
-    // refused by name before the direct-child test.
-    for (const LeftoverDir& dir : leftoverDirs())
-        if (p == lib + u'/' + dir.path) return false;
-    for (const LeftoverDir& dir : leftoverDirs()) {
-        const QString base = lib + u'/' + dir.path + u'/';
-        if (p.startsWith(base) && !p.mid(base.size()).contains(u'/')) return true;
-    }
-    return false;
 }
 
 bool isProtected(const QString& url, const Folders& folders)

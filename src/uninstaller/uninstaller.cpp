@@ -35,25 +35,50 @@ QString failureLine(const QString& location, const QString& reason)
     return FileSystem::lastComponent(location) + QStringLiteral(": ") + reason;
 }
 
-} // namespace
-
-QCoro::Task<bool> quitIfRunning(InstalledApp app)
+const QString& outsideReason()
 {
-    auto quit = quitIfRunning(app, &defaultRunningApps(), kCheckInterval);
-    const bool quitted = co_await quit;
-    co_return quitted;
+    static const QString reason = QStringLiteral("nằm ngoài vùng cho phép");
+    return reason;
 }
 
-QCoro::Task<bool> quitIfRunning(InstalledApp app, RunningApps* registry,
+// An application of another kind than a bundle, through its source: to the Trash with its own
+// files (after the allow-list test of its location), or through its installer.
+void removeThroughSource(const InstalledApp& app, const AppCatalog::Folders& folders,
+                         CleanReport& report)
+{
+    ApplicationSource* source = folders.source(app.kind);
+    const bool allowed = app.removal == Removal::Transaction
+                             ? !app.isProtected
+                             : AppCatalog::isAllowedTarget(app.url, app, folders);
+    if (!source || !allowed) {
+        report.failures.append(failureLine(app.url, outsideReason()));
+        return;
+    }
+    for (const RemovalFailure& failure : source->remove(app.sourced()))
+        report.failures.append(failureLine(failure.item, failure.reason));
+    if (!FileSystem::exists(app.url)) report.freed += app.size.value_or(0);
+}
+
+} // namespace
+
+QCoro::Task<Quit> quitIfRunning(InstalledApp app)
+{
+    auto quit = quitIfRunning(app, &defaultRunningApps(), kCheckInterval);
+    const Quit outcome = co_await quit;
+    co_return outcome;
+}
+
+QCoro::Task<Quit> quitIfRunning(InstalledApp app, RunningApps* registry,
                                 std::chrono::milliseconds interval)
 {
     if (!registry) registry = &defaultRunningApps();
-    const QString path = app.url;
-    const QString id = app.bundleID;
-    auto listed = QtConcurrent::run(&ioPool(),
-                                    [registry, path, id] { return registry->instances(path, id); });
-    const QList<RunningApplicationPtr> running = co_await listed;
-    if (running.isEmpty()) co_return true;
+    const SourcedApplication sourced = app.sourced();
+    auto listed =
+        QtConcurrent::run(&ioPool(), [registry, sourced] { return registry->instances(sourced); });
+    const std::optional<QList<RunningApplicationPtr>> found = co_await listed;
+    if (!found) co_return Quit::replaced;
+    const QList<RunningApplicationPtr>& running = *found;
+    if (running.isEmpty()) co_return Quit::done;
     for (const RunningApplicationPtr& instance : running)
         instance->terminate();
     for (int checks = 0;;) {
@@ -63,8 +88,8 @@ QCoro::Task<bool> quitIfRunning(InstalledApp app, RunningApps* registry,
             std::all_of(running.begin(), running.end(), [](const RunningApplicationPtr& instance) {
                 return instance->isTerminated();
             });
-        if (allGone) co_return true;
-        if (++checks == kChecks) co_return false;
+        if (allGone) co_return Quit::done;
+        if (++checks == kChecks) co_return Quit::stillRunning;
     }
 }
 
@@ -87,17 +112,24 @@ CleanReport uninstall(const InstalledApp& app, const QList<Leftover>& leftovers,
                       const ProgressCallback& progress)
 {
     CleanReport report;
-    QList<Target> targets{{app.url, app.size.value_or(0)}};
+    QList<Target> targets;
+    // The application is the first step whichever way it goes, then each leftover.
+    const qint64 total = leftovers.size() + 1;
+    qint64 done = 0;
+    if (app.kind == ApplicationKind::Bundle) {
+        targets.append({app.url, app.size.value_or(0)});
+    } else {
+        if (progress) progress({done++, total});
+        removeThroughSource(app, folders, report);
+    }
     for (const Leftover& leftover : leftovers)
         targets.append({leftover.url, leftover.size});
 
     QList<Target> retry;
-    qint64 done = 0;
     for (const Target& target : targets) {
-        if (progress) progress({done++, targets.size()});
+        if (progress) progress({done++, total});
         if (!AppCatalog::isAllowedTarget(target.location, app, folders)) {
-            report.failures.append(
-                failureLine(target.location, QStringLiteral("nằm ngoài vùng cho phép")));
+            report.failures.append(failureLine(target.location, outsideReason()));
             continue;
         }
         if (FileSystem::moveToTrash(target.location).ok())
@@ -106,7 +138,7 @@ CleanReport uninstall(const InstalledApp& app, const QList<Leftover>& leftovers,
             retry.append(target);
     }
     if (retry.isEmpty()) {
-        if (progress) progress({done, targets.size()});
+        if (progress) progress({done, total});
         return report;
     }
 
@@ -123,7 +155,7 @@ CleanReport uninstall(const InstalledApp& app, const QList<Leftover>& leftovers,
     }
 
     // The Finder's attempt is one step for all that was left: done once it answered.
-    if (progress) progress({done, targets.size()});
+    if (progress) progress({done, total});
     const QString reason = error.value_or(QStringLiteral("không có quyền"));
     for (const Target& target : retry) {
         if (!FileSystem::exists(target.location))

@@ -2,18 +2,35 @@
 
 #include "core/io_pool.h"
 #include "core/report_text.h"
-#include "core/scanner.h"
-#include "platform/bundle.h"
 #include "platform/file_system.h"
 #include "platform/running_apps.h"
 #include "platform/script_runner.h"
+#include "uninstaller/size_arrivals.h"
 #include "uninstaller/uninstaller.h"
 
 #include <QCoro/QCoroFuture>
+#include <QCoro/QCoroTimer>
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QtConcurrent>
 #include <algorithm>
 #include <limits>
+
+namespace {
+
+// How often arrived sizes are looked for, and how long one batch of them may keep the event loop.
+constexpr std::chrono::milliseconds kSizePoll{15};
+constexpr qint64 kSizeBatchMs = 8;
+
+// Full case folding: QString::toCaseFolded maps one character to one, so "ß" stays and
+// "STRASSE" would not find "Straße". Upper-casing expands the full mappings (ß → SS, ﬁ → FI);
+// lower-casing first turns the capital ẞ into ß so that it expands too.
+QString folded(const QString& text)
+{
+    return text.toLower().toUpper().toCaseFolded();
+}
+
+} // namespace
 
 UninstallerModel::UninstallerModel(QObject* parent) : UninstallerModel(Services{}, parent) {}
 
@@ -61,9 +78,11 @@ void UninstallerModel::setSelectedID(const std::optional<QString>& id)
     if (m_selectedID == id) return;
     m_selectedID = id;
     emit selectedIDChanged();
-    // Runs on by itself; a newer selection makes it drop its result.
+    // Both run on by themselves; a newer selection makes them drop their results.
     auto search = loadLeftovers();
     Q_UNUSED(search);
+    auto package = loadOwningPackage();
+    Q_UNUSED(package);
 }
 
 void UninstallerModel::setSelectedLeftovers(const QSet<QString>& urls)
@@ -101,25 +120,32 @@ std::optional<InstalledApp> UninstallerModel::selectedApp() const
 QList<InstalledApp> UninstallerModel::visibleApps() const
 {
     QList<InstalledApp> visible;
-    for (const InstalledApp& app : m_apps)
-        if (m_search.isEmpty() || app.name.contains(m_search, Qt::CaseInsensitive) ||
-            app.bundleID.contains(m_search, Qt::CaseInsensitive))
-            visible.append(app);
-    if (m_sort == SortMode::size) {
-        std::stable_sort(visible.begin(), visible.end(),
-                         [](const InstalledApp& a, const InstalledApp& b) {
-                             return a.size.value_or(-1) > b.size.value_or(-1);
-                         });
-    } else if (m_sort == SortMode::lastUsed) {
-        const auto key = [](const InstalledApp& app) {
-            return app.lastUsed ? app.lastUsed->toMSecsSinceEpoch()
-                                : std::numeric_limits<qint64>::min();
-        };
-        std::stable_sort(
-            visible.begin(), visible.end(),
-            [&](const InstalledApp& a, const InstalledApp& b) { return key(a) > key(b); });
-    }
+    for (const int row : visibleRows())
+        visible.append(m_apps.at(row));
     return visible;
+}
+
+QList<int> UninstallerModel::visibleRows() const
+{
+    QList<int> rows;
+    rows.reserve(m_apps.size());
+    const QString search = folded(m_search);
+    for (int row = 0; row < m_apps.size(); ++row)
+        if (search.isEmpty() || m_searchKeys.at(row).first.contains(search) ||
+            m_searchKeys.at(row).second.contains(search))
+            rows.append(row);
+    if (m_sort == SortMode::size) {
+        std::stable_sort(rows.begin(), rows.end(), [this](int a, int b) {
+            return m_apps.at(a).size.value_or(-1) > m_apps.at(b).size.value_or(-1);
+        });
+    } else if (m_sort == SortMode::lastUsed) {
+        const auto key = [this](int row) {
+            const std::optional<QDateTime>& used = m_apps.at(row).lastUsed;
+            return used ? used->toMSecsSinceEpoch() : std::numeric_limits<qint64>::min();
+        };
+        std::stable_sort(rows.begin(), rows.end(), [&](int a, int b) { return key(a) > key(b); });
+    }
+    return rows;
 }
 
 qint64 UninstallerModel::totalSelectedSize() const
@@ -133,13 +159,10 @@ qint64 UninstallerModel::totalSelectedSize() const
 
 bool UninstallerModel::isRunning(const InstalledApp& app) const
 {
-    return !runningApps().instances(app.url, app.bundleID).isEmpty();
-}
-
-QString UninstallerModel::iconPath(const InstalledApp& app)
-{
-    const std::optional<Bundle> bundle = Bundle::open(app.url);
-    return bundle ? bundle->iconPath() : QString();
+    return !runningApps()
+                .instances(app.sourced())
+                .value_or(QList<RunningApplicationPtr>())
+                .isEmpty();
 }
 
 QCoro::Task<> UninstallerModel::load()
@@ -147,6 +170,12 @@ QCoro::Task<> UninstallerModel::load()
     if (m_loading) co_return;
     setLoading(true);
     QPointer<UninstallerModel> self(this);
+    // A listing that is done before it is awaited would let the whole load run inside this
+    // call, and a second call in the same turn of the event loop would then start another: the
+    // list is always stored in a later turn.
+    auto nextTurn = QCoro::sleepFor(std::chrono::milliseconds(0));
+    co_await nextTurn;
+    if (!self) co_return;
     const AppCatalog::Folders where = folders();
     auto listing =
         QtConcurrent::run(&ioPool(), [where] { return AppCatalog::installedApps(where); });
@@ -155,19 +184,26 @@ QCoro::Task<> UninstallerModel::load()
     setApps(loaded);
     setLoading(false);
 
-    // Every size is measured at once; each continuation runs on this object's thread in the
-    // order the measurements finish.
-    QList<QFuture<void>> applied;
-    for (const InstalledApp& app : loaded) {
-        const QString url = app.url;
-        QFuture<qint64> measured =
-            QtConcurrent::run(&ioPool(), [url] { return Scanner::allocatedSize(url); });
-        applied.append(measured.then(this, [this, url](qint64 size) { applySize(url, size); }));
-    }
-    for (const QFuture<void>& each : applied) {
-        QFuture<void> pending = each;
-        co_await pending;
+    // Every size is measured at once; they are applied in the order they finish, in batches
+    // that each keep the event loop for a few milliseconds at most, however many arrive at once.
+    QList<std::pair<int, QString>> jobs;
+    for (int row = 0; row < loaded.size(); ++row)
+        if (!loaded[row].size && loaded[row].isMeasured()) jobs.append({row, loaded[row].url});
+    const std::shared_ptr<SizeArrivals> sizes = SizeArrivals::start(std::move(jobs));
+    QList<SizeArrivals::Arrival> backlog;
+    while (sizes->remaining() > 0 || !backlog.isEmpty()) {
+        auto wait = QCoro::sleepFor(backlog.isEmpty() ? kSizePoll : std::chrono::milliseconds(0));
+        co_await wait;
         if (!self) co_return;
+        backlog += sizes->take();
+        QElapsedTimer spent;
+        spent.start();
+        qsizetype applied = 0;
+        while (applied < backlog.size() && spent.elapsed() < kSizeBatchMs) {
+            const SizeArrivals::Arrival& arrival = backlog.at(applied++);
+            applySize(arrival.row, arrival.url, arrival.size);
+        }
+        backlog.remove(0, applied);
     }
 }
 
@@ -193,7 +229,7 @@ QCoro::Task<> UninstallerModel::loadLeftovers()
     if (!self || search != m_leftoverSearch || m_selectedID != app.url) co_return;
     QSet<QString> chosen;
     for (const Leftover& leftover : found)
-        chosen.insert(leftover.url);
+        if (!leftover.byName) chosen.insert(leftover.url);
     setLeftovers(found);
     setSelectedLeftovers(chosen);
     setLoadingLeftovers(false);
@@ -213,10 +249,11 @@ QCoro::Task<> UninstallerModel::uninstallSelected()
     setWorking(true);
 
     auto quitting = Uninstaller::quitIfRunning(app, &runningApps(), m_services.quitCheckInterval);
-    const bool quit = co_await quitting;
+    const Uninstaller::Quit quit = co_await quitting;
     if (!self) co_return;
-    if (!quit) {
-        setMessage(ReportText::notQuit(app.name));
+    if (quit != Uninstaller::Quit::done) {
+        setMessage(quit == Uninstaller::Quit::replaced ? ReportText::replaced(app.name)
+                                                       : ReportText::notQuit(app.name));
         setWorking(false);
         co_return;
     }
@@ -239,7 +276,7 @@ QCoro::Task<> UninstallerModel::uninstallSelected()
     relay.reset();
     if (!self) co_return;
     setProgress(std::nullopt);
-    setMessage(ReportText::uninstall(app.name, outcome.first));
+    setMessage(ReportText::uninstall(app.name, outcome.first, app.removal));
 
     if (outcome.second) {
         auto refresh = loadLeftovers();
@@ -255,10 +292,37 @@ QCoro::Task<> UninstallerModel::uninstallSelected()
     setWorking(false);
 }
 
+QCoro::Task<> UninstallerModel::loadOwningPackage()
+{
+    setOwningPackage(std::nullopt);
+    const std::optional<InstalledApp> selected = selectedApp();
+    const AppCatalog::Folders where = folders();
+    ApplicationSource* source = selected ? where.source(selected->kind) : nullptr;
+    if (!source || !selected->isProtected) co_return;
+    QPointer<UninstallerModel> self(this);
+    const SourcedApplication app = selected->sourced();
+    // The folders are captured: they own the source.
+    auto finding =
+        QtConcurrent::run(&ioPool(), [where, source, app] { return source->owningPackage(app); });
+    const std::optional<QString> package = co_await finding;
+    if (self && m_selectedID == app.location) setOwningPackage(package);
+}
+
+void UninstallerModel::setOwningPackage(const std::optional<QString>& package)
+{
+    if (m_owningPackage == package) return;
+    m_owningPackage = package;
+    emit owningPackageChanged();
+}
+
 void UninstallerModel::setApps(const QList<InstalledApp>& apps)
 {
     if (m_apps == apps) return;
     m_apps = apps;
+    m_searchKeys.clear();
+    m_searchKeys.reserve(m_apps.size());
+    for (const InstalledApp& app : m_apps)
+        m_searchKeys.append({folded(app.name), folded(app.bundleID)});
     emit appsChanged();
 }
 
@@ -297,14 +361,18 @@ void UninstallerModel::setProgress(const std::optional<RunProgress>& progress)
     emit progressChanged();
 }
 
-void UninstallerModel::applySize(const QString& url, qint64 size)
+void UninstallerModel::applySize(int row, const QString& url, qint64 size)
 {
-    const auto found = std::find_if(m_apps.begin(), m_apps.end(),
-                                    [&](const InstalledApp& app) { return app.url == url; });
+    // The row it was listed at, unless the list changed meanwhile.
+    auto found =
+        row < m_apps.size() && m_apps[row].url == url ? m_apps.begin() + row : m_apps.end();
+    if (found == m_apps.end())
+        found = std::find_if(m_apps.begin(), m_apps.end(),
+                             [&](const InstalledApp& app) { return app.url == url; });
     if (found == m_apps.end() || found->size == size) return;
     found->size = size;
+    // One row changed: a view updates that row alone, not the whole list.
     emit appChanged(int(found - m_apps.begin()));
-    emit appsChanged();
 }
 
 AppCatalog::Folders UninstallerModel::folders() const

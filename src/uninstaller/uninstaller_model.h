@@ -36,6 +36,7 @@ class UninstallerModel : public QObject
     /// Targets of the running uninstall moved so far of all of them; nullopt while none moves.
     Q_PROPERTY(std::optional<RunProgress> progress READ progress NOTIFY progressChanged)
     Q_PROPERTY(std::optional<QString> message READ message WRITE setMessage NOTIFY messageChanged)
+    Q_PROPERTY(std::optional<QString> owningPackage READ owningPackage NOTIFY owningPackageChanged)
 
 public:
     /// The orders of the list.
@@ -60,7 +61,8 @@ public:
     static QList<SortMode> allSortModes();
     static QString title(SortMode mode);
 
-    /// The installed applications in catalogue order (by name).
+    /// The installed applications in catalogue order (by name). appsChanged when the list is
+    /// replaced or shortened; appChanged(row) when one application's size arrives.
     const QList<InstalledApp>& apps() const { return m_apps; }
     /// True from the start of load() until the list is stored (sizes arrive afterwards).
     bool loading() const { return m_loading; }
@@ -77,7 +79,8 @@ public:
     /// The leftovers found for the selection, largest first.
     const QList<Leftover>& leftovers() const { return m_leftovers; }
     bool loadingLeftovers() const { return m_loadingLeftovers; }
-    /// The leftovers chosen for removal, by `url`.
+    /// The leftovers chosen for removal, by `url`. A search chooses every leftover it finds but
+    /// those matched by name alone.
     const QSet<QString>& selectedLeftovers() const { return m_selectedLeftovers; }
     void setSelectedLeftovers(const QSet<QString>& urls);
     /// Adds or removes one leftover from the choice.
@@ -89,30 +92,32 @@ public:
     const std::optional<QString>& message() const { return m_message; }
     void setMessage(const std::optional<QString>& message);
     void clearMessage() { setMessage(std::nullopt); }
+    /// The package that holds the selected system application, once found (read off the GUI
+    /// thread after each selection of a protected application); nullopt otherwise.
+    const std::optional<QString>& owningPackage() const { return m_owningPackage; }
 
     /// The first application whose `url` is selectedID, or nullopt.
     std::optional<InstalledApp> selectedApp() const;
-    /// `apps` whose name or identifier contains `search` (case-insensitive), in `sort` order;
-    /// sorts are stable, so ties keep the name order.
+    /// `apps` whose name or identifier contains `search` (full case folding: "STRASSE" finds
+    /// "Straße"), in `sort` order; sorts are stable, so ties keep the name order.
     QList<InstalledApp> visibleApps() const;
+    /// The same as rows of `apps`.
+    QList<int> visibleRows() const;
     /// Bytes of the selected bundle (0 while unmeasured) plus the chosen leftovers.
     qint64 totalSelectedSize() const;
     /// Whether an instance of `app` is running. Reads the process table: a few milliseconds.
     bool isRunning(const InstalledApp& app) const;
-    /// The icon file of `app` (Contents/Resources/<CFBundleIconFile>, ".icns" added when the
-    /// name has none), or "" when the bundle names none that exists; the screen then shows a
-    /// generic application icon. Reads the bundle's Info.plist: cache the answer per `url`.
-    static QString iconPath(const InstalledApp& app);
 
-    /// Loads the list (loading true until it is stored), then measures every bundle
-    /// concurrently, storing each size as it arrives (appChanged for its row). Returns when every
-    /// size is in. A call while a list is being loaded returns at once.
+    /// Loads the list (loading true until it is stored, always in a later turn of the event
+    /// loop), then measures every application whose size is not known concurrently, storing
+    /// each size as it arrives (appChanged for its row). Returns when every size is in. A call
+    /// while a list is being loaded returns at once.
     QCoro::Task<> load();
     /// Uninstalls the selected application with the chosen leftovers: quits it (a message and
-    /// nothing removed when it does not quit), moves everything to the Trash, sets `message`,
-    /// and drops the application from the list when its bundle is gone. Does nothing for no
-    /// selection or a protected one. One uninstall at a time: a call while `working` removes
-    /// nothing and says so in `message`.
+    /// nothing removed when it does not quit or its location was replaced since the listing),
+    /// removes it and the leftovers, sets `message`, and drops the application from the list
+    /// when its location is gone. Does nothing for no selection or a protected one. One uninstall
+    /// at a time: a call while `working` removes nothing and says so in `message`.
     QCoro::Task<> uninstallSelected();
 
 Q_SIGNALS:
@@ -129,16 +134,19 @@ Q_SIGNALS:
     void workingChanged();
     void progressChanged();
     void messageChanged();
+    void owningPackageChanged();
 
 private:
     QCoro::Task<> loadLeftovers();
+    QCoro::Task<> loadOwningPackage();
+    void setOwningPackage(const std::optional<QString>& package);
     void setApps(const QList<InstalledApp>& apps);
     void setLoading(bool loading);
     void setLeftovers(const QList<Leftover>& leftovers);
     void setLoadingLeftovers(bool loading);
     void setWorking(bool working);
     void setProgress(const std::optional<RunProgress>& progress);
-    void applySize(const QString& url, qint64 size);
+    void applySize(int row, const QString& url, qint64 size);
     AppCatalog::Folders folders() const;
     RunningApps& runningApps() const;
     ScriptRunner& scriptRunner() const;
@@ -156,5 +164,8 @@ private:
     std::optional<RunProgress> m_progress;
     QString m_workingName; ///< the application being uninstalled
     std::optional<QString> m_message;
+    std::optional<QString> m_owningPackage;
+    /// Per row of m_apps: its name and identifier, case-folded.
+    QList<std::pair<QString, QString>> m_searchKeys;
     quint64 m_leftoverSearch = 0; ///< counts searches, so an overtaken one knows it
 };

@@ -3,9 +3,9 @@
 #include "platform/file_system.h"
 #include "platform/path_codec.h"
 #include "support/await.h"
+#include "support/bundle_fixture.h"
 #include "support/test_home.h"
 #include "support/tree_builder.h"
-#include "uninstaller/bundle_fixture.h"
 
 #include <QDir>
 #include <QJsonArray>
@@ -278,57 +278,65 @@ private slots:
         QVERIFY(!QFileInfo::exists(root + QStringLiteral("/sub")));
     }
 
-    void appsListsAndUninstallPlansAFixture()
+    // A program unpacked in ~/opt with a desktop entry: listed with its kind, planned with its
+    // leftover, removed with its entry.
+    void appsListsAndUninstallsAHomeProgram()
     {
-        using namespace BundleFixture;
-        const QString apps = AppCatalog::appRoots().last();
-        QVERIFY(apps.startsWith(TestHome::path()));
-        BundleShape shape;
-        shape.identifier = QStringLiteral("org.example.CliFixture");
-        shape.version = QStringLiteral("2.5");
-        const QString bundle = makeBundle(apps, QStringLiteral("CliFixture.app"), shape);
-        const QString leftover = AppCatalog::library() + u'/' +
-                                 AppCatalog::leftoverDirs().first().path +
-                                 QStringLiteral("/org.example.CliFixture");
+        const QString location = TestHome::path() + QStringLiteral("/opt/CliFixture");
+        const QString entry =
+            TestHome::path() +
+            QStringLiteral("/.local/share/applications/org.example.CliFixture.desktop");
+        QVERIFY(writeFile(location + QStringLiteral("/bin/clifixture"), 20000));
+        QVERIFY(BundleFixture::writeBytes(
+            entry, "[Desktop Entry]\nType=Application\nName=CliFixture\nX-Version=2.5\n"
+                   "Exec=" +
+                       QFile::encodeName(location) + "/bin/clifixture\n"));
+        const QString leftover =
+            TestHome::path() + QStringLiteral("/.config/org.example.CliFixture");
         QVERIFY(writeFile(leftover + QStringLiteral("/state"), 30000));
 
         RUN(list, {"apps", "--json"});
         QCOMPARE(list.code, 0);
-        QJsonObject entry;
-        for (const auto& app : parsed(list.out)[u"apps"].toArray())
-            if (app[u"id"] == shape.identifier) entry = app.toObject();
-        QCOMPARE(entry[u"name"].toString(), QStringLiteral("CliFixture"));
-        QCOMPARE(entry[u"version"].toString(), shape.version);
-        QCOMPARE(entry[u"path"].toString(), bundle);
-        QCOMPARE(entry[u"protected"].toBool(true), false);
-        QCOMPARE(entry[u"size"].toInteger(), TreeBuilder::expectedAllocated(bundle));
+        QJsonObject app;
+        for (const auto& each : parsed(list.out)[u"apps"].toArray())
+            if (each[u"id"].toString() == u"org.example.CliFixture") app = each.toObject();
+        QCOMPARE(QStringList({app[u"name"].toString(), app[u"version"].toString(),
+                              app[u"path"].toString(), app[u"kind"].toString()}),
+                 (QStringList{"CliFixture", "2.5", location, "home-program"}));
+        QCOMPARE(app[u"protected"].toBool(true), false);
+        QCOMPARE(app[u"size"].toInteger(), TreeBuilder::expectedAllocated(location));
 
-        RUN(plan, {"uninstall", shape.identifier, "--dry-run", "--json"});
+        RUN(plan, {"uninstall", "org.example.CliFixture", "--dry-run", "--json"});
         QCOMPARE(plan.code, 0);
         const QMap<QString, qint64> targets = itemsOf(parsed(plan.out)[u"items"].toArray());
-        QCOMPARE(targets.keys(), (QStringList{bundle, leftover}));
+        QCOMPARE(targets.keys(), (QStringList{leftover, location}));
         QCOMPARE(targets.value(leftover), TreeBuilder::expectedAllocated(leftover));
-        QVERIFY(QFileInfo::exists(bundle) && QFileInfo::exists(leftover));
 
-        RUN(run, {"uninstall", shape.identifier, "--keep-leftovers", "--yes"});
+        RUN(run, {"uninstall", "org.example.CliFixture", "--keep-leftovers", "--yes"});
         QCOMPARE(run.code, 0);
         QVERIFY2(run.out.startsWith("Đã gỡ CliFixture và chuyển "), run.out.constData());
-        QVERIFY(!FileSystem::exists(bundle));
+        QVERIFY(!FileSystem::exists(location) && !FileSystem::exists(entry));
         QVERIFY(QFileInfo::exists(leftover));
     }
 
+    // A system package's entry is listed as protected, and never removed.
     void protectedAppIsRefused()
     {
-        using namespace BundleFixture;
-        const QString elsewhere = TestHome::path() + QStringLiteral("/elsewhere");
-        const QString real = makeBundle(elsewhere, QStringLiteral("Linked.app"),
-                                        QStringLiteral("org.example.Linked"));
-        const QString link = AppCatalog::appRoots().last() + QStringLiteral("/Linked.app");
-        QVERIFY(TreeBuilder::makeLink(real, link));
-        RUN(run, {"uninstall", "org.example.Linked", "--yes"});
+        QTemporaryDir system; // outside the home: the system data folders are never below it
+        const QString entry =
+            system.path() + QStringLiteral("/applications/org.example.System.desktop");
+        QVERIFY(BundleFixture::writeBytes(
+            entry, "[Desktop Entry]\nType=Application\nName=Hệ thống\nExec=/usr/bin/true\n"));
+        qputenv("XDG_DATA_DIRS", QFile::encodeName(system.path()));
+        RUN(list, {"apps"});
+        QVERIFY2(
+            list.out.contains("Hệ thống · org.example.System · ứng dụng hệ thống, không gỡ được"),
+            list.out.constData());
+        RUN(run, {"uninstall", "org.example.System", "--yes"});
+        qunsetenv("XDG_DATA_DIRS");
         QCOMPARE(run.code, 2);
-        QVERIFY2(run.err.contains("Linked là ứng dụng hệ thống"), run.err.constData());
-        QVERIFY(QFileInfo::exists(real) && FileSystem::exists(link));
+        QVERIFY2(run.err.contains("Hệ thống là ứng dụng hệ thống"), run.err.constData());
+        QVERIFY(QFileInfo::exists(entry));
     }
 
     void monitorOnceGivesASnapshot()

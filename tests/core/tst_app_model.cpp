@@ -23,11 +23,11 @@ const Category& category(const char* id)
 }
 
 // `count` items of distinct sizes in the first root of `c` (large enough for a large-files
-// category), the largest last.
+// category), the largest last; none for a category without roots.
 QStringList makeItems(const Category& c, const QString& prefix, int count)
 {
     QStringList paths;
-    for (int i = 0; i < count; ++i) {
+    for (int i = 0; i < count && !c.roots.isEmpty(); ++i) {
         paths.append(c.roots[0] + u'/' + prefix + QString::number(i));
         if (!allocate(paths.last(), c.kind.minBytes + kBlock * (i + 1))) return {};
     }
@@ -71,7 +71,6 @@ private slots:
         QTest::newRow("logs") << true << 2 << 7;
         QTest::newRow("dev") << true << 0 << 3;
         QTest::newRow("trash") << true << 1 << 0;
-        QTest::newRow("ios") << false << 2 << 0;
         QTest::newRow("large") << false << 1 << 1;
     }
     void scanSelectCleanRescan()
@@ -117,7 +116,8 @@ private slots:
             if (!toTrash) QCOMPARE(lines[i], name + FileSystem::Outcome::failure(ENOENT).error);
         }
         QVERIFY(model.state(c).scanned && model.state(c).result.items.isEmpty());
-        QCOMPARE(trashedCount() - trashed, toTrash ? removable : 0);
+        // Cleaning the trash category empties the trash itself.
+        QCOMPARE(trashedCount() - trashed, toTrash ? removable : c.id == u"trash" ? -removable : 0);
     }
 
     // One clean at a time: a second, of another category, is refused with a message and
@@ -151,7 +151,7 @@ private slots:
     // rule again, and `scanning` stays up until the last of two overlapping scans is back.
     void scanKeepsTheOldListWhileItRuns()
     {
-        const Category& c = category("ios");
+        const Category& c = category("large");
         makeItems(c, "backup", 2);
         AppModel model;
         AWAIT(model.scan(c), "the first scan");

@@ -8,15 +8,17 @@ namespace {
 struct Row
 {
     QString title;
+    QString detail;
     qint64 minBytes; // 0: each child of a root is one item
     bool toTrash;
     bool warns;
     QStringList roots; // relative to the home folder
 };
 
-Row row(const char* title, qint64 minBytes, bool toTrash, bool warns, const QStringList& roots)
+Row row(const char* title, const char* detail, qint64 minBytes, bool toTrash, bool warns,
+        const QStringList& roots)
 {
-    return Row{title, minBytes, toTrash, warns, roots};
+    return Row{title, detail, minBytes, toTrash, warns, roots};
 }
 
 } // namespace
@@ -27,23 +29,34 @@ class TestCategory : public QObject
 {
     Q_OBJECT
 private slots:
-    // What other code relies on: the order, the roots (case-sensitive), the threshold of
-    // 100 × 1024 × 1024 although the text says "100 MB", and that only ios and large go to the
-    // Trash.
+    // What other code relies on: the order, the roots of this system on a home with the default
+    // places, the threshold of 100 × 1024 × 1024 although the text says "100 MB", that only ios
+    // and large go to the Trash, and the details (the large one naming the folders searched).
     void catalogue_data()
     {
         QTest::addColumn<Row>("row");
-        QTest::newRow("caches") << row("Bộ nhớ đệm ứng dụng", 0, false, false, {"Library/Caches"});
-        QTest::newRow("logs") << row("Nhật ký & báo lỗi", 0, false, false, {"Library/Logs"});
-        QTest::newRow("dev") << row("Công cụ lập trình", 0, false, true,
-                                    {"Library/Developer/Xcode/DerivedData",
-                                     "Library/Developer/CoreSimulator/Caches", ".npm/_cacache",
-                                     ".gradle/caches"});
-        QTest::newRow("trash") << row("Thùng rác", 0, false, true, {".Trash"});
-        QTest::newRow("ios") << row("Bản sao lưu iPhone/iPad", 0, true, true,
-                                    {"Library/Application Support/MobileSync/Backup"});
-        QTest::newRow("large") << row("Tệp lớn", 104'857'600, true, true,
-                                      {"Downloads", "Documents", "Desktop", "Movies"});
+        QTest::newRow("caches") << row(
+            "Bộ nhớ đệm ứng dụng", "File tạm do ứng dụng tạo ra. Ứng dụng sẽ tự tạo lại khi cần.",
+            0, false, false, {".cache"});
+        QTest::newRow("logs") << row("Nhật ký & báo lỗi", "File log và báo cáo lỗi của ứng dụng.",
+                                     0, false, false, {".local/share/xorg"});
+        QTest::newRow("dev") << row(
+            "Công cụ lập trình",
+            "Bộ nhớ đệm tải về của npm, Gradle, Cargo, Go... Sẽ được "
+            "tải/build lại khi cần.",
+            0, false, true,
+            {".npm/_cacache", ".gradle/caches", ".cargo/registry/cache", "go/pkg/mod"});
+        QTest::newRow("trash") << row("Thùng rác", "Các file bạn đã xoá nhưng chưa dọn hẳn.", 0,
+                                      false, true, {".local/share/Trash/files"});
+        QTest::newRow("ios") << row("Bản sao lưu iPhone/iPad",
+                                    "Bản sao lưu thiết bị iOS, thường rất nặng. Linux không có "
+                                    "thư mục chuẩn cho các bản sao lưu này.",
+                                    0, true, true, {});
+        QTest::newRow("large") << row("Tệp lớn",
+                                      "File từ 100 MB trở lên trong Downloads, Documents, Desktop, "
+                                      "Videos.",
+                                      104'857'600, true, true,
+                                      {"Downloads", "Documents", "Desktop", "Videos"});
     }
     void catalogue()
     {
@@ -55,6 +68,7 @@ private slots:
         QCOMPARE(c.id, id);
         QCOMPARE(Category::find(id), &c);
         QCOMPARE(c.title, row.title);
+        QCOMPARE(c.detail, row.detail);
         for (QString& root : row.roots)
             root.prepend(TestHome::path() + u'/');
         QCOMPARE(c.roots, row.roots);

@@ -1,6 +1,8 @@
 #include "core/cleaner.h"
 #include "platform/file_system.h"
 #include "platform/path_codec.h"
+#include "platform/trash.h"
+#include "support/gio_trash.h"
 #include "support/test_home.h"
 #include "support/tree_builder.h"
 
@@ -48,25 +50,26 @@ private slots:
         QTest::addColumn<QString>("url");
         QTest::addColumn<bool>("allowed");
         const QString home = TestHome::path();
-        const QString caches = home + "/Library/Caches";
+        const QString caches = home + "/.cache";
         QTest::newRow("child") << "caches" << caches + "/com.app" << true;
         QTest::newRow("root itself") << "caches" << caches << false;
         QTest::newRow("root with slash") << "caches" << caches + "/" << false;
         QTest::newRow("child then up") << "caches" << caches + "/com.app/.." << false;
         QTest::newRow("sibling named like the root") << "caches" << caches + "Old/x" << false;
-        QTest::newRow("up into another folder") << "caches" << caches + "/../Logs/x" << false;
+        QTest::newRow("up into another folder") << "caches" << caches + "/../.config/x" << false;
         QTest::newRow("up but still inside") << "caches" << caches + "/a/../b" << true;
         QTest::newRow("single dot") << "caches" << caches + "/./com.app" << true;
-        QTest::newRow("doubled slash") << "caches" << home + "/Library//Caches//x" << true;
+        QTest::newRow("doubled slash") << "caches" << home + "//.cache//x" << true;
         QTest::newRow("relative") << "caches"
-                                  << "Library/Caches/com.app" << false;
-        QTest::newRow("other case") << "caches" << home + "/Library/caches/com.app" << false;
+                                  << ".cache/com.app" << false;
+        QTest::newRow("other case") << "caches" << home + "/.Cache/com.app" << false;
         QTest::newRow("empty") << "caches"
                                << "" << false;
         QTest::newRow("another category's root") << "logs" << caches + "/com.app" << false;
-        QTest::newRow("fourth root") << "dev" << home + "/.gradle/caches/x" << true;
+        QTest::newRow("fourth root") << "dev" << home + "/go/pkg/mod/x" << true;
         QTest::newRow("parent of a root") << "dev" << home + "/.gradle/wrapper" << false;
-        QTest::newRow("deep below a root") << "large" << home + "/Movies/a/b/c.mov" << true;
+        QTest::newRow("deep below a root") << "large" << home + "/Videos/a/b/c.mov" << true;
+        QTest::newRow("no roots") << "ios" << home + "/x" << false;
     }
     void allowList()
     {
@@ -82,14 +85,17 @@ private slots:
     {
         const Category& caches = *Category::find("caches");
         const QString root = caches.roots[0];
-        const QString logs = TestHome::path() + "/Library/Logs";
+        const QString logs = TestHome::path() + "/.config";
         QVERIFY(writeFile(root + "/first/data", 5000));
         QVERIFY(writeFile(root + "/second", 3000));
         QVERIFY(writeFile(root + "Old/kept", 100));
         QVERIFY(writeFile(logs + "/kept.log", 100));
-        const QList<CleanItem> items{{root + "Old/kept", 1},          {root + "/first", 1000},
-                                     {root + "/../Logs/kept.log", 2}, {root, 4},
-                                     {root + "/vanished", 8},         {root + "/./second", 20000}};
+        const QList<CleanItem> items{{root + "Old/kept", 1},
+                                     {root + "/first", 1000},
+                                     {root + "/../.config/kept.log", 2},
+                                     {root, 4},
+                                     {root + "/vanished", 8},
+                                     {root + "/./second", 20000}};
         QList<RunProgress> steps;
         const CleanReport report = Cleaner::remove(items, caches, Cleaner::pinRoots(caches),
                                                    [&](RunProgress step) { steps.append(step); });
@@ -97,7 +103,7 @@ private slots:
                  (QList<RunProgress>{{0, 6}, {1, 6}, {2, 6}, {3, 6}, {4, 6}, {5, 6}, {6, 6}}));
         QCOMPARE(report, (CleanReport{21000,
                                       {"kept" + kOutside, "kept.log" + kOutside,
-                                       "Caches" + kOutside, "vanished: " + errorText(ENOENT)}}));
+                                       ".cache" + kOutside, "vanished: " + errorText(ENOENT)}}));
         QVERIFY(!FileSystem::exists(root + "/first") && !FileSystem::exists(root + "/second"));
         QVERIFY(FileSystem::exists(root + "Old/kept") && FileSystem::exists(logs + "/kept.log"));
         QVERIFY(FileSystem::exists(root));
@@ -147,9 +153,36 @@ private slots:
         QVERIFY(!FileSystem::exists(outside + "/victim"));
     }
 
-    // The second attempt after the user's own folders were opened up: a read-only tree goes;
-    // another user's folder blocks its item, keeps its mode, and the line carries the second
-    // error. Nothing outside the items changes.
+    // An item removed from the trash takes its record and its directorysizes line along, and
+    // nothing else: a file manager then lists only what stayed.
+    void trashItemsGoWithTheirRecords()
+    {
+        const QString trash = TestHome::trashPath(), downloads = TestHome::path() + "/Downloads";
+        QVERIFY(!FileSystem::exists(trash) || FileSystem::removeItem(TestHome::path(), trash).ok());
+        for (const QString name : {"gone", "kept", "100% gone"}) {
+            QVERIFY(writeFile(downloads + '/' + name + "/file", 4096));
+            QVERIFY(FileSystem::moveToTrash(downloads, downloads + '/' + name).ok());
+        }
+        QFile sizes(trash + "/directorysizes");
+        QVERIFY(sizes.open(QIODevice::WriteOnly));
+        sizes.write("4096 1 gone\n4096 1 kept\n4096 1 100%25%20gone\n");
+        sizes.close();
+        const Category& category = *Category::find("trash");
+        const QString files = category.roots[0];
+        const CleanReport report =
+            Cleaner::remove({{files + "/gone", 1}, {files + "/100% gone", 2}}, category,
+                            Cleaner::pinRoots(category));
+        QCOMPARE(report, (CleanReport{3, {}}));
+        QCOMPARE(FileSystem::children(files), QStringList{files + "/kept"});
+        QCOMPARE(trashInfoFiles(), QStringList{trash + "/info/kept.trashinfo"});
+        QVERIFY(sizes.open(QIODevice::ReadOnly));
+        QCOMPARE(sizes.readAll(), "4096 1 kept\n");
+        QCOMPARE(GioTrash::origins(), QList<QByteArray>{PathCodec::encode(downloads + "/kept")});
+    }
+
+    // The second attempt after the user's own folders were opened up: a read-only tree (as Go
+    // keeps its module cache) goes; another user's folder blocks its item, keeps its mode, and
+    // the line carries the second error. Nothing outside the items changes.
     void secondAttempt()
     {
         if (!canDropPrivileges()) QSKIP("needs root to own a folder as another user");
@@ -161,21 +194,24 @@ private slots:
             QVERIFY(::chown(PathCodec::encode(path).constData(), 65534, 65534) == 0);
         QVERIFY(setPermissions(root + "/blocked/foreign", 0555));
         const int code = runAsNobody([&] {
+            const QString module = root + "/golang.org/x/text@v0.14.0";
             if (!writeFile(outside + "/ro/file", 100) ||
-                !makeLink(outside + "/ro", root + "/ro/link") ||
-                !writeFile(root + "/ro/sub/deeper/file", 5000))
+                !makeLink(outside + "/ro", module + "/link") ||
+                !writeFile(module + "/unicode/go.mod", 5000))
                 return 10;
-            for (const QString& dir : {outside + "/ro", root + "/ro/sub/deeper", root + "/ro/sub",
-                                       root + "/ro", root + "/blocked"})
+            setPermissions(module + "/unicode/go.mod", 0444);
+            for (const QString& dir :
+                 {outside + "/ro", module + "/unicode", module, root + "/golang.org/x",
+                  root + "/golang.org", root + "/blocked"})
                 setPermissions(dir, 0555);
             const Category category = categoryAt(root);
             const CleanReport report =
-                Cleaner::remove({{root + "/ro", 777}, {root + "/blocked", 900}}, category,
+                Cleaner::remove({{root + "/golang.org", 777}, {root + "/blocked", 900}}, category,
                                 Cleaner::pinRoots(category));
             return report == CleanReport{777, {"blocked: " + errorText(EACCES)}} ? 0 : 11;
         });
         QCOMPARE(code, 0);
-        QVERIFY(!FileSystem::exists(root + "/ro"));
+        QVERIFY(!FileSystem::exists(root + "/golang.org"));
         QCOMPARE(permissionsOf(outside + "/ro"), mode_t(0555));
         QCOMPARE(permissionsOf(root + "/blocked/foreign"), mode_t(0555));
         QCOMPARE(permissionsOf(root + "/blocked"), mode_t(0755));

@@ -70,8 +70,8 @@ private slots:
     void init()
     {
         setPermissions(home, 0700);
-        for (const char* name : {"Library", ".Trash", ".npm", ".gradle", "Downloads", "Documents",
-                                 "Desktop", "Movies", "outside"}) {
+        for (const char* name : {".cache", ".local", ".npm", ".gradle", ".cargo", "go", "Downloads",
+                                 "Documents", "Desktop", "Videos", "outside"}) {
             std::error_code error; // names that are not UTF-8 too, which QDir cannot remove
             std::filesystem::remove_all(PathCodec::encode(home + u'/' + name).toStdString(), error);
         }
@@ -138,6 +138,44 @@ private slots:
         RootPins pins{{dev.roots[2], *FileSystem::identity(dev.roots[2])}};
         if (shape == 0) pins.insert(root, *FileSystem::identity(outside + "/folder"));
         QCOMPARE(result.pinnedRoots, pins);
+    }
+
+    // With something in every place, each category lists what its own places hold (an item of
+    // the trash with the origin its record names), and no path is listed by two categories.
+    void everyCategoryListsItsOwnPlaces()
+    {
+        QHash<QString, QStringList> made;
+        for (const Category& c : Category::all()) {
+            for (const QString& root : c.roots) {
+                const QString item = root + "/item-of-" + c.id;
+                QVERIFY(c.kind.isLargeFiles() ? allocate(item, c.kind.minBytes)
+                                              : writeFile(item + "/f", 4096));
+                made[c.id].append(item);
+            }
+        }
+        QVERIFY(makeDir(TestHome::trashPath() + "/info"));
+        QFile record(TestHome::trashPath() + "/info/item-of-trash.trashinfo");
+        QVERIFY(record.open(QIODevice::WriteOnly));
+        record.write("[Trash Info]\nPath=/home/an/T%C3%A0i%20li%E1%BB%87u/b%C3%A1o.pdf\n");
+        record.close();
+        QList<std::pair<QString, QString>> listed; // category, path
+        for (const Category& c : Category::all()) {
+            AWAIT_VALUE(result, Scanner::scan(c), "the scan of every category");
+            QStringList urls;
+            for (const CleanItem& item : result.items) {
+                urls.append(item.url);
+                listed.append({c.id, item.url});
+                QCOMPARE(item.origin, c.id == u"trash"
+                                          ? std::optional<QString>("/home/an/Tài liệu/báo.pdf")
+                                          : std::nullopt);
+            }
+            urls.sort();
+            made[c.id].sort();
+            QCOMPARE(urls, made[c.id]);
+        }
+        for (const auto& [id, path] : listed)
+            for (const auto& [otherId, other] : listed)
+                QVERIFY2(id == otherId || !(path + '/').startsWith(other + '/'), qPrintable(path));
     }
 
     // Every visible regular file of at least minBytes allocated bytes anywhere below a root.
@@ -244,10 +282,10 @@ private slots:
         const QString open = dev.roots[3] + "/mixed/open";
         QVERIFY(scansAsNobodyTo(dev, {{{dev.roots[3] + "/mixed", blocksOf(open)}}, true, {}}));
 
-        const Category ios = category("ios");
-        QVERIFY(writeFile(ios.roots[0] + "/device/f", 8000));
-        QVERIFY(setPermissions(home + "/Library/Application Support", 0700));
-        QVERIFY(scansAsNobodyTo(ios, ScanResult()));
+        const Category logs = category("logs");
+        QVERIFY(writeFile(logs.roots[0] + "/Xorg.0.log", 8000));
+        QVERIFY(setPermissions(home + "/.local/share", 0700));
+        QVERIFY(scansAsNobodyTo(logs, ScanResult()));
 
         const Category large = category("large", kMiB / 16);
         QVERIFY(allocate(large.roots[0] + "/hidden-from-us.iso", kMiB));

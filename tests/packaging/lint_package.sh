@@ -9,4 +9,4 @@ rm -rf "$out"
   exit 1
 }
 # no-manual-page: the command line has no manual page yet.
-"$lintian" --info --fail-on error,warning --suppress-tags no-manual-page "$out"/sorviclean_*.deb
+"$lintian" --info --fail-on error,warning "$out"/sorviclean_*.deb

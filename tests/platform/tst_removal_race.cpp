@@ -1,5 +1,6 @@
 #include "platform/file_system.h"
 #include "platform/path_codec.h"
+#include "platform/trash.h"
 #include "platform/unique_dir.h"
 #include "platform/unique_fd.h"
 #include "support/test_home.h"
@@ -122,6 +123,25 @@ private slots:
         QCOMPARE(countEntries(PathCodec::decode(outside)), before);
         for (const QString& folder : folders)
             QCOMPARE(permissionsOf(PathCodec::decode(outside) + folder), mode_t(0555));
+    }
+
+    // Moves to the trash race the same swap between the root and the item: nothing outside is
+    // ever trashed.
+    void trashingThroughASwappedLinkNeverLeadsOutside()
+    {
+        QTemporaryDir base(TestHome::path() + "/race-XXXXXX");
+        const QByteArray root = PathCodec::encode(base.path()) + "/root";
+        const QByteArray outside = PathCodec::encode(base.path()) + "/outside";
+        QVERIFY(makeDir(PathCodec::decode(root)) && makeDir(PathCodec::decode(outside)));
+        buildBeneath(outside, "item/a", 2);
+        const int before = countEntries(PathCodec::decode(outside));
+        const QString rootPath = PathCodec::decode(root);
+        race(root + "/mid", outside, [&] {
+            buildBeneath(root, "mid/item/a", 2);
+            FileSystem::moveToTrash(rootPath, rootPath + "/mid/item");
+        });
+        QCOMPARE(countEntries(PathCodec::decode(outside)), before);
+        QVERIFY(FileSystem::removeItem(TestHome::path(), TestHome::trashPath()).ok());
     }
 
     // The same swap made at the worst moment: inotify reports that the remover listed the

@@ -1,5 +1,6 @@
 #include "platform/running_apps.h"
 #include "support/await.h"
+#include "support/rows.h"
 #include "support/test_home.h"
 #include "support/tree_builder.h"
 #include "uninstaller/bundle_fixture.h"
@@ -11,19 +12,27 @@ using BundleFixture::startProcess;
 
 namespace {
 
-QString bundleWithSleep(const QString& name)
+QString bundleWithSleep(const QString& name, const QString& folder = TestHome::path() + "/Apps")
 {
     BundleFixture::BundleShape shape;
     shape.identifier = "com.example." + name;
     shape.withExecutable = true;
-    TreeBuilder::makeDir(TestHome::path() + "/Applications");
-    return BundleFixture::makeBundle(TestHome::path() + "/Applications", name + ".app", shape);
+    return BundleFixture::makeBundle(folder, name + ".app", shape);
 }
 
-QList<pid_t> pids(const QList<RunningApplicationPtr>& instances)
+// The record the catalogue makes of a bundle: its location as it is now.
+SourcedApplication listed(const QString& location)
+{
+    SourcedApplication app;
+    app.location = location;
+    app.identity = LocationIdentity::of(location);
+    return app;
+}
+
+QList<pid_t> pids(const std::optional<QList<RunningApplicationPtr>>& instances)
 {
     QList<pid_t> list;
-    for (const RunningApplicationPtr& instance : instances)
+    for (const RunningApplicationPtr& instance : instances.value_or(QList<RunningApplicationPtr>()))
         list.append(instance->pid());
     std::sort(list.begin(), list.end());
     return list;
@@ -48,14 +57,12 @@ private slots:
         auto other = startProcess(fooBar + "/Contents/MacOS/main", false);
         QVERIFY(quitter && stubborn && other);
         RunningApps& registry = defaultRunningApps();
-        QList<RunningApplicationPtr> instances = registry.instances(foo, "ignored");
+        QList<RunningApplicationPtr> instances = registry.instances(listed(foo)).value();
         QList<pid_t> expected{pid_t(quitter->processId()), pid_t(stubborn->processId())};
         std::sort(expected.begin(), expected.end());
         QCOMPARE(pids(instances), expected);
-        QCOMPARE(pids(registry.instances(fooBar, {})), QList<pid_t>{pid_t(other->processId())});
-        QVERIFY(TreeBuilder::makeLink(foo, TestHome::path() + "/LinkedFoo.app"));
-        QCOMPARE(pids(registry.instances(TestHome::path() + "/LinkedFoo.app", {})), expected);
-        QVERIFY(registry.instances(TestHome::path() + "/Nowhere.app", {}).isEmpty());
+        QCOMPARE(pids(registry.instances(listed(fooBar))), QList<pid_t>{pid_t(other->processId())});
+        QCOMPARE(registry.instances(listed(TestHome::path() + "/Nowhere.app")), std::nullopt);
 
         if (instances[0]->pid() != pid_t(quitter->processId()))
             std::swap(instances[0], instances[1]);
@@ -71,7 +78,40 @@ private slots:
             QVERIFY(process->waitForFinished(5000));
         }
         AWAIT_UNTIL(instances[1]->isTerminated(), "the stubborn one to be seen as ended");
-        QVERIFY(registry.instances(foo, {}).isEmpty());
+        QVERIFY(registry.instances(listed(foo)).value().isEmpty());
+    }
+
+    // A location replaced since it was listed leads elsewhere: nothing found through it may be
+    // signalled, though a process runs there (a bystander) and the application's own still runs.
+    void replacedLocationIsRefused_data()
+    {
+        Rows::add({"change"}, {"now a link to another program's folder;link",
+                               "another folder of the same name;folder",
+                               "a link when it was listed;listedLink"});
+    }
+    void replacedLocationIsRefused()
+    {
+        QFETCH(QString, change);
+        const QString folder = TestHome::path() + "/Replaced-" + change;
+        const QString app = bundleWithSleep("App", folder);
+        const QString bystanderBundle = bundleWithSleep("Bystander", folder + "/elsewhere");
+        auto own = startProcess(app + "/Contents/MacOS/main", false);
+        auto bystander = startProcess(bystanderBundle + "/Contents/MacOS/main", false);
+        QVERIFY(own && bystander);
+        SourcedApplication record = listed(app);
+        QVERIFY(QDir().rename(app, folder + "/moved.app"));
+        if (change == u"folder") {
+            QVERIFY(QDir().rename(bystanderBundle, app));
+        } else {
+            QVERIFY(TreeBuilder::makeLink(bystanderBundle, app));
+            if (change == u"listedLink") record = listed(app);
+        }
+        QCOMPARE(defaultRunningApps().instances(record), std::nullopt);
+        for (auto* process : {own.get(), bystander.get()}) {
+            QCOMPARE(process->state(), QProcess::Running);
+            process->kill();
+            QVERIFY(process->waitForFinished(5000));
+        }
     }
 };
 

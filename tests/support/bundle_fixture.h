@@ -108,7 +108,12 @@ inline QString makeBundle(const QString& folder, const QString& fileName, const 
 inline InstalledApp appRecord(const QString& url, const QString& bundleID,
                               std::optional<qint64> size = std::nullopt)
 {
-    return InstalledApp{url, QFileInfo(url).completeBaseName(), bundleID, {}, false, {}, size};
+    InstalledApp app;
+    app.url = url;
+    app.name = QFileInfo(url).completeBaseName();
+    app.bundleID = bundleID;
+    app.size = size;
+    return app;
 }
 
 /// A fresh folder of the temporary home with two application folders (`apps` created,
@@ -152,8 +157,7 @@ inline AppLayout freshAppLayout(const QString& prefix = QStringLiteral("apps"))
     l.userApps = l.root + QStringLiteral("/home/Applications");
     l.library = l.root + QStringLiteral("/home/Library");
     TreeBuilder::makeDir(l.apps);
-    l.folders.appRoots = {l.apps, l.userApps};
-    l.folders.library = l.library;
+    l.folders = AppCatalog::Folders::bundles({l.apps, l.userApps}, l.library);
     return l;
 }
 

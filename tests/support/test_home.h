@@ -28,6 +28,30 @@ inline QString trashPath()
     return path() + QStringLiteral("/.local/share/Trash");
 }
 
+/// While alive, the home trash takes nothing: its info folder is a file, which refuses every move
+/// even for root. The folder as it was comes back afterwards.
+class BrokenTrash
+{
+public:
+    BrokenTrash()
+    {
+        QDir().mkpath(m_info);
+        QDir().rename(m_info, m_info + QStringLiteral(".kept"));
+        QFile file(m_info);
+        if (!file.open(QIODevice::WriteOnly)) qWarning("cannot break the trash");
+    }
+    ~BrokenTrash()
+    {
+        QFile::remove(m_info);
+        QDir().rename(m_info + QStringLiteral(".kept"), m_info);
+    }
+    BrokenTrash(const BrokenTrash&) = delete;
+    BrokenTrash& operator=(const BrokenTrash&) = delete;
+
+private:
+    const QString m_info = trashPath() + QStringLiteral("/info");
+};
+
 /// Creates the temporary home and points the environment at it, so that no test reads or
 /// changes the real user's folders. Called first thing in main().
 inline void prepare()

@@ -5,6 +5,8 @@
 #include "ui/monitor_text.h"
 #include "ui/monitor_widgets.h"
 #include "ui/panels.h"
+#include "ui/row_painter.h"
+#include "ui/search_note.h"
 #include "ui/sidebar.h"
 #include "window_fixture.h"
 
@@ -131,21 +133,24 @@ void TestTexts::quotedText_data()
     row("logs", "itemCount", "", "2 mục");
     row("logs", "rescanButton", "", "Quét lại");
     row("trash", "unreadableNotice", "labels",
-        "macOS đang chặn SorviClean đọc thư mục này. Cấp Full Disk Access cho SorviClean, bật "
-        "công tắc, rồi mở lại app và bấm Quét lại.");
-    row("trash", "openFullDiskAccessButton", "", "Mở cài đặt Full Disk Access");
-    row("trash", "emptyTrashButton", "", "Dọn Thùng rác qua Finder");
+        "SorviClean không có quyền đọc thư mục này. Hãy kiểm tra quyền của thư mục (tài khoản của "
+        "bạn cần quyền đọc và mở thư mục), rồi bấm Quét lại.");
+    row("trash", "openFullDiskAccessButton", "", "<missing>");
+    row("ios", "searchNote", "", "Không có thư mục nào để tìm trên hệ thống này.");
+    row("overview", "overviewNote-ios", "toolTip",
+        "Không có thư mục nào để tìm trên hệ thống này.");
     row("uninstaller", "searchField", "", "Tìm ứng dụng");
     row("uninstaller", "sortPicker", "", "Tên|Dung lượng|Lần dùng cuối");
     row("uninstaller", "loadingLabel", "", "Đang tải danh sách...");
     row("uninstaller", "reloadButton", "toolTip", "Tải lại");
     row("uninstaller", "placeholderText", "", "Chọn một ứng dụng để xem chi tiết và gỡ cài đặt");
     row("detail", "leftoversHeading", "", "File liên quan");
-    row("detail", "revealAppButton", "", "Hiện trong Finder");
-    row("detail", "protectedNoticeText", "", "Đây là ứng dụng hệ thống của macOS, không thể gỡ.");
+    row("detail", "revealAppButton", "", "Hiện trong trình quản lý tệp");
+    row("detail", "protectedNoticeText", "",
+        "Đây là ứng dụng hệ thống do trình quản lý gói cài đặt, SorviClean không gỡ ứng dụng này.");
     row("detail", "runningNoticeText", "",
         "Ứng dụng đang chạy. SorviClean sẽ thoát ứng dụng trước khi gỡ.");
-    row("detail", "noLeftoversLabel", "", "Không tìm thấy file thừa trong ~/Library.");
+    row("detail", "noLeftoversLabel", "", "Không tìm thấy file thừa trong thư mục cá nhân.");
     row("detail", "trashNote", "", "Các mục sẽ được chuyển vào Thùng rác, có thể khôi phục.");
     row("monitor", "monitorTitle", "", "Theo dõi hệ thống");
     row("monitor", "cpuCard/cardTitle", "", "CPU");
@@ -159,7 +164,7 @@ void TestTexts::quotedText_data()
     row("monitor", "coresBox", "", "Từng nhân CPU");
     row("monitor", "detailsBox", "labels",
         "Chi tiết|Bộ nhớ ứng dụng|Bộ nhớ hệ thống (wired)|Bộ nhớ nén|Bộ đệm file|Swap|Tải trung "
-        "bình|Thời gian chạy|Nhiệt độ|macOS");
+        "bình|Thời gian chạy|Nhiệt độ|Hệ điều hành");
     row("monitor", "processBox", "", "Tiến trình");
     row("monitor", "sortLabel", "", "Sắp xếp theo");
     row("monitor", "sortCpuButton", "", "CPU");
@@ -248,6 +253,21 @@ void TestTexts::computedText_data()
     row("tooltip",
         Qt::mightBeRichText(tip) ? QTextDocumentFragment::fromHtml(tip).toPlainText() : tip,
         "/x/<b>y</b>↵z");
+    const auto note = [](const char* id, const QStringList& searched) {
+        AppModel::State state;
+        state.scanned = true;
+        for (const QString& root : searched)
+            state.result.pinnedRoots.insert(root, {});
+        return SearchNote::text(*Category::find(id), state);
+    };
+    row("nothing found, no folder", note("dev", {}),
+        "Không tìm thấy thư mục nào để quét: ~/.npm/_cacache, ~/.gradle/caches, "
+        "~/.cargo/registry/cache, ~/go/pkg/mod.");
+    row("nothing found in a folder", note("caches", {TestHome::path() + "/.cache"}),
+        "Đã tìm trong ~/.cache.");
+    CheckableListModel list;
+    list.setItems({{"/t/files/a.2", 1, "/home/an/Docs/a"}}, {});
+    row("trashed item's folder", list.index(0).data(RowRole::Subtitle).toString(), "/home/an/Docs");
     const QFontMetrics metrics(QApplication::font());
     row("tabular digits", QString::number(DisplayText::tabularWidth(metrics, "111 kB")),
         QString::number(DisplayText::tabularWidth(metrics, "888 kB")));

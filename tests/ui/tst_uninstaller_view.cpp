@@ -143,7 +143,7 @@ private slots:
     void uninstallFlow();
     void leftoversOfAnEarlierSelectionNotShown();
     void messageWaitingFromAnEarlierVisitIsShown();
-    void bundleIconOrGeneric();
+    void ownIconThemeIconOrGeneric();
 };
 
 void TestUninstallerView::listFollowsLoadsSortsAndSearches()
@@ -241,12 +241,13 @@ void TestUninstallerView::uninstallWaitsForTheSize()
     QCOMPARE(f.text(QStringLiteral("appSize")), formatBytes(bundleSize));
     QCOMPARE(f.find<ElidedLabel>(QStringLiteral("appVersion"))->fullText(), QStringLiteral("v1.0"));
     QCOMPARE(f.uninstall()->text(), "Gỡ cài đặt · " + formatBytes(f.model->totalSelectedSize()));
-    // Every leftover found and ticked, its folder shown with "~" for the home folder.
+    // Both leftovers listed, the one matched by name alone not ticked; the folder shown with "~"
+    // for the home folder.
     auto* leftovers = f.find<QListView>(QStringLiteral("leftoverList"));
-    QCOMPARE(f.model->selectedLeftovers(),
-             (QSet<QString>{QFileInfo(cache).path(), QFileInfo(support).path()}));
+    QCOMPARE(f.model->selectedLeftovers(), QSet<QString>{QFileInfo(cache).path()});
     const QModelIndex first = leftovers->model()->index(0, 0);
     QCOMPARE(first.data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
+    QCOMPARE(leftovers->model()->index(1, 0).data(Qt::CheckStateRole).toInt(), int(Qt::Unchecked));
     const QString home = "~" + f.library.mid(TestHome::path().size());
     QVERIFY(first.data(RowRole::Subtitle).toString().startsWith(home));
 }
@@ -265,7 +266,6 @@ void TestUninstallerView::uninstallFlow()
     auto* leftovers = f.find<QListView>(QStringLiteral("leftoverList"));
     // Every leftover unticked: the bundle alone, and 0 related files.
     tick(leftovers, 0);
-    tick(leftovers, 1);
     QVERIFY(f.model->selectedLeftovers().isEmpty());
     QVERIFY(f.uninstall()->isEnabled());
     QCOMPARE(f.uninstall()->text(), "Gỡ cài đặt · " + formatBytes(bundleSize));
@@ -340,41 +340,38 @@ void TestUninstallerView::messageWaitingFromAnEarlierVisitIsShown()
     AWAIT_UNTIL(!f.model->message(), "the message to clear");
 }
 
-void TestUninstallerView::bundleIconOrGeneric()
+void TestUninstallerView::ownIconThemeIconOrGeneric()
 {
-    Fixture f;
-    // A bundle naming `entry` as its icon; `file` is where the icon file goes.
-    const auto withIcon = [&](const QString& name, const QString& entry, QString* file) {
-        BundleShape shape;
-        shape.extraEntries = stringEntry(QStringLiteral("CFBundleIconFile"), entry);
-        QString url = makeBundle(f.apps, name + QStringLiteral(".app"), shape);
-        *file = url + QStringLiteral("/Contents/Resources/") + name;
-        QDir().mkpath(QFileInfo(*file).path());
-        return url;
-    };
+    // Icon files read off the GUI thread (a PNG, an .icns, a file that is not an image), a theme
+    // icon named by a desktop entry, a name that would be a path, none.
+    const QString folder = TestHome::path() + QStringLiteral("/icons");
     QImage red(256, 256, QImage::Format_ARGB32);
     red.fill(Qt::red);
-    QString file;
-    const QString png = withIcon(QStringLiteral("Png"), QStringLiteral("Png.png"), &file);
-    QVERIFY(red.save(file + QStringLiteral(".png")));
-    // The usual form: a name without extension, an .icns file beside it.
-    const QString icns = withIcon(QStringLiteral("Icns"), QStringLiteral("Icns"), &file);
-    QImageWriter writer(file + QStringLiteral(".icns"), "icns");
+    QVERIFY(QDir().mkpath(folder) && red.save(folder + QStringLiteral("/a.png")));
+    QImageWriter writer(folder + QStringLiteral("/b.icns"), "icns");
     QVERIFY2(writer.write(red.scaled(128, 128)), qPrintable(writer.errorString()));
-    // A file that is not an image at all, and no icon.
-    const QString broken = withIcon(QStringLiteral("Broken"), QStringLiteral("Broken"), &file);
-    QVERIFY(writeFile(file + QStringLiteral(".icns"), 5000));
-    const QStringList urls{png, icns, broken, f.bundle(QStringLiteral("Plain"))};
-    AppIcons icons;
-    QSignalSpy loaded(&icons, &AppIcons::iconLoaded);
-    for (const QString& url : urls)
-        QVERIFY(!icons.icon(url, 32).isNull());
-    QVERIFY(Await::signal(loaded, "the four icons", 4));
+    QVERIFY(writeFile(folder + QStringLiteral("/c.icns"), 5000));
+    QVERIFY(QIcon::hasThemeIcon(QStringLiteral("folder")));
+    const QList<std::pair<QString, QString>> icons{
+        {folder + "/a.png", ""}, {folder + "/b.icns", ""}, {folder + "/c.icns", ""},
+        {"", "folder"},          {"", folder + "/a.png"},  {"", ""}};
+    QList<InstalledApp> apps;
+    for (const auto& [path, name] : icons) {
+        apps.append(InstalledApp());
+        apps.last().url = QStringLiteral("/app%1").arg(apps.size());
+        apps.last().iconPath = path;
+        apps.last().iconName = name;
+    }
+    AppIcons cache;
+    QSignalSpy loaded(&cache, &AppIcons::iconLoaded);
+    for (const InstalledApp& app : apps)
+        QVERIFY(!cache.icon(app, 32).isNull());
+    QVERIFY(Await::signal(loaded, "the three icon files", 3));
     QList<bool> own;
-    for (const QString& url : urls)
-        own.append(icons.hasOwnIcon(url));
-    QCOMPARE(own, (QList<bool>{true, true, false, false}));
-    const QImage drawn = icons.icon(png, 72).toImage();
+    for (const InstalledApp& app : apps)
+        own.append(cache.hasOwnIcon(app.url));
+    QCOMPARE(own, (QList<bool>{true, true, false, true, false, false}));
+    const QImage drawn = cache.icon(apps[0], 72).toImage();
     QCOMPARE(drawn.size(), QSize(72, 72));
     QCOMPARE(drawn.pixelColor(36, 36), QColor(Qt::red));
 }

@@ -72,13 +72,18 @@ inline QString rootOf(const QString& id)
     return Category::find(id)->roots.first();
 }
 
-/// `count` items (folders holding one file each) directly in the first root of category `id`.
+/// `count` items directly in the first root of category `id`: folders holding one file each, or
+/// for a large-files category files large enough.
 inline QStringList makeItems(const QString& id, int count, qint64 size = 8192)
 {
+    const qint64 minBytes = Category::find(id)->kind.minBytes;
     QStringList items;
     for (int i = 0; i < count; ++i) {
         items.append(rootOf(id) + QStringLiteral("/item") + QString::number(i));
-        TreeBuilder::writeFile(items.last() + QStringLiteral("/data"), size * (i + 1));
+        if (minBytes > 0)
+            TreeBuilder::allocate(items.last(), minBytes + size * (i + 1));
+        else
+            TreeBuilder::writeFile(items.last() + QStringLiteral("/data"), size * (i + 1));
     }
     return items;
 }

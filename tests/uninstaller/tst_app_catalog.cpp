@@ -1,5 +1,6 @@
 #include "platform/desktop.h"
 #include "support/bundle_fixture.h"
+#include "support/rows.h"
 #include "uninstaller/app_catalog.h"
 
 #include <sched.h>
@@ -9,14 +10,30 @@ using namespace BundleFixture;
 using TreeBuilder::makeLink;
 using TreeBuilder::writeFile;
 
+namespace {
+
+// The layout's Library folders, then the Linux leftover folders of its home.
+AppLayout mixedLayout()
+{
+    AppLayout l = freshAppLayout();
+    const ApplicationPlaces places = ApplicationPlaces::inHome(l.root + "/home");
+    l.folders.leftoverFolders += places.leftoverFolders();
+    l.folders.sharedFolders = places.sharedFolders();
+    return l;
+}
+
+} // namespace
+
 class TestAppCatalog : public QObject
 {
     Q_OBJECT
 private slots:
-    // Bundles at the top of each folder and one level down, sorted by name (case-insensitive,
-    // stable); a real location outside the folders makes an application protected.
+    // Bundles at the top of each folder and one level down, sorted by name (Vietnamese
+    // collation whatever the locale, case-insensitive, stable); a real location outside the
+    // folders makes an application protected.
     void listsBundlesTwoLevelsDeep()
     {
+        QLocale::setDefault(QLocale::c());
         AppLayout l = freshAppLayout();
         l.folders.ownIdentifier =
             Desktop::ownInfoDictionary().value("CFBundleIdentifier").toString();
@@ -37,14 +54,17 @@ private slots:
         QVERIFY(makeLink(l.root + "/outside/Linked.app", l.apps + "/Linked.app"));
         QVERIFY(!makeBundle(l.userApps, "alpha.app", "com.example.alpha2").isEmpty());
         QVERIFY(!makeBundle(l.userApps, "Charlie.app", charlie).isEmpty());
+        // Đ is a letter of its own after D; accented letters follow their base letter.
+        for (const char* name : {"Đàn", "Dê", "Ánh"})
+            QVERIFY(!makeBundle(l.userApps, QString::fromUtf8(name) + ".app", name).isEmpty());
 
         const QList<InstalledApp> apps = AppCatalog::installedApps(l.folders);
-        QCOMPARE(names(apps),
-                 (QStringList{"Alpha", "alpha", "beta", "Charlie", "Linked", "Outer"}));
+        QCOMPARE(names(apps), (QStringList{"Alpha", "alpha", "Ánh", "beta", "Charlie", "Dê", "Đàn",
+                                           "Linked", "Outer"}));
         QCOMPARE(apps[1].url, l.userApps + "/alpha.app");
-        QCOMPARE(apps[2].url, l.apps + "/Utilities/beta.app");
+        QCOMPARE(apps[3].url, l.apps + "/Utilities/beta.app");
         QCOMPARE(apps[0].version, QStringLiteral("1.2"));
-        QCOMPARE(apps[3].version, QStringLiteral("2.0"));
+        QCOMPARE(apps[4].version, QStringLiteral("2.0"));
         for (const InstalledApp& app : apps)
             QCOMPARE(app.isProtected, app.name == u"Linked");
 
@@ -80,43 +100,52 @@ private slots:
     }
 
     // By identifier (equal, or followed by "."), by a group prefix in Group Containers, and by
-    // a name of at least three user-perceived characters in the three folders that allow it.
+    // a name of at least three user-perceived characters where the folder allows names; a
+    // folder that holds other things (a leftover folder, the trash, the Flatpak installation,
+    // the icon theme) never. Matched by name alone: offered, not chosen.
     void leftoverMatching_data()
     {
-        QTest::addColumn<QString>("entry"); // below the Library
-        QTest::addColumn<QString>("appName");
-        QTest::addColumn<bool>("matched");
-        const auto row = [](const char* tag, const QString& entry, bool matched,
-                            const QString& name = "Example") {
-            QTest::newRow(tag) << entry << name << matched;
-        };
-        row("identifier, other case", "Preferences/COM.Example.App.plist", true);
-        row("longer identifier", "Preferences/com.example.application.plist", false);
-        row("identifier plus s", "HTTPStorages/com.example.apps", false);
-        row("by host", "Preferences/ByHost/com.example.app.0A1B.plist", true);
-        row("group prefix", "Group Containers/ABCDE12345.com.example.app", true);
-        row("group prefix without dot", "Group Containers/Xcom.example.app", false);
-        row("prefix outside groups", "Containers/ABCDE12345.com.example.app", false);
-        row("name in support", "Application Support/EXAMPLE", true);
-        row("name in logs", "Logs/Example", true);
-        row("name in preferences", "Preferences/example", false);
-        row("name with suffix", "Caches/example.cache", false);
-        row("two letters", "Application Support/ab", false, "Ab");
-        row("three letters", "Caches/abc", true, "Abc");
-        row("two graphemes", "Caches/a\u0301b\u0301", false, "A\u0301B\u0301");
-        row("vietnamese name", "Logs/bản", true, "Bản");
+        // entry below the home; match: id, name or "" (none)
+        Rows::add({"entry", "appName", "match"},
+                  {"identifier, other case;Library/Preferences/COM.Example.App.plist;Example;id",
+                   "longer identifier;Library/Preferences/com.example.application.plist;Example;",
+                   "identifier plus s;Library/HTTPStorages/com.example.apps;Example;",
+                   "by host;Library/Preferences/ByHost/com.example.app.0A1B.plist;Example;id",
+                   "group prefix;Library/Group Containers/ABCDE12345.com.example.app;Example;id",
+                   "group prefix without dot;Library/Group Containers/Xcom.example.app;Example;",
+                   "prefix outside groups;Library/Containers/ABCDE12345.com.example.app;Example;",
+                   "name in support;Library/Application Support/EXAMPLE;Example;name",
+                   "name in preferences;Library/Preferences/example;Example;",
+                   "name with suffix;Library/Caches/example.cache;Example;",
+                   "two letters;Library/Application Support/ab;Ab;",
+                   "three letters;Library/Caches/abc;Abc;name",
+                   "two graphemes;Library/Caches/a\u0301b\u0301;A\u0301B\u0301;",
+                   "vietnamese name;Library/Logs/bản;Bản;name",
+                   "flatpak private home;.var/app/com.example.app;Example;id",
+                   "config by identifier;.config/com.example.app;Example;id",
+                   "config by name;.config/example;Example;name",
+                   "state by name;.local/state/Example;Example;name",
+                   "autostart entry;.config/autostart/com.example.app.desktop;Example;id",
+                   "autostart by name;.config/autostart/example;Example;",
+                   "desktop entry;.local/share/applications/com.example.app.desktop;Example;id",
+                   "a leftover folder;.config/autostart;Autostart;",
+                   "the trash;.local/share/Trash;Trash;",
+                   "the flatpak installation;.local/share/flatpak;Flatpak;",
+                   "the icon theme;.local/share/icons;Icons;"});
     }
     void leftoverMatching()
     {
         QFETCH(QString, entry);
         QFETCH(QString, appName);
-        QFETCH(bool, matched);
-        const AppLayout l = freshAppLayout();
-        const QString item = l.leftover(entry);
+        QFETCH(QString, match);
+        const AppLayout l = mixedLayout();
+        const QString item = l.root + "/home/" + entry;
+        QVERIFY(writeFile(item, 5000));
         const QList<Leftover> found = AppCatalog::leftovers(
             appRecord(l.apps + u'/' + appName + ".app", "com.example.app"), l.folders);
-        const QList<Leftover> expected{{item, TreeBuilder::expectedAllocated(item)}};
-        QCOMPARE(found, matched ? expected : QList<Leftover>());
+        const QList<Leftover> expected{
+            {item, TreeBuilder::expectedAllocated(item), match == u"name"}};
+        QCOMPARE(found, match.isEmpty() ? QList<Leftover>() : expected);
     }
 
     // Largest first; equal sizes keep the table order; a file where a folder belongs is skipped.
@@ -136,38 +165,52 @@ private slots:
                                     "Logs/com.example.app", "Preferences/com.example.app.plist"}));
     }
 
-    // The unprotected bundle itself, or a direct child of a leftover folder by standardised
-    // path; the folders themselves, anything deeper and anything elsewhere are refused.
+    // The unprotected application itself when it goes to the Trash, or a direct child of a
+    // leftover folder by standardised path; the leftover and shared folders themselves,
+    // anything deeper and anything elsewhere are refused.
     void allowList_data()
     {
-        QTest::addColumn<QString>("path"); // below the layout's root
-        QTest::addColumn<bool>("isProtected");
-        QTest::addColumn<bool>("allowed");
-        QTest::newRow("bundle") << "Applications/Example.app" << false << true;
-        QTest::newRow("protected bundle") << "Applications/Example.app" << true << false;
-        QTest::newRow("bundle spelled otherwise") << "Applications/./Example.app" << false << false;
-        QTest::newRow("another bundle") << "Applications/Other.app" << false << false;
-        QTest::newRow("child of caches") << "home/Library/Caches/com.x" << false << true;
-        QTest::newRow("child of the last folder") << "home/Library/LaunchAgents/x" << false << true;
-        QTest::newRow("child of by host") << "home/Library/Preferences/ByHost/x" << false << true;
-        QTest::newRow("caches itself") << "home/Library/Caches" << false << false;
-        QTest::newRow("deeper") << "home/Library/Caches/com.x/sub" << false << false;
-        QTest::newRow("library child") << "home/Library/Keychains" << false << false;
-        QTest::newRow("similar folder") << "home/Library/CachesX/com.x" << false << false;
-        QTest::newRow("dot dot out") << "home/Library/Caches/../../Documents" << false << false;
-        QTest::newRow("dot dot to a sibling") << "home/Library/Caches/../Logs/x" << false << true;
-        QTest::newRow("dot dot deeper") << "home/Library/Caches/a/../b/c" << false << false;
-        QTest::newRow("home") << "home" << false << false;
+        // path below the layout's root; app: how Example.app is recorded
+        Rows::add({"path", "app", "allowed"},
+                  {"bundle;Applications/Example.app;;1",
+                   "protected bundle;Applications/Example.app;protected;0",
+                   "bundle spelled otherwise;Applications/./Example.app;;0",
+                   "another bundle;Applications/Other.app;;0",
+                   "an appimage;Applications/Example.app;appimage;1",
+                   "a flatpak goes through its installer;Applications/Example.app;flatpak;0",
+                   "child of caches;home/Library/Caches/com.x;;1",
+                   "child of by host;home/Library/Preferences/ByHost/x;;1",
+                   "caches itself;home/Library/Caches;;0",
+                   "deeper;home/Library/Caches/com.x/sub;;0",
+                   "library child;home/Library/Keychains;;0",
+                   "similar folder;home/Library/CachesX/com.x;;0",
+                   "dot dot out;home/Library/Caches/../../Documents;;0",
+                   "dot dot to a sibling;home/Library/Caches/../Logs/x;;1",
+                   "child of config;home/.config/x;;1",
+                   "config itself;home/.config;;0",
+                   "deeper in config;home/.config/x/y;;0",
+                   "child of autostart;home/.config/autostart/x.desktop;;1",
+                   "autostart itself;home/.config/autostart;;0",
+                   "private home;home/.var/app/org.x.Y;;1",
+                   "all private homes;home/.var/app;;0",
+                   "the trash;home/.local/share/Trash;;0",
+                   "the flatpak installation;home/.local/share/flatpak;;0",
+                   "home child;home/Documents;;0",
+                   "home;home;;0"});
     }
     void allowList()
     {
         QFETCH(QString, path);
-        QFETCH(bool, isProtected);
-        QFETCH(bool, allowed);
-        const AppLayout l = freshAppLayout();
-        InstalledApp app = appRecord(l.apps + "/Example.app", "com.example.app");
-        app.isProtected = isProtected;
-        QCOMPARE(AppCatalog::isAllowedTarget(l.root + u'/' + path, app, l.folders), allowed);
+        QFETCH(QString, app);
+        QFETCH(QString, allowed);
+        const AppLayout l = mixedLayout();
+        InstalledApp record = appRecord(l.apps + "/Example.app", "com.example.app");
+        record.isProtected = app == u"protected";
+        if (app == u"appimage") record.kind = ApplicationKind::AppImage;
+        if (app == u"flatpak") record.removal = Removal::Transaction;
+        if (app == u"flatpak") record.kind = ApplicationKind::Flatpak;
+        QCOMPARE(AppCatalog::isAllowedTarget(l.root + u'/' + path, record, l.folders),
+                 allowed == u"1");
     }
 };
 

@@ -30,15 +30,12 @@ private:
 class FakeRegistry final : public RunningApps
 {
 public:
-    QList<RunningApplicationPtr> instances(const QString&, const QString&) override { return list; }
-    QList<RunningApplicationPtr> list;
+    std::optional<QList<RunningApplicationPtr>> instances(const SourcedApplication&) override
+    {
+        return list;
+    }
+    std::optional<QList<RunningApplicationPtr>> list = QList<RunningApplicationPtr>();
 };
-
-// GIO refuses names too long for their .trashinfo companion: a real refusal even for root.
-QString refusedName(const QString& prefix)
-{
-    return prefix + QString(246 - prefix.size(), u'x');
-}
 
 qsizetype trashedCount()
 {
@@ -112,11 +109,11 @@ private slots:
     void refusedMovesGoToTheFinder_data()
     {
         QTest::addColumn<std::optional<QString>>("error");
-        QTest::addColumn<int>("finderMoves"); // how many of the two refused items
+        QTest::addColumn<int>("finderMoves"); // how many of the three refused items
         QTest::newRow("fails with a message") << std::optional<QString>("Finder từ chối") << 0;
         QTest::newRow("fails silently") << std::optional<QString>() << 0;
         QTest::newRow("moves the first") << std::optional<QString>() << 1;
-        QTest::newRow("moves both") << std::optional<QString>() << 2;
+        QTest::newRow("moves all") << std::optional<QString>() << 3;
     }
     void refusedMovesGoToTheFinder()
     {
@@ -125,23 +122,23 @@ private slots:
         const AppLayout l = freshAppLayout();
         // Not measured yet: the bundle counts nothing.
         const InstalledApp app = appRecord(l.bundle("Example", "com.example.app"), "com.x");
-        const QStringList refused{l.leftover("Caches/" + refusedName("com.example.app.\"q\"\\.")),
-                                  l.leftover("Logs/" + refusedName("com.example.app."))};
+        const QStringList refused{app.url, l.leftover("Caches/com.example.app.\"q\"\\."),
+                                  l.leftover("Logs/com.example.app.")};
         RecordingRunner runner({finderMoves > 0, error});
         runner.action = [&] {
             for (int i = 0; i < finderMoves; ++i)
-                QFile::remove(refused[i]);
+                FileSystem::removeItem(l.root, refused[i]);
         };
-        const CleanReport report = Uninstaller::uninstall(
-            app, {{refused[0], 20}, {l.leftover("Caches/com.example.app"), 10}, {refused[1], 30}},
-            runner, l.folders);
+        const TestHome::BrokenTrash broken;
+        const CleanReport report =
+            Uninstaller::uninstall(app, {{refused[1], 20}, {refused[2], 30}}, runner, l.folders);
         QCOMPARE(runner.sources(), QStringList{Uninstaller::finderDeleteScript(refused)});
         QStringList lines;
-        for (int i = finderMoves; i < 2; ++i)
+        for (int i = finderMoves; i < 3; ++i)
             lines.append(FileSystem::lastComponent(refused[i]) + ": " +
                          error.value_or("không có quyền"));
-        QCOMPARE(report, (CleanReport{10 + (finderMoves > 0 ? 20 : 0) + (finderMoves > 1 ? 30 : 0),
-                                      lines}));
+        QCOMPARE(report,
+                 (CleanReport{(finderMoves > 1 ? 20 : 0) + (finderMoves > 2 ? 30 : 0), lines}));
     }
 
     // A name that is not UTF-8 cannot be spelled in the script without becoming another name.
@@ -150,46 +147,49 @@ private slots:
         const AppLayout l = freshAppLayout();
         const InstalledApp app = appRecord(l.bundle("Example", "com.example.app"), "com.x", 1);
         const QByteArray raw =
-            QFile::encodeName(l.leftover("Caches/com.example.app.")) + QByteArray(236, '\xFF');
+            QFile::encodeName(l.leftover("Caches/com.example.app.")) + QByteArray(20, '\xFF');
         QVERIFY(TreeBuilder::writeFileRaw(raw, 10));
         const QString odd = PathCodec::decode(raw);
-        const QString stuck = l.leftover("Caches/" + refusedName("com.example.app."));
         RecordingRunner runner({false, "lỗi"});
-        const CleanReport report =
-            Uninstaller::uninstall(app, {{odd, 3}, {stuck, 5}}, runner, l.folders);
-        QCOMPARE(runner.sources(), QStringList{Uninstaller::finderDeleteScript({stuck})});
-        QCOMPARE(report.failures, (QStringList{FileSystem::lastComponent(odd) + ": lỗi",
-                                               FileSystem::lastComponent(stuck) + ": lỗi"}));
+        const TestHome::BrokenTrash broken;
+        const CleanReport report = Uninstaller::uninstall(app, {{odd, 3}}, runner, l.folders);
+        QCOMPARE(runner.sources(), QStringList{Uninstaller::finderDeleteScript({app.url})});
+        QCOMPARE(report.failures, (QStringList{FileSystem::lastComponent(app.url) + ": lỗi",
+                                               FileSystem::lastComponent(odd) + ": lỗi"}));
         QCOMPARE(::unlink(raw.constData()), 0); // QTemporaryDir cannot remove it
     }
 
     // Every instance is asked once, never forced, and checked until all are gone, at most 20
     // times.
+    // A location replaced since the listing: nothing is asked.
     void quitChecksAtMostTwentyTimes_data()
     {
+        using Quit = Uninstaller::Quit;
         QTest::addColumn<QList<int>>("quitsAt");
-        QTest::addColumn<bool>("quit");
+        QTest::addColumn<Quit>("quit");
         QTest::addColumn<int>("checks"); // of the first instance
-        QTest::newRow("nothing running") << QList<int>{} << true << 0;
-        QTest::newRow("never") << QList<int>{-1} << false << 20;
-        QTest::newRow("at the third check") << QList<int>{3} << true << 3;
-        QTest::newRow("at the last check") << QList<int>{20} << true << 20;
-        QTest::newRow("one of two stays") << QList<int>{1, -1} << false << 20;
-        QTest::newRow("both quit") << QList<int>{1, 4} << true << 4;
+        QTest::newRow("nothing running") << QList<int>{} << Quit::done << 0;
+        QTest::newRow("never") << QList<int>{-1} << Quit::stillRunning << 20;
+        QTest::newRow("at the third check") << QList<int>{3} << Quit::done << 3;
+        QTest::newRow("at the last check") << QList<int>{20} << Quit::done << 20;
+        QTest::newRow("one of two stays") << QList<int>{1, -1} << Quit::stillRunning << 20;
+        QTest::newRow("both quit") << QList<int>{1, 4} << Quit::done << 4;
+        QTest::newRow("replaced") << QList<int>{-2} << Quit::replaced << 0;
     }
     void quitChecksAtMostTwentyTimes()
     {
         QFETCH(QList<int>, quitsAt);
-        QFETCH(bool, quit);
+        QFETCH(Uninstaller::Quit, quit);
         QFETCH(int, checks);
         FakeRegistry registry;
         QList<std::shared_ptr<FakeInstance>> fakes;
         for (int at : quitsAt)
-            registry.list.append(fakes.emplace_back(std::make_shared<FakeInstance>(at)));
+            registry.list->append(fakes.emplace_back(std::make_shared<FakeInstance>(at)));
+        if (quitsAt.value(0) == -2) registry.list.reset();
         AWAIT_VALUE(result, Uninstaller::quitIfRunning(InstalledApp{}, &registry, 1ms), "quitting");
         QCOMPARE(result, quit);
         for (const auto& fake : fakes)
-            QCOMPARE(fake->terminateCalls, 1);
+            QCOMPARE(fake->terminateCalls, registry.list ? 1 : 0);
         QCOMPARE(fakes.isEmpty() ? 0 : fakes[0]->checks, checks);
     }
 };

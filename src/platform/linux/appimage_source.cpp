@@ -2,9 +2,7 @@
 
 #include "platform/file_system.h"
 #include "platform/linux/bounded_file.h"
-#include "platform/linux/process_match.h"
 #include "platform/linux/user_entries.h"
-#include "platform/path_codec.h"
 
 #include <QRegularExpression>
 #include <sys/stat.h>
@@ -135,13 +133,4 @@ QList<RemovalFailure> AppImageSource::remove(const SourcedApplication& app)
         !UserEntries::isBelow(app.location, m_places.home) || !isAppImage(app.location))
         return {{app.location, QStringLiteral("không phải AppImage")}};
     return UserEntries::trashWithOwnFiles(app, m_places);
-}
-
-QList<RunningApplicationPtr> AppImageSource::instances(const SourcedApplication& app)
-{
-    const QByteArray real = PathCodec::encode(FileSystem::resolved(app.location));
-    return ProcessMatch::find([&](pid_t pid) {
-        if (ProcessMatch::environmentValue(pid, "APPIMAGE") == real) return 1;
-        return ProcessMatch::executable(pid) == real ? 2 : 0;
-    });
 }

@@ -21,7 +21,6 @@ public:
     ApplicationKind kind() const override { return ApplicationKind::AppImage; }
     QList<SourcedApplication> applications() override;
     QList<RemovalFailure> remove(const SourcedApplication& app) override;
-    QList<RunningApplicationPtr> instances(const SourcedApplication& app) override;
 
     /// True when the first bytes of `header` are an ELF header with the AppImage marker.
     static bool hasMarker(QByteArrayView header);

@@ -4,6 +4,9 @@
 #include "platform/linux/flatpak_source.h"
 #include "platform/linux/home_program_source.h"
 #include "platform/linux/system_package_source.h"
+#include "platform/path_codec.h"
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -39,19 +42,75 @@ QStringList homePathDirs(const QString& home)
     return dirs;
 }
 
+// A base folder from the environment, or its default when the value is not absolute, is "/",
+// or is the home or above it: everything below such a folder would become a leftover.
+QString baseFolder(const char* variable, const QString& home, const char* fallback)
+{
+    const QString value = FileSystem::standardized(qEnvironmentVariable(variable));
+    const bool usable =
+        value.startsWith(u'/') && value != u"/" && !isBelowOrAt(home, value) && value != home;
+    return usable ? value : home + QLatin1String(fallback);
+}
+
 } // namespace
+
+std::optional<LocationIdentity> LocationIdentity::of(const QString& path)
+{
+    struct stat info
+    {
+    };
+    if (::lstat(PathCodec::encode(path).constData(), &info) != 0) return std::nullopt;
+    return LocationIdentity{quint64(info.st_dev), quint64(info.st_ino), S_ISLNK(info.st_mode)};
+}
 
 ApplicationPlaces ApplicationPlaces::standard()
 {
     ApplicationPlaces places;
     places.home = FileSystem::standardized(FileSystem::homeDirectory());
-    const QString dataHome = qEnvironmentVariable("XDG_DATA_HOME");
-    places.dataHome = dataHome.startsWith(u'/') ? FileSystem::standardized(dataHome)
-                                                : places.home + QStringLiteral("/.local/share");
+    places.dataHome = baseFolder("XDG_DATA_HOME", places.home, "/.local/share");
+    places.configHome = baseFolder("XDG_CONFIG_HOME", places.home, "/.config");
+    places.cacheHome = baseFolder("XDG_CACHE_HOME", places.home, "/.cache");
+    places.stateHome = baseFolder("XDG_STATE_HOME", places.home, "/.local/state");
+    const QString flatpak = qEnvironmentVariable("FLATPAK_USER_DIR");
+    places.flatpakUser = flatpak.startsWith(u'/') ? FileSystem::standardized(flatpak)
+                                                  : places.dataHome + QStringLiteral("/flatpak");
     places.dataDirs = systemDataDirs(places.home);
     places.homePath = homePathDirs(places.home);
     places.dpkgInfo = QStringLiteral("/var/lib/dpkg/info");
     return places;
+}
+
+ApplicationPlaces ApplicationPlaces::inHome(const QString& home)
+{
+    ApplicationPlaces places;
+    places.home = FileSystem::standardized(home);
+    places.dataHome = places.home + QStringLiteral("/.local/share");
+    places.configHome = places.home + QStringLiteral("/.config");
+    places.cacheHome = places.home + QStringLiteral("/.cache");
+    places.stateHome = places.home + QStringLiteral("/.local/state");
+    places.flatpakUser = places.dataHome + QStringLiteral("/flatpak");
+    places.homePath = {places.home + QStringLiteral("/.local/bin")};
+    places.systemFlatpak = false;
+    return places;
+}
+
+QList<LeftoverFolder> ApplicationPlaces::leftoverFolders() const
+{
+    // Names are matched only where programs name their folders after themselves; the others
+    // hold entries named after an identifier.
+    return {{home + QStringLiteral("/.var/app"), false},
+            {configHome, true},
+            {dataHome, true},
+            {cacheHome, true},
+            {stateHome, true},
+            {configHome + QStringLiteral("/autostart"), false},
+            {dataHome + QStringLiteral("/applications"), false}};
+}
+
+QStringList ApplicationPlaces::sharedFolders() const
+{
+    return {dataHome + QStringLiteral("/Trash"), flatpakUser, dataHome + QStringLiteral("/flatpak"),
+            dataHome + QStringLiteral("/icons"), home + QStringLiteral("/.var")};
 }
 
 std::vector<std::unique_ptr<ApplicationSource>> applicationSources(const ApplicationPlaces& places)

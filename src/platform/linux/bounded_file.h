@@ -15,6 +15,9 @@ enum class Links { Follow, Refuse };
 /// missing, not a regular file, a link (when refused), unreadable, or larger than the bound.
 std::optional<QByteArray> read(const QString& path, qint64 maxBytes, Links links = Links::Follow);
 
+/// read() of the entry `name` of the directory `dirFd`, its own link never followed.
+std::optional<QByteArray> readAt(int dirFd, const char* name, qint64 maxBytes);
+
 /// Up to `count` bytes from the start of a regular file, the path's own link not followed;
 /// nullopt when it is not a regular file or cannot be read.
 std::optional<QByteArray> head(const QString& path, qint64 count);

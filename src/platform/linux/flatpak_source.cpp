@@ -180,13 +180,13 @@ QList<RemovalFailure> FlatpakSource::remove(const SourcedApplication& app)
     return {{app.location, failure}};
 }
 
-QList<RunningApplicationPtr> FlatpakSource::instances(const SourcedApplication& app)
+QList<RunningApplicationPtr> FlatpakSource::running(const QString& id)
 {
     QList<RunningApplicationPtr> found;
     g_autoptr(GPtrArray) all = flatpak_instance_get_all();
     for (guint i = 0; all && i < all->len; ++i) {
         auto* instance = FLATPAK_INSTANCE(g_ptr_array_index(all, i));
-        if (text(flatpak_instance_get_app(instance)) != app.id ||
+        if (text(flatpak_instance_get_app(instance)) != id ||
             !flatpak_instance_is_running(instance))
             continue;
         // The "child" that Flatpak records is the sandbox's init (PID 1 inside), which ignores a
@@ -195,7 +195,7 @@ QList<RunningApplicationPtr> FlatpakSource::instances(const SourcedApplication& 
         const pid_t init = flatpak_instance_get_child_pid(instance);
         for (const pid_t pid : childrenOf(init))
             if (RunningApplicationPtr pinned = ProcessMatch::pin(pid, [&] {
-                    return ProcessMatch::environmentValue(pid, "FLATPAK_ID") == app.id.toUtf8();
+                    return ProcessMatch::environmentValue(pid, "FLATPAK_ID") == id.toUtf8();
                 }))
                 found.append(std::move(pinned));
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/application_source.h"
+#include "platform/running_apps.h"
 
 /// Flatpak applications of the user installation ($FLATPAK_USER_DIR or ~/.local/share/flatpak)
 /// and, when asked, of every system installation, read through libflatpak. The name is the
@@ -8,7 +9,7 @@
 /// entry's Name, else the id; the version is the AppStream release; the icon is the largest
 /// exported one. Removal is a libflatpak uninstall transaction, never a deletion of folders: for a
 /// system installation the Flatpak system helper asks for authorisation, and a refusal comes back
-/// as the failure's reason. Running instances come from Flatpak's instance list.
+/// as the failure's reason. Its running instances come from Flatpak's instance list.
 class FlatpakSource final : public ApplicationSource
 {
 public:
@@ -17,7 +18,9 @@ public:
     ApplicationKind kind() const override { return ApplicationKind::Flatpak; }
     QList<SourcedApplication> applications() override;
     QList<RemovalFailure> remove(const SourcedApplication& app) override;
-    QList<RunningApplicationPtr> instances(const SourcedApplication& app) override;
+
+    /// The application processes of every running sandbox of `id`, pinned.
+    static QList<RunningApplicationPtr> running(const QString& id);
 
     /// The largest icon of `id` in a deployment's exported hicolor theme (scalable first); "".
     static QString exportedIcon(const QString& deployDir, const QString& id);

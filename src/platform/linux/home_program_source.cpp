@@ -2,9 +2,7 @@
 
 #include "platform/file_system.h"
 #include "platform/linux/appimage_source.h"
-#include "platform/linux/process_match.h"
 #include "platform/linux/user_entries.h"
-#include "platform/path_codec.h"
 
 #include <QStandardPaths>
 #include <sys/stat.h>
@@ -158,18 +156,4 @@ QList<RemovalFailure> HomeProgramSource::remove(const SourcedApplication& app)
         !isUsableLocation(app.location) || (!file && isBaseFolder(app.location)))
         return {{app.location, QStringLiteral("nằm ngoài vùng cho phép")}};
     return UserEntries::trashWithOwnFiles(app, m_places);
-}
-
-QList<RunningApplicationPtr> HomeProgramSource::instances(const SourcedApplication& app)
-{
-    const QByteArray real = PathCodec::encode(FileSystem::resolved(app.location));
-    const auto inside = [&](const QByteArray& path) {
-        return path == real || path.startsWith(real + '/');
-    };
-    return ProcessMatch::find([&](pid_t pid) {
-        if (inside(ProcessMatch::executable(pid))) return 1;
-        for (const QByteArray& argument : ProcessMatch::arguments(pid, 2))
-            if (inside(argument)) return 1;
-        return 0;
-    });
 }

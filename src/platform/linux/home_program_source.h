@@ -18,9 +18,6 @@ public:
     ApplicationKind kind() const override { return ApplicationKind::HomeProgram; }
     QList<SourcedApplication> applications() override;
     QList<RemovalFailure> remove(const SourcedApplication& app) override;
-    /// The current user's processes whose executable, or whose first two command-line
-    /// arguments (a script's interpreter and the script), lie inside the location.
-    QList<RunningApplicationPtr> instances(const SourcedApplication& app) override;
 
     /// Whether `folder` may never be an application's location: the home, a base folder, a
     /// folder above one, or a folder outside the home.

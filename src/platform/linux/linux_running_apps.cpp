@@ -1,74 +1,66 @@
 #include "platform/linux/linux_running_apps.h"
 
 #include "platform/file_system.h"
+#include "platform/linux/flatpak_source.h"
+#include "platform/linux/process_match.h"
 #include "platform/path_codec.h"
-#include "platform/process_signal.h"
-#include "platform/unique_dir.h"
-
-#include <array>
-#include <climits>
-#include <cstdlib>
-#include <unistd.h>
 
 namespace {
 
-class LinuxInstance final : public RunningApplication
+// The real path of the application's location while it is still the object that was listed;
+// nullopt once it was replaced. A location that was a link when listed is refused too: what it
+// leads to is not the application's own.
+std::optional<QByteArray> listedLocation(const SourcedApplication& app)
 {
-public:
-    LinuxInstance(pid_t pid, ProcessSignal::Handle handle) : m_pid(pid), m_handle(std::move(handle))
-    {
-    }
-
-    pid_t pid() const override { return m_pid; }
-    bool terminate() override { return m_handle.terminate() == 0; }
-    bool isTerminated() const override { return m_handle.hasExited(); }
-
-private:
-    pid_t m_pid;
-    ProcessSignal::Handle m_handle;
-};
-
-std::optional<pid_t> pidFromName(const char* name)
-{
-    char* end = nullptr;
-    const long value = std::strtol(name, &end, 10);
-    if (end == name || *end != '\0' || value <= 0 || value > INT_MAX) return std::nullopt;
-    return pid_t(value);
+    if (!app.identity || app.identity->isLink || LocationIdentity::of(app.location) != app.identity)
+        return std::nullopt;
+    const QString real = FileSystem::resolved(app.location);
+    // A folder above the location swapped for a link since the listing leads the resolved path
+    // to another object.
+    if (LocationIdentity::of(real) != app.identity) return std::nullopt;
+    return PathCodec::encode(real);
 }
 
-QByteArray executableOf(pid_t pid)
+bool inside(const QByteArray& path, const QByteArray& location)
 {
-    std::array<char, PATH_MAX> target{};
-    const QByteArray link = "/proc/" + QByteArray::number(pid) + "/exe";
-    const ssize_t n = readlink(link.constData(), target.data(), target.size());
-    return n > 0 ? QByteArray(target.data(), n) : QByteArray();
+    return path == location || (path.startsWith(location) && path.at(location.size()) == '/');
+}
+
+QList<RunningApplicationPtr> running(ApplicationKind kind, const QByteArray& real)
+{
+    switch (kind) {
+    case ApplicationKind::AppImage:
+        // The runtime's child (the application) runs from a mount and carries APPIMAGE: it is
+        // asked first, the runtime itself after it.
+        return ProcessMatch::find([&](pid_t pid) {
+            if (ProcessMatch::environmentValue(pid, "APPIMAGE") == real) return 1;
+            return ProcessMatch::executable(pid) == real ? 2 : 0;
+        });
+    case ApplicationKind::HomeProgram:
+        return ProcessMatch::find([&](pid_t pid) {
+            if (inside(ProcessMatch::executable(pid), real)) return 1;
+            for (const QByteArray& argument : ProcessMatch::arguments(pid, 2))
+                if (inside(argument, real)) return 1;
+            return 0;
+        });
+    default:
+        return ProcessMatch::find(
+            [&](pid_t pid) { return inside(ProcessMatch::executable(pid), real) ? 1 : 0; });
+    }
 }
 
 } // namespace
 
-QList<RunningApplicationPtr> LinuxRunningApps::instances(const QString& bundlePath,
-                                                         const QString& /*bundleID*/)
+std::optional<QList<RunningApplicationPtr>>
+LinuxRunningApps::instances(const SourcedApplication& app)
 {
-    QList<RunningApplicationPtr> found;
-    // /proc/PID/exe is always the real location, so the bundle's is compared.
-    const QByteArray inside = PathCodec::encode(FileSystem::resolved(bundlePath)) + '/';
-    const UniqueDir proc(opendir("/proc"));
-    if (!proc) return found;
-    const uid_t me = getuid();
-    while (const dirent* entry = readdir(proc.get())) {
-        const std::optional<pid_t> pid = pidFromName(entry->d_name);
-        if (!pid || ProcessSignal::isProtected(*pid)) continue;
-        // Most processes fail this first, cheapest test. A match is then pinned (identity, pidfd,
-        // identity checked again) and its executable read once more, so a PID reused between
-        // the first reading and the pinning is not taken for the bundle's process.
-        if (!executableOf(*pid).startsWith(inside)) continue;
-        const std::optional<ProcessSignal::Identity> identity = ProcessSignal::identify(*pid);
-        if (!identity || identity->owner != me) continue;
-        ProcessSignal::Handle handle(*identity);
-        if (handle.valid() && executableOf(*pid).startsWith(inside))
-            found.append(std::make_shared<LinuxInstance>(*pid, std::move(handle)));
-    }
-    return found;
+    // Flatpak names its sandboxes by the application id, whatever became of the deployment
+    // folder; a system package's entry is not a program.
+    if (app.kind == ApplicationKind::Flatpak) return FlatpakSource::running(app.id);
+    if (app.kind == ApplicationKind::SystemPackage) return QList<RunningApplicationPtr>();
+    const std::optional<QByteArray> real = listedLocation(app);
+    if (!real) return std::nullopt;
+    return running(app.kind, *real);
 }
 
 RunningApps& defaultRunningApps()

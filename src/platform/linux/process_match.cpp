@@ -2,6 +2,7 @@
 
 #include "platform/linux/bounded_file.h"
 #include "platform/process_signal.h"
+#include "platform/unique_dir.h"
 
 #include <algorithm>
 #include <climits>
@@ -56,23 +57,23 @@ RunningApplicationPtr pin(pid_t pid, const std::function<bool()>& stillMatches)
 QList<RunningApplicationPtr> find(const Classifier& classify)
 {
     QList<std::pair<int, RunningApplicationPtr>> ranked;
-    DIR* proc = opendir("/proc");
+    const UniqueDir proc(opendir("/proc"));
     if (!proc) return {};
-    while (const dirent* entry = readdir(proc)) {
+    while (const dirent* entry = readdir(proc.get())) {
         const std::optional<pid_t> pid = pidFromName(entry->d_name);
         // Other users' processes are never signalled; skipping them first also spares reading
         // their /proc files.
         struct stat info
         {
         };
-        if (!pid || fstatat(dirfd(proc), entry->d_name, &info, 0) != 0 || info.st_uid != getuid())
+        if (!pid || fstatat(dirfd(proc.get()), entry->d_name, &info, 0) != 0 ||
+            info.st_uid != getuid())
             continue;
         const int rank = classify(*pid);
         if (rank <= 0) continue;
         if (RunningApplicationPtr pinned = pin(*pid, [&] { return classify(*pid) == rank; }))
             ranked.append({rank, std::move(pinned)});
     }
-    closedir(proc);
     std::stable_sort(ranked.begin(), ranked.end(), [](const auto& a, const auto& b) {
         return a.first != b.first ? a.first < b.first : a.second->pid() < b.second->pid();
     });

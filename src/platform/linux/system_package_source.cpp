@@ -63,11 +63,6 @@ QList<RemovalFailure> SystemPackageSource::remove(const SourcedApplication& app)
     return {{app.location, QStringLiteral("ứng dụng hệ thống, hãy gỡ bằng trình quản lý gói")}};
 }
 
-QList<RunningApplicationPtr> SystemPackageSource::instances(const SourcedApplication& /*app*/)
-{
-    return {};
-}
-
 std::optional<QString> SystemPackageSource::owningPackage(const SourcedApplication& app)
 {
     if (app.desktopEntry.isEmpty()) return std::nullopt;

@@ -16,7 +16,6 @@ public:
     /// Always refused: the package manager removes these.
     QList<RemovalFailure> remove(const SourcedApplication& app) override;
     /// None: a protected application is never asked to quit.
-    QList<RunningApplicationPtr> instances(const SourcedApplication& app) override;
     /// The dpkg package whose file list names the desktop entry. Lists whose package name looks
     /// like the id are read first; at worst every list is read once.
     std::optional<QString> owningPackage(const SourcedApplication& app) override;

@@ -1,5 +1,6 @@
 #include "platform/linux/appimage_source.h"
 #include "platform/linux/home_program_source.h"
+#include "platform/linux/linux_running_apps.h"
 #include "platform/linux/system_package_source.h"
 #include "support/await.h"
 #include "support/rows.h"
@@ -47,10 +48,14 @@ ApplicationPlaces places()
     return {home(), home(".local/share"), system, {home(".local/bin")}, home("dpkg"), false};
 }
 
+// The record of the application at `where`, with its location's identity as a listing records it.
 std::optional<SourcedApplication> at(const QList<SourcedApplication>& apps, const QString& where)
 {
-    for (const SourcedApplication& app : apps)
-        if (app.location == home(where)) return app;
+    for (SourcedApplication app : apps)
+        if (app.location == home(where)) {
+            app.identity = LocationIdentity::of(app.location);
+            return app;
+        }
     return std::nullopt;
 }
 
@@ -158,8 +163,10 @@ private slots:
         auto other = start("/bin/sleep");
         QVERIFY(own && mounted && linked && other);
         QList<RunningApplicationPtr> found;
+        LinuxRunningApps registry;
         AWAIT_UNTIL(
-            (found = m_appImages.instances(*image) + m_programs.instances(*program)).size() == 3,
+            (found = registry.instances(*image).value() + registry.instances(*program).value())
+                    .size() == 3,
             "the three processes of the two applications");
         QList<qint64> pids;
         for (const RunningApplicationPtr& instance : found)

@@ -1,4 +1,5 @@
 #include "platform/linux/flatpak_source.h"
+#include "platform/linux/linux_running_apps.h"
 #include "support/await.h"
 #include "support/flatpak_fixture.h"
 #include "support/rows.h"
@@ -78,13 +79,14 @@ private slots:
         QProcess run;
         run.start("flatpak", {QStringLiteral("--user"), "run", kPlain});
         QList<RunningApplicationPtr> found;
-        AWAIT_UNTIL(!(found = m_user.instances(*plain)).isEmpty() ||
+        LinuxRunningApps registry;
+        AWAIT_UNTIL(!(found = registry.instances(*plain).value()).isEmpty() ||
                         run.state() == QProcess::NotRunning,
                     "the sandboxed application in Flatpak's instance list, or flatpak run to fail");
         if (found.isEmpty())
             QSKIP(qPrintable(QStringLiteral("no sandbox here: ") + run.readAllStandardError()));
         QCOMPARE(found.size(), 1);
-        QVERIFY(m_user.instances(*find(m_user, kDemo)).isEmpty());
+        QVERIFY(registry.instances(*find(m_user, kDemo)).value().isEmpty());
         QVERIFY(found[0]->terminate());
         AWAIT_UNTIL(found[0]->isTerminated(), "the application to end on SIGTERM");
         AWAIT_UNTIL(run.state() == QProcess::NotRunning, "flatpak run to end with its sandbox");

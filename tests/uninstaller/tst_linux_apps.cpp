@@ -1,0 +1,187 @@
+#include "platform/file_system.h"
+#include "support/await.h"
+#include "support/bundle_fixture.h"
+#include "support/flatpak_fixture.h"
+#include "support/rows.h"
+#include "uninstaller/uninstaller_model.h"
+
+#include <QImage>
+#include <QTemporaryDir>
+
+using BundleFixture::writeBytes;
+using TreeBuilder::writeFile;
+
+namespace {
+
+const QString kFlatpak = QStringLiteral("org.sorvi.Notes");
+
+QString home(const QString& relative)
+{
+    return TestHome::path() + u'/' + relative;
+}
+
+bool entry(const QString& id, const QByteArray& lines)
+{
+    return writeBytes(home(".local/share/applications/" + id + ".desktop"),
+                      "[Desktop Entry]\nType=Application\n" + lines + '\n');
+}
+
+bool icon(const QString& relative)
+{
+    QImage image(64, 64, QImage::Format_ARGB32);
+    image.fill(Qt::darkGreen);
+    return QDir().mkpath(home(relative).section(u'/', 0, -2)) && image.save(home(relative));
+}
+
+QStringList urls(const QList<Leftover>& leftovers)
+{
+    QStringList list;
+    for (const Leftover& leftover : leftovers)
+        list.append(leftover.url);
+    return list;
+}
+
+} // namespace
+
+// A Linux home as a user has it: one user Flatpak application with its private data, one
+// AppImage integrated by a desktop entry, one program unpacked in ~/opt with an entry, and a
+// system package's entry; all through the uninstaller's model.
+class TestLinuxApps : public QObject
+{
+    Q_OBJECT
+    QTemporaryDir m_system; // the system data folders lie outside the home
+    std::unique_ptr<UninstallerModel> m_model;
+
+    std::optional<InstalledApp> app(const QString& id) const
+    {
+        for (const InstalledApp& each : m_model->apps())
+            if (each.bundleID == id) return each;
+        return std::nullopt;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        FlatpakFixture::prepareEnvironment();
+        QString failure = FlatpakFixture::build({{kFlatpak, "Notes", "Ghi chú", "", "", {64}}});
+        if (failure.isEmpty()) failure = FlatpakFixture::install({kFlatpak});
+        QVERIFY2(failure.isEmpty(), qPrintable(failure));
+        QVERIFY(writeFile(home(".var/app/org.sorvi.Notes/config/notes.db"), 8000));
+
+        QVERIFY(writeBytes(home("Applications/Tool-1.2-x86_64.AppImage"),
+                           QByteArray::fromHex("7f454c4602010100") + "AI\x02" +
+                               QByteArray(40000, '\0')));
+        QVERIFY(
+            entry("tool", "Name=Tool\nIcon=tool\nExec=" +
+                              QFile::encodeName(home("Applications/Tool-1.2-x86_64.AppImage"))));
+        QVERIFY(icon(".local/share/icons/hicolor/64x64/apps/tool.png"));
+        QVERIFY(writeFile(home(".config/tool/settings"), 3000));
+
+        QVERIFY(writeFile(home("opt/Editor/bin/editor"), 60000));
+        QVERIFY(writeFile(home("opt/Editor/lib/core.so"), 90000));
+        QVERIFY(icon("opt/Editor/editor.png"));
+        QVERIFY(entry(
+            "editor-app",
+            "Name=Editor\nX-Version=3.0\nIcon=" + QFile::encodeName(home("opt/Editor/editor.png")) +
+                "\nExec=" + QFile::encodeName(home("opt/Editor/bin/editor"))));
+        QVERIFY(writeFile(home(".cache/editor-app/index"), 5000));
+        // Named like the application only: another program may own it.
+        QVERIFY(writeFile(home(".local/state/editor/history"), 2000));
+
+        QVERIFY(writeBytes(m_system.path() + "/applications/org.sorvi.Viewer.desktop",
+                           "[Desktop Entry]\nType=Application\nName=Viewer\nName[vi]=Trình xem\n"
+                           "Exec=/usr/bin/true\nIcon=folder\n"));
+        QVERIFY(writeBytes(m_system.path() + "/dpkg/sorvi-viewer.list",
+                           "/usr\n" + QFile::encodeName(m_system.path()) +
+                               "/applications/org.sorvi.Viewer.desktop\n"));
+
+        ApplicationPlaces places = ApplicationPlaces::inHome(TestHome::path());
+        places.dataDirs = {m_system.path()};
+        places.dpkgInfo = m_system.path() + "/dpkg";
+        UninstallerModel::Services services;
+        services.folders = AppCatalog::Folders::inPlaces(places);
+        m_model = std::make_unique<UninstallerModel>(services);
+        AWAIT(m_model->load(), "the list and its sizes");
+    }
+
+    // Names (the Vietnamese one where given), versions, sizes, icons; the system entry locked.
+    void listsEveryKind_data()
+    {
+        // seen: name|version|size|icon (own file, theme name, or none)|protected
+        Rows::add({"id", "location", "seen"},
+                  {"flatpak;org.sorvi.Notes;;Ghi chú|||file|0",
+                   "appimage;tool;Applications/Tool-1.2-x86_64.AppImage;Tool|1.2|measured|file|0",
+                   "home program;editor-app;opt/Editor;Editor|3.0|measured|file|0",
+                   "system package;org.sorvi.Viewer;;Trình xem|||folder|1"});
+    }
+    void listsEveryKind()
+    {
+        QFETCH(QString, id);
+        QFETCH(QString, location);
+        QFETCH(QString, seen);
+        const std::optional<InstalledApp> found = app(id);
+        QVERIFY(found);
+        if (!location.isEmpty()) QCOMPARE(found->url, home(location));
+        QString size = found->size ? QString::number(*found->size) : QString();
+        if (!location.isEmpty() && found->size == TreeBuilder::expectedAllocated(found->url))
+            size = "measured";
+        if (found->kind == ApplicationKind::Flatpak)
+            QVERIFY(found->size.value_or(0) > 0 && QFile::exists(found->url + "/metadata"));
+        const QString shown = QFile::exists(found->iconPath) ? "file" : found->iconName;
+        QCOMPARE(QStringList({found->name, found->version,
+                              found->kind == ApplicationKind::Flatpak ? "" : size, shown,
+                              QString::number(found->isProtected)})
+                     .join(u'|'),
+                 seen);
+    }
+
+    // Removed through the model: nothing of the application stays but the leftover the user
+    // left unticked (matched by name alone, it starts unticked).
+    void removesEachButWhatIsUnticked_data()
+    {
+        // below the home: the leftover ticked, the application's own files, what stays
+        Rows::add({"id", "ticked", "own", "kept"},
+                  {"flatpak;org.sorvi.Notes;.var/app/org.sorvi.Notes;;",
+                   "appimage;tool;.config/tool;Applications/Tool-1.2-x86_64.AppImage|.local/share/"
+                   "applications/tool.desktop|.local/share/icons/hicolor/64x64/apps/tool.png;",
+                   "home program;editor-app;.cache/editor-app;opt/Editor|.local/share/applications/"
+                   "editor-app.desktop;.local/state/editor"});
+    }
+    void removesEachButWhatIsUnticked()
+    {
+        QFETCH(QString, id);
+        QFETCH(QString, ticked);
+        QFETCH(QString, own);
+        QFETCH(QString, kept);
+        const std::optional<InstalledApp> target = app(id);
+        QVERIFY(target);
+        m_model->setSelectedID(target->url);
+        AWAIT_UNTIL(!m_model->loadingLeftovers(), "the leftover search");
+        QCOMPARE(m_model->selectedLeftovers(), QSet<QString>{home(ticked)});
+        QCOMPARE(urls(m_model->leftovers()).contains(home(kept)), !kept.isEmpty());
+        AWAIT(m_model->uninstallSelected(), "the uninstall");
+        QVERIFY2(m_model->message().value_or("").startsWith("Đã gỡ " + target->name + " và "),
+                 qPrintable(m_model->message().value_or("")));
+        QVERIFY(!app(id) && !FileSystem::exists(target->url) && !FileSystem::exists(home(ticked)));
+        for (const QString& path : own.split(u'|', Qt::SkipEmptyParts))
+            QVERIFY2(!FileSystem::exists(home(path)), qPrintable(path));
+        QVERIFY(kept.isEmpty() || FileSystem::exists(home(kept)));
+        QVERIFY(!FlatpakFixture::listed().contains(id));
+    }
+
+    void systemPackageIsProtected()
+    {
+        const std::optional<InstalledApp> viewer = app("org.sorvi.Viewer");
+        QVERIFY(viewer && viewer->isProtected);
+        m_model->setSelectedID(viewer->url);
+        AWAIT_UNTIL(m_model->owningPackage().has_value(), "the package that holds it");
+        QCOMPARE(*m_model->owningPackage(), QStringLiteral("sorvi-viewer"));
+        m_model->clearMessage();
+        AWAIT(m_model->uninstallSelected(), "an uninstall that does nothing");
+        QVERIFY(!m_model->message() && FileSystem::exists(viewer->url));
+        QVERIFY(!AppCatalog::isAllowedTarget(viewer->url, *viewer));
+    }
+};
+
+SORVI_TEST_MAIN(TestLinuxApps)
+#include "tst_linux_apps.moc"
