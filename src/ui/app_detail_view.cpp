@@ -136,13 +136,17 @@ QWidget* AppDetailView::buildHeader()
 
     auto* info = new QHBoxLayout;
     info->setSpacing(12);
-    // A version is the application's own text, of any length: elided, never cut.
+    // A version is the application's own text, of any length, and a date is as long as the
+    // locale writes it: both elided, never cut, at the window's minimum width.
     m_version = new ElidedLabel(header);
     m_version->setObjectName(QStringLiteral("appVersion"));
-    TextStyle::caption(m_version);
-    TextStyle::secondary(m_version);
+    m_lastUsed = new ElidedLabel(header);
+    m_lastUsed->setObjectName(QStringLiteral("appLastUsed"));
+    for (ElidedLabel* label : {m_version, m_lastUsed}) {
+        TextStyle::caption(label);
+        TextStyle::secondary(label);
+    }
     m_size = captionLabel(header, QStringLiteral("appSize"));
-    m_lastUsed = captionLabel(header, QStringLiteral("appLastUsed"));
     info->addWidget(m_version);
     info->addWidget(m_size);
     info->addWidget(m_lastUsed);
@@ -150,11 +154,12 @@ QWidget* AppDetailView::buildHeader()
     column->addWidget(m_name);
     column->addWidget(m_identifier);
     column->addLayout(info);
-    row->addLayout(column, 1);
-
-    row->addWidget(
+    // Under the texts rather than beside them: beside, the header alone was wider than the pane
+    // at the window's minimum size.
+    column->addWidget(
         Reveal::button([this] { return m_app.url; }, QStringLiteral("revealAppButton"), header), 0,
-        Qt::AlignVCenter);
+        Qt::AlignLeft);
+    row->addLayout(column, 1);
     return header;
 }
 
@@ -267,7 +272,7 @@ void AppDetailView::refreshApp()
     // A system package's entry says nothing of the application's size: none is measured.
     m_size->setVisible(m_app.size || m_app.isMeasured());
     if (m_app.lastUsed)
-        m_lastUsed->setText(
+        m_lastUsed->setFullText(
             QStringLiteral("Dùng lần cuối: ") +
             QLocale::system().toString(m_app.lastUsed->toLocalTime().date(), QLocale::ShortFormat));
     m_lastUsed->setVisible(m_app.lastUsed.has_value());

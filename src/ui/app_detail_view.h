@@ -63,7 +63,7 @@ private:
     QLineEdit* m_identifier = nullptr;
     ElidedLabel* m_version = nullptr;
     QLabel* m_size = nullptr;
-    QLabel* m_lastUsed = nullptr;
+    ElidedLabel* m_lastUsed = nullptr;
     QWidget* m_protectedNotice = nullptr;
     QLabel* m_protectedText = nullptr;
     QWidget* m_runningNotice = nullptr;

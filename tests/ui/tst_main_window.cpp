@@ -1,5 +1,4 @@
 #include "platform/file_system.h"
-#include "support/bundle_fixture.h"
 #include "support/http_server.h"
 #include "ui/row_painter.h"
 #include "ui/sidebar.h"
@@ -225,12 +224,9 @@ private slots:
             QStringLiteral("Trình quản lý ảnh và phim gia đình Nguyễn Thị Phương "
                            "Thảo phiên bản đặc biệt dành cho người dùng nâng cao");
         QVERIFY(TreeBuilder::writeFile(rootOf("caches") + u'/' + longName + "/dữ liệu", 5000));
-        BundleFixture::BundleShape shape;
-        shape.identifier = "vn.example.trinh-quan-ly-anh-va-phim-gia-dinh.ban-dac-biet";
-        shape.version = "2024.12.31-beta.4+build.20241231.abcdef0123456789";
-        const QString app =
-            BundleFixture::makeBundle(TestHome::path() + "/Applications", longName + ".app", shape);
-        QVERIFY(TreeBuilder::writeFile(rootOf("caches") + u'/' + shape.identifier + "/a", 5000));
+        const QString app = makeAppImage("trinh-quan-ly.AppImage", longName,
+                                         "2024.12.31-beta.4+build.20241231.abcdef0123456789");
+        QVERIFY(TreeBuilder::writeFile(rootOf("caches") + "/trinh-quan-ly/a", 5000));
         HttpServer server;
         QVERIFY(server.listen());
         server.route("/feed.json", HttpServer::ok(feed(11, "1.5", {"một", "hai", "ba", "bốn"})));
@@ -241,11 +237,12 @@ private slots:
         if (id == u"uninstaller") {
             AWAIT_UNTIL(!f.uninstaller.apps().isEmpty(), "the application list");
             f.uninstaller.setSelectedID(app);
-            AWAIT_UNTIL(!f.uninstaller.loadingLeftovers(), "the leftovers");
+            AWAIT_UNTIL(f.find("appDetail") && !f.uninstaller.loadingLeftovers(), "the detail");
         }
         if (minimum) f.window.resize(f.window.minimumSize());
         AWAIT_UNTIL(!minimum || f.window.centralWidget()->size() == QSize(960, 620),
                     "the content at its minimum");
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
         const QStringList faults = layoutFaults(&f.window);
         QVERIFY2(faults.isEmpty(), qPrintable(faults.join(u'\n')));
         if (minimum) return;
@@ -262,8 +259,7 @@ private slots:
         resetHome();
         QDir(TestHome::path() + "/Applications").removeRecursively();
         const QStringList items = makeItems("caches", 2);
-        const QString app = BundleFixture::makeBundle(TestHome::path() + "/Applications", "Gõ.app",
-                                                      "vn.example.go");
+        const QString app = makeAppImage("go.AppImage", "Zqvn Gõ", "1.0");
         WindowFixture f;
         QVERIFY(f.showAndWaitForScan());
         f.window.activateWindow();
@@ -302,8 +298,10 @@ private slots:
         press(Qt::Key_End); // the monitor, then up over the "Hệ thống" heading
         press(Qt::Key_Up);
         QCOMPARE(f.window.detail()->objectName(), "uninstaller");
-        AWAIT_UNTIL(f.uninstaller.apps().value(0).size, "the application and its size");
-        QCOMPARE(tabTo("appList"), QStringList({"searchField", "sortPicker", "appList"}));
+        QCOMPARE(tabTo("searchField").last(), "searchField");
+        QTest::keyClicks(QApplication::focusWidget(), "zqvn");
+        AWAIT_UNTIL(f.uninstaller.visibleApps().value(0).size, "the application and its size");
+        QCOMPARE(tabTo("appList"), QStringList({"sortPicker", "appList"}));
         press(Qt::Key_Space); // chooses the current row, the first
         QCOMPARE(f.uninstaller.selectedID(), app);
         AWAIT_UNTIL(!f.uninstaller.loadingLeftovers(), "the leftovers");
@@ -315,7 +313,7 @@ private slots:
         tabTo("confirmButton");
         press(Qt::Key_Return);
         QVERIFY(shownBox(f.window, "uninstallAlert"));
-        QVERIFY(!FileSystem::exists(app) && f.uninstaller.apps().isEmpty());
+        QVERIFY(!FileSystem::exists(app) && f.uninstaller.visibleApps().isEmpty());
     }
 
     // The toolbar button and the banner show while a newer version is known, with at most four
