@@ -50,9 +50,7 @@ FileSystem::Outcome removeOne(const QString& root, const QString& path, Deletion
     if (deletion == DeletionMode::permanent)
         return FileSystem::isTrashFiles(root) ? removeFromTrash(root, path, pin)
                                               : removePermanently(root, path, pin);
-    // The move opens the root afresh: it must still be the object the scan listed.
-    if (FileSystem::identity(root) != pin) return FileSystem::Outcome::failure(ESTALE);
-    return FileSystem::moveToTrash(root, path);
+    return FileSystem::moveToTrash(root, path, pin);
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 #include "ui/app_detail_view.h"
 
 #include "core/category.h"
-#include "platform/application_vocabulary.h"
+#include "platform/vocabulary.h"
 #include "ui/app_icons.h"
 #include "ui/checkable_list_model.h"
 #include "ui/dialogs.h"

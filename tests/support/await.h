@@ -11,8 +11,8 @@
 #include <optional>
 #include <type_traits>
 
-/// Waiting in tests. Every wait has a deadline; a wait that runs out fails the test with the name
-/// of what it waited for, instead of stalling the suite until CI's time limit.
+/// Every wait has a deadline; one that runs out fails the test with the name of what it waited
+/// for, instead of stalling the suite until CI's time limit.
 namespace Await {
 
 /// Long enough for a loaded CI machine under sanitizers, short enough that a hang fails fast.
@@ -43,10 +43,8 @@ template <typename T> QCoro::Task<void> drive(QCoro::Task<T> task, std::shared_p
     slot->done = true;
 }
 
-// QTest::qWaitFor sleeps 10 ms between its passes, so every round trip a test waits for costs
-// that much. This loop blocks in the event dispatcher instead, woken at least every millisecond
-// (for flags set by other threads), and like qWaitFor runs at the test's own loop level, so
-// objects deleted later by the code under test are gone when the predicate looks.
+// Unlike QTest::qWaitFor, which sleeps 10 ms between passes, this blocks in the dispatcher, woken
+// every millisecond for flags set by other threads; deferred deletes run before each look.
 template <typename Predicate> bool spin(Predicate& predicate, int ms)
 {
     const QDeadlineTimer deadline(ms, Qt::PreciseTimer);
@@ -81,8 +79,7 @@ bool until(Predicate predicate, const char* what, int ms = kDeadlineMs, Site sit
     return false;
 }
 
-/// Runs the event loop until the coroutine ends. A task that outlives the deadline is left
-/// running; the test has failed by then.
+/// Runs the event loop until the coroutine ends; one that outlives the deadline is left running.
 template <typename T>
 std::conditional_t<std::is_void_v<T>, bool, std::optional<T>>
 task(QCoro::Task<T> task, const char* what, int ms = kDeadlineMs, Site site = {})

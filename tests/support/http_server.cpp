@@ -154,23 +154,6 @@ void HttpServer::answer(QTcpSocket* socket, const Response& response)
         timer->start(response.interval);
         return;
     }
-    case Delivery::Stream: {
-        socket->write(head(response, response.streamBytes));
-        auto remaining = std::make_shared<qint64>(response.streamBytes);
-        auto topUp = [this, socket, remaining] {
-            while (*remaining > 0 && socket->bytesToWrite() < 2 * streamChunk &&
-                   socket->state() == QAbstractSocket::ConnectedState) {
-                const qint64 n = std::min(*remaining, streamChunk);
-                send(socket, QByteArray(n, ' '));
-                *remaining -= n;
-            }
-            if (*remaining == 0 && socket->state() == QAbstractSocket::ConnectedState)
-                socket->disconnectFromHost();
-        };
-        connect(socket, &QTcpSocket::bytesWritten, socket, topUp);
-        topUp();
-        return;
-    }
     case Delivery::Chunked: {
         socket->write(head(response, -1));
         const QByteArray chunk =

@@ -24,7 +24,6 @@ public:
         Whole,   ///< head and body at once; the connection stays open for the next request
         Silent,  ///< the request is read and never answered
         Trickle, ///< the head, then one body byte per `interval`, then close
-        Stream,  ///< the head, then `streamBytes` of filler as fast as the client reads
         Chunked, ///< a chunked head without a length, then chunks of filler that never end
     };
 
@@ -35,7 +34,6 @@ public:
         QByteArray body;
         Delivery delivery = Delivery::Whole;
         std::chrono::milliseconds interval{50};
-        qint64 streamBytes = 0;
     };
 
     static Response withStatus(int status, const QByteArray& body = {})
@@ -43,10 +41,10 @@ public:
         return {status, {{"Content-Type", "application/json"}}, body};
     }
     static Response ok(const QByteArray& body) { return withStatus(200, body); }
-    /// A redirect to `location` (absolute or relative), 302 unless told otherwise.
-    static Response redirect(const QString& location, int status = 302)
+    /// A 302 to `location` (absolute or relative).
+    static Response redirect(const QString& location)
     {
-        return {status, {{"Location", location.toUtf8()}}, {}};
+        return {302, {{"Location", location.toUtf8()}}, {}};
     }
     static Response silent() { return {200, {}, {}, Delivery::Silent}; }
     static Response trickle(const QByteArray& body, std::chrono::milliseconds interval)
@@ -54,13 +52,6 @@ public:
         Response response = ok(body);
         response.delivery = Delivery::Trickle;
         response.interval = interval;
-        return response;
-    }
-    static Response stream(qint64 bytes)
-    {
-        Response response = ok({});
-        response.delivery = Delivery::Stream;
-        response.streamBytes = bytes;
         return response;
     }
     static Response endlessChunks() { return {200, {}, {}, Delivery::Chunked}; }

@@ -58,6 +58,19 @@ inline bool allocate(const QString& path, qint64 bytes)
     return ok || writeFile(path, bytes);
 }
 
+/// Writes `content` to `path` in place (an existing file keeps its inode, so descriptors kept
+/// open on it see the new contents), creating the parent folders.
+inline bool putFile(const QString& path, const QByteArray& content)
+{
+    makeDir(QFileInfo(path).path());
+    const int fd =
+        ::open(PathCodec::encode(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const bool ok = fd >= 0 && ::write(fd, content.constData(), size_t(content.size())) ==
+                                   ssize_t(content.size());
+    if (fd >= 0) ::close(fd);
+    return ok;
+}
+
 /// A symbolic link at `link` pointing to `target`, creating the parent folders.
 inline bool makeLink(const QString& target, const QString& link)
 {

@@ -11,19 +11,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+using namespace TreeBuilder;
+
 namespace {
 
 using Files = QMap<QString, QByteArray>;
 using u64 = unsigned long long;
-
-// Copies of /proc and /sys files are written in place, so that descriptors a source keeps open
-// see the new contents.
-bool put(const QString& root, const QString& path, const QByteArray& content)
-{
-    QDir().mkpath(QFileInfo(root + '/' + path).path());
-    QFile file(root + '/' + path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
-}
 
 // A stat line with the given name and fields 14, 15 and 22.
 bool putProcess(const QString& root, int pid, const QByteArray& name, quint64 user, quint64 system,
@@ -32,8 +25,8 @@ bool putProcess(const QString& root, int pid, const QByteArray& name, quint64 us
     const QByteArray stat = QByteArray::number(pid) + " (" + name + ") S 1 1 1 0 -1 4 100 0 0 0 " +
                             QByteArray::number(user) + ' ' + QByteArray::number(system) +
                             " 0 0 20 0 1 0 " + QByteArray::number(start) + " 1000000 40 1\n";
-    const QString dir = QStringLiteral("proc/%1/").arg(pid);
-    return put(root, dir + "stat", stat) && put(root, dir + "statm", statm);
+    const QString dir = root + QStringLiteral("/proc/%1/").arg(pid);
+    return putFile(dir + "stat", stat) && putFile(dir + "statm", statm);
 }
 
 // One reading of the source as text, so that the rows of every reading share one table.
@@ -181,7 +174,7 @@ private slots:
         const QTemporaryDir dir;
         if (!content.isNull()) extra.insert(kFileOf.value(name), content);
         for (auto it = extra.cbegin(); it != extra.cend(); ++it)
-            QVERIFY(put(dir.path(), it.key(), it.value()));
+            QVERIFY(putFile(dir.path() + '/' + it.key(), it.value()));
         LinuxCounterSource source(dir.path());
         source.beginSample();
         QCOMPARE(reading(source, name), expected);
@@ -196,16 +189,16 @@ private slots:
         QVERIFY(putProcess(root, 42, hostile, 150, 50, 9000));
         QVERIFY(putProcess(root, 7, "bash", 1, 2, 300, "10 5 5 0 0 0 0\n"));
         QVERIFY(putProcess(root, 8, "kworker/0:1-eve", 0, 9, 3)); // 15 bytes, empty cmdline
-        QVERIFY(put(root, "proc/8/cmdline", ""));
+        QVERIFY(putFile(root + "/proc/8/cmdline", ""));
         QVERIFY(putProcess(root, 10, "", 0, 0, 6));
-        QVERIFY(put(root, "proc/11/stat", "11 (truncated) S 1 1")); // too few fields
-        QVERIFY(put(root, "proc/11/statm", "1 1 1 0 0 0 0\n"));
-        QVERIFY(put(root, "proc/12/stat", "12 no parentheses S 1\n"));
+        QVERIFY(putFile(root + "/proc/11/stat", "11 (truncated) S 1 1")); // too few fields
+        QVERIFY(putFile(root + "/proc/11/statm", "1 1 1 0 0 0 0\n"));
+        QVERIFY(putFile(root + "/proc/12/stat", "12 no parentheses S 1\n"));
         QVERIFY(putProcess(root, 13, "nostatm", 1, 1, 1));
         QVERIFY(QFile::remove(root + "/proc/13/statm"));
         QVERIFY(putProcess(root, 14, "badstatm", 1, 1, 1, "x y z\n"));
-        QVERIFY(put(root, "proc/self/stat", "not a pid directory"));
-        QVERIFY(put(root, "proc/0/stat", "0 (zero) S"));
+        QVERIFY(putFile(root + "/proc/self/stat", "not a pid directory"));
+        QVERIFY(putFile(root + "/proc/0/stat", "0 (zero) S"));
 
         LinuxCounterSource source(root);
         auto list = source.processes().value_or(QList<ProcessUsage>());
@@ -242,7 +235,7 @@ private slots:
     // the owner of the /proc folder (root's for every undumpable process).
     void onlyOurOwnProcessesWithoutRoot()
     {
-        if (!TreeBuilder::canDropPrivileges()) QSKIP("needs root to drop to an unprivileged user");
+        if (!canDropPrivileges()) QSKIP("needs root to drop to an unprivileged user");
         const QTemporaryDir dir;
         const QString root = dir.path();
         QVERIFY(::chmod(QFile::encodeName(root).constData(), 0755) == 0);
@@ -253,9 +246,10 @@ private slots:
         for (int pid = 20; pid < 25; ++pid) {
             QVERIFY(putProcess(root, pid, "p", 1, 1, 1));
             if (!statuses[pid - 20].isEmpty())
-                QVERIFY(put(root, QStringLiteral("proc/%1/status").arg(pid), statuses[pid - 20]));
+                QVERIFY(
+                    putFile(root + QStringLiteral("/proc/%1/status").arg(pid), statuses[pid - 20]));
         }
-        QCOMPARE(TreeBuilder::runAsNobody([root] {
+        QCOMPARE(runAsNobody([root] {
                      LinuxCounterSource source(root);
                      return pidsOf(source.processes()) == QList<int>{20, 24} ? 0 : 1;
                  }),

@@ -1,8 +1,7 @@
 #include "platform/linux/linux_system_facts.h"
 #include "support/test_home.h"
+#include "support/tree_builder.h"
 
-#include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 
 namespace {
@@ -82,11 +81,8 @@ private slots:
         QTemporaryDir root;
         files.insert("proc/sys/kernel/ostype", "Linux\n");
         files.insert("proc/sys/kernel/nul", QByteArray("abc\0def\n", 8));
-        for (auto it = files.cbegin(); it != files.cend(); ++it) {
-            QVERIFY(QDir().mkpath(QFileInfo(root.filePath(it.key())).path()));
-            QFile file(root.filePath(it.key()));
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(it.value()) == it->size());
-        }
+        for (auto it = files.cbegin(); it != files.cend(); ++it)
+            QVERIFY(TreeBuilder::putFile(root.filePath(it.key()), it.value()));
         const QString r = root.path();
         const QString value = fact == "chip"    ? LinuxSystemFacts::processorName(r)
                               : fact == "model" ? LinuxSystemFacts::machineModel(r)
