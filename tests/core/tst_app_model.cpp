@@ -7,6 +7,7 @@
 #include "support/tree_builder.h"
 
 #include <QDir>
+#include <QThread>
 
 using namespace TreeBuilder;
 
@@ -72,6 +73,33 @@ private slots:
         QCOMPARE(model.state(c).selected, preselected ? urls : QSet<QString>());
         QCOMPARE(model.selectedSize(c), preselected ? model.totalSize(c) : 0);
         QCOMPARE(model.totalReclaimable(), model.totalSize(c));
+    }
+
+    // One clean at a time: a second, of another category, is refused with a message and
+    // removes nothing. The running one publishes items done of items on the GUI thread.
+    void oneCleanAtATimeWithProgress()
+    {
+        const Category& caches = category("caches");
+        const Category& logs = category("logs");
+        const QStringList cached = makeItems(caches, "c", 3);
+        const QStringList logged = makeItems(logs, "l", 2);
+        AppModel model;
+        AWAIT(model.scan(caches), "the scan of caches");
+        AWAIT(model.scan(logs), "the scan of logs");
+        QList<std::optional<AppModel::CleanRun>> runs;
+        connect(&model, &AppModel::cleaningChanged, this, [&] {
+            QCOMPARE(QThread::currentThread(), model.thread());
+            runs.append(model.cleaning());
+        });
+        auto first = model.clean(caches);
+        AWAIT(model.clean(logs), "the refused clean");
+        QCOMPARE(model.message(), "Đang dọn Bộ nhớ đệm ứng dụng. Hãy đợi lần dọn này xong rồi "
+                                  "thử lại.");
+        AWAIT(std::move(first), "the clean");
+        QVERIFY(FileSystem::exists(logged[0]) && !FileSystem::exists(cached[0]));
+        QCOMPARE(runs.first(), (AppModel::CleanRun{"caches", {0, 3}}));
+        QCOMPARE(runs.value(runs.size() - 2), (AppModel::CleanRun{"caches", {3, 3}}));
+        QCOMPARE(runs.last(), std::nullopt);
     }
 
     // While a scan runs the old list and selection stay; afterwards the selection follows the

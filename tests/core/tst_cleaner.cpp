@@ -70,7 +70,8 @@ private slots:
         QCOMPARE(Cleaner::isAllowed(url, *Category::find(category)), allowed);
     }
 
-    // Refused items are reported in item order and stay; `freed` sums the scanned sizes.
+    // Refused items are reported in item order and stay; `freed` sums the scanned sizes; the
+    // progress counts every item, refused or not.
     void mixedListKeepsOrderAndCountsScannedSizes()
     {
         const Category& caches = *Category::find("caches");
@@ -82,10 +83,13 @@ private slots:
                                      {root, 4},
                                      {root + "/vanished", 8},
                                      {root + "/./second", 20000}};
-        QCOMPARE(Cleaner::remove(items, caches, Cleaner::pinRoots(caches)),
-                 (CleanReport{
-                     21000,
-                     {"kept" + kOutside, ".cache" + kOutside, "vanished: " + errorText(ENOENT)}}));
+        QList<RunProgress> steps;
+        const CleanReport report = Cleaner::remove(items, caches, Cleaner::pinRoots(caches),
+                                                   [&](RunProgress step) { steps.append(step); });
+        QCOMPARE(steps, (QList<RunProgress>{{0, 5}, {1, 5}, {2, 5}, {3, 5}, {4, 5}, {5, 5}}));
+        QCOMPARE(report, (CleanReport{21000,
+                                      {"kept" + kOutside, ".cache" + kOutside,
+                                       "vanished: " + errorText(ENOENT)}}));
         QVERIFY(!FileSystem::exists(root + "/first") && !FileSystem::exists(root + "/second"));
         QVERIFY(FileSystem::exists(root + "Old/kept") && FileSystem::exists(root));
     }

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QListView>
 #include <QMenu>
+#include <QProgressBar>
 #include <QStackedWidget>
 
 namespace {
@@ -79,8 +80,15 @@ void TestCategoryView::cleanGoesThroughConfirmation()
     for (const QString& item : items)
         QVERIFY(FileSystem::exists(item));
 
-    // The clean rescans: meanwhile the progress state, both buttons disabled.
+    // While the removal runs its bar counts the items and the clean button is held; then the
+    // rescan shows the progress state with both buttons disabled.
     auto* rescan = view->findChild<QPushButton*>(QStringLiteral("rescanButton"));
+    auto* bar = view->findChild<QProgressBar*>(QStringLiteral("cleanProgress"));
+    QList<int> counted;
+    connect(&f.model, &AppModel::cleaningChanged, this, [&] {
+        if (f.model.cleaning() && bar->isVisible() && bar->maximum() == 3 && !clean->isEnabled())
+            counted.append(bar->value());
+    });
     bool progressShown = false;
     connect(&f.model, &AppModel::stateChanged, this, [&] {
         if (f.model.state(category(id)).scanning)
@@ -91,6 +99,8 @@ void TestCategoryView::cleanGoesThroughConfirmation()
     buttonOf(shownBox(*view, QStringLiteral("cleanConfirmation")), "confirmButton")->click();
     AWAIT_UNTIL(page(view) == u"emptyPage", "the empty state after the clean");
     QVERIFY(progressShown && rescan->isEnabled());
+    QCOMPARE(QList({counted.first(), counted.last()}), QList({0, 3}));
+    AWAIT_UNTIL(bar->isHidden(), "the bar to go with the run");
     for (const QString& item : items)
         QVERIFY2(!FileSystem::exists(item), qPrintable(item));
 }
