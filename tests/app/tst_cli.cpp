@@ -66,15 +66,10 @@ std::optional<Run> sorviclean(const QStringList& args, const QByteArray& rawLast
     QVERIFY2(name##Run_, "sorviclean did not finish in time");                                     \
     const Run& name = *name##Run_
 
-QString firstRoot(const QString& id)
-{
-    return Category::find(id)->roots.first();
-}
-
 /// The first root of a category, emptied and created again.
 QString freshRoot(const QString& id)
 {
-    QString root = firstRoot(id);
+    QString root = Category::find(id)->roots.first();
     QDir(root).removeRecursively();
     TreeBuilder::makeDir(root);
     return root;
@@ -125,12 +120,7 @@ private slots:
     }
 
     // clean --all frees what scan reported; a dry run or an unconfirmed run removes nothing.
-    void scanThenClean_data()
-    {
-        QTest::addColumn<QString>("category");
-        QTest::newRow("caches") << "caches";
-        QTest::newRow("trash") << "trash";
-    }
+    void scanThenClean_data() { Rows::add({"category"}, {"caches;caches", "trash;trash"}); }
     void scanThenClean()
     {
         QFETCH(QString, category);
@@ -171,7 +161,7 @@ private slots:
     void refusedPathRemovesNothing()
     {
         const QString root = freshRoot(QStringLiteral("caches"));
-        const QStringList bad{root, root + "Old/x", root + "/../escape", firstRoot("logs") + "/i"};
+        const QStringList bad{root, root + "Old/x", root + "/../escape", freshRoot("logs") + "/i"};
         QVERIFY(writeFile(root + QStringLiteral("/good"), 4096));
         for (const QString& path : bad.mid(1))
             QVERIFY(writeFile(QDir::cleanPath(path), 4096));
@@ -254,27 +244,6 @@ private slots:
         QVERIFY2(run.out.startsWith("Đã gỡ CliFixture và chuyển "), run.out.constData());
         QVERIFY(!FileSystem::exists(location) && !FileSystem::exists(entry));
         QVERIFY(QFileInfo::exists(leftover));
-    }
-
-    void completion_data()
-    {
-        Rows::add({"words", "expected"},
-                  {"commands;sorviclean un;uninstall", "categories;sorviclean clean ca;caches",
-                   "options;sorviclean monitor --o;--once", "pages;sorviclean --page mon;monitor"});
-    }
-    void completion()
-    {
-        QFETCH(QString, words);
-        QFETCH(QString, expected);
-        QProcess bash;
-        bash.start(QStringLiteral("/bin/bash"),
-                   {QStringLiteral("-c"),
-                    QStringLiteral("source \"$0\"; COMP_WORDS=($1); "
-                                   "COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); "
-                                   "_sorviclean; echo \"${COMPREPLY[*]}\""),
-                    QStringLiteral(SORVI_COMPLETION), words});
-        QVERIFY2(bash.waitForFinished(Await::kDeadlineMs), "bash did not finish in time");
-        QCOMPARE(QString::fromUtf8(bash.readAllStandardOutput()).trimmed(), expected);
     }
 };
 

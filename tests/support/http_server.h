@@ -17,12 +17,8 @@ class HttpServer : public QObject
 {
     Q_OBJECT
 public:
-    enum class Delivery {
-        Whole,   ///< head and body at once; the connection stays open for the next request
-        Silent,  ///< the request is read and never answered
-        Endless, ///< a chunked body of filler that never ends, one byte per `interval` or, with
-                 ///< none, as fast as the client takes it
-    };
+    /// Endless: chunked filler, one byte per `interval` or, with none, as fast as it is taken.
+    enum class Delivery { Whole, Silent, Endless };
 
     struct Response
     {
@@ -48,8 +44,7 @@ public:
         return {200, {}, Delivery::Endless, interval, {}};
     }
 
-    /// A throwaway self-signed certificate for 127.0.0.1, made with the openssl command in
-    /// `folder`; empty when the command is missing or fails.
+    /// A throwaway self-signed certificate for 127.0.0.1 made by openssl in `folder`, if it can.
     struct TlsIdentity
     {
         QByteArray certificatePem;
@@ -61,13 +56,11 @@ public:
     bool useTls(const TlsIdentity& identity);
     bool listen();
     quint16 port() const;
-    /// http://127.0.0.1:port + path (https with TLS).
     QUrl url(const QString& path) const;
     void route(const QString& path, const Response& response) { m_routes.insert(path, response); }
 
     int requestCount() const { return m_requests; }
     QByteArray lastRequestHead() const { return m_lastHead; }
-    /// Body bytes written so far over every connection.
     qint64 bodyBytesSent() const { return m_bodyBytesSent; }
 
 private:

@@ -191,16 +191,14 @@ void TestTexts::computedText_data()
         QTest::newRow(name) << shown << expected;
     };
     using R = Palette::Role;
-    row("battery 20 %, on battery", card(MonitorCards::battery({20, false, false, {}})),
-        "20%|Đang dùng pin|battery.75|" + role(R::destructive));
-    row("battery 21 %, on battery", card(MonitorCards::battery({21, false, false, {}})),
-        "21%|Đang dùng pin|battery.75|" + role(R::success));
-    row("battery 15 %, on mains", card(MonitorCards::battery({15, false, true, {}})),
-        "15%|Đã cắm sạc|battery.75|" + role(R::success));
-    row("battery charging", card(MonitorCards::battery({50, true, true, 30})),
-        "50%|Đang sạc|battery.100.bolt|" + role(R::success));
-    row("battery 125 minutes left", card(MonitorCards::battery({80, false, false, 125})),
-        "80%|Còn khoảng 2 giờ 5 phút|battery.75|" + role(R::success));
+    // The last field is the tint: 2 destructive, 4 success.
+    for (const auto& [info, text] :
+         {std::pair{BatteryInfo{20, false, false, {}}, "20%|Đang dùng pin|battery.75|2"},
+          {{21, false, false, {}}, "21%|Đang dùng pin|battery.75|4"},
+          {{15, false, true, {}}, "15%|Đã cắm sạc|battery.75|4"},
+          {{50, true, true, 30}, "50%|Đang sạc|battery.100.bolt|4"},
+          {{80, false, false, 125}, "80%|Còn khoảng 2 giờ 5 phút|battery.75|4"}})
+        QTest::addRow("battery %s", text) << card(MonitorCards::battery(info)) << QString(text);
     SystemSnapshot snapshot;
     for (const auto& [level, word, tint] :
          {std::tuple{1, "Bình thường", R::success}, std::tuple{2, "Cảnh báo", R::warning},
@@ -217,19 +215,21 @@ void TestTexts::computedText_data()
             formatBytes(9'999'999'999) + "|internaldrive|" + role(R::destructive));
     row("disk 10 GB free", role(MonitorCards::disk({500'000'000'000, 10'000'000'000}).tint),
         role(R::accent));
-    row("uptime 3661 s", MonitorText::uptime(3661), "1 giờ 1 phút");
-    row("uptime 86399 s", MonitorText::uptime(86399), "23 giờ 59 phút");
-    row("uptime 90061 s", MonitorText::uptime(90061), "1 ngày 1 giờ");
+    row("uptimes",
+        MonitorText::uptime(3661) + '|' + MonitorText::uptime(86399) + '|' +
+            MonitorText::uptime(90061),
+        "1 giờ 1 phút|23 giờ 59 phút|1 ngày 1 giờ");
     row("percent above 100", MonitorText::percent(123.4), "123%");
     row("loads", MonitorText::loads({1.5, 0.25, 2}), "1.50  0.25  2.00");
-    const auto tilde = [](const char* folder, const char* home) {
-        return CheckableListModel::abbreviateHome(folder, home);
-    };
-    row("home below", tilde("/home/an/Library", "/home/an"), "~/Library");
-    row("home itself", tilde("/home/an", "/home/an"), "~");
-    row("longer user name", tilde("/home/anna/x", "/home/an"), "/home/anna/x");
-    row("home inside a path", tilde("/mnt/home/an", "/home/an"), "/mnt/home/an");
-    row("home is /", tilde("/Library", "/"), "/Library");
+    // Below home, home itself, a longer user name, home inside a path, home being "/".
+    QStringList tildes;
+    for (const auto& [folder, home] : {std::pair{"/home/an/Library", "/home/an"},
+                                       {"/home/an", "/home/an"},
+                                       {"/home/anna/x", "/home/an"},
+                                       {"/mnt/home/an", "/home/an"},
+                                       {"/Library", "/"}})
+        tildes << CheckableListModel::abbreviateHome(folder, home);
+    row("home as ~", tildes.join(u'|'), "~/Library|~|/home/anna/x|/mnt/home/an|/Library");
     row("line breaks", DisplayText::singleLine("a\nb\r\nc\u2028d\u2029e\u0085f"), "a↵b↵↵c↵d↵e↵f");
     row("tab and controls", DisplayText::singleLine("a\tb\u0001c\u007Fd"), "a b�c�d");
     row("long line capped", DisplayText::singleLine(QString(5000, u'x')), QString(400, u'x') + "…");
