@@ -30,7 +30,7 @@ struct Fixture : AppLayout
         UninstallerModel::Services{.scriptRunner = &runner, .folders = folders});
     std::unique_ptr<QWidget> screen;
 
-    Fixture() : AppLayout(freshAppLayout(QStringLiteral("v"))) {}
+    Fixture() : AppLayout(freshAppLayout("v")) {}
     ~Fixture()
     {
         screen.reset();
@@ -51,14 +51,9 @@ struct Fixture : AppLayout
     }
     bool measured() const
     {
-        const QList<InstalledApp>& all = model->apps();
-        return !model->loading() && std::all_of(all.begin(), all.end(), [](const InstalledApp& a) {
-            return a.size.has_value();
+        return !model->loading() && std::ranges::all_of(model->apps(), [](const auto& app) {
+            return app.size.has_value();
         });
-    }
-    bool leftoversFound() const
-    {
-        return Await::until([&] { return !model->loadingLeftovers(); }, "the leftover search");
     }
 
     template <typename T = QWidget> T* find(const QString& name) const
@@ -66,11 +61,12 @@ struct Fixture : AppLayout
         return screen->findChild<T*>(name);
     }
     QString text(const QString& name) const { return find<QLabel>(name)->text(); }
+    QPushButton* uninstall() const { return find<QPushButton>("uninstallButton"); }
     AppDetailView* detail() const { return qobject_cast<UninstallerView*>(screen.get())->detail(); }
-    QListView* list() const { return find<QListView>(QStringLiteral("appList")); }
+    QListView* list() const { return find<QListView>("appList"); }
     QString pane() const
     {
-        return find<QStackedWidget>(QStringLiteral("detailPane"))->currentWidget()->objectName();
+        return find<QStackedWidget>("detailPane")->currentWidget()->objectName();
     }
     QStringList listed(int role = RowRole::Url) const
     {
@@ -85,9 +81,8 @@ struct Fixture : AppLayout
     }
     bool click(const QString& url)
     {
-        const QModelIndex index = rowOf(url);
         QTest::mouseClick(list()->viewport(), Qt::LeftButton, {},
-                          list()->visualRect(index).center());
+                          list()->visualRect(rowOf(url)).center());
         return model->selectedID() == url;
     }
     QString selectedInView() const
@@ -95,7 +90,6 @@ struct Fixture : AppLayout
         const QModelIndexList rows = list()->selectionModel()->selectedRows();
         return rows.size() == 1 ? rows.first().data(RowRole::Url).toString() : QString();
     }
-    QPushButton* uninstall() const { return find<QPushButton>(QStringLiteral("uninstallButton")); }
 };
 
 // Clicks the check box of row `row` of a list of checkable rows.
@@ -120,18 +114,16 @@ private slots:
 void TestUninstallerView::listFollowsLoadsSortsAndSearches()
 {
     Fixture f;
-    const QString alpha = f.bundle(QStringLiteral("Alpha"), QStringLiteral("com.example.alpha"),
-                                   5000, QStringLiteral("2.1"));
-    const QString beta =
-        f.bundle(QStringLiteral("Beta"), QStringLiteral("com.example.beta"), 300000);
+    const QString alpha = f.bundle("Alpha", "com.example.alpha", 5000, QStringLiteral("2.1"));
+    const QString beta = f.bundle("Beta", "com.example.beta", 300000);
     f.build();
     // Sorted by size before any size is known: the rows move as the sizes arrive.
-    f.find<QComboBox>(QStringLiteral("sortPicker"))->setCurrentIndex(1);
+    f.find<QComboBox>("sortPicker")->setCurrentIndex(1);
     QSignalSpy resets(f.list()->model(), &QAbstractItemModel::modelReset);
     QList<bool> overlayAndReload;
     connect(f.model.get(), &UninstallerModel::loadingChanged, this, [&] {
-        overlayAndReload << !f.find(QStringLiteral("loadingOverlay"))->isHidden()
-                         << f.find(QStringLiteral("reloadButton"))->isEnabled();
+        overlayAndReload << !f.find("loadingOverlay")->isHidden()
+                         << f.find("reloadButton")->isEnabled();
         // The list is stored, no size yet: select Alpha, the smaller, and let it move.
         if (!f.model->loading()) QVERIFY(f.click(alpha));
         resets.clear();
@@ -148,16 +140,16 @@ void TestUninstallerView::listFollowsLoadsSortsAndSearches()
              formatBytes(TreeBuilder::expectedAllocated(beta)));
 
     // The count is of every loaded application; a search that hides the selection keeps it.
-    QTest::keyClicks(f.find<QLineEdit>(QStringLiteral("searchField")), QStringLiteral("EXAMPLE.b"));
+    QTest::keyClicks(f.find<QLineEdit>("searchField"), "EXAMPLE.b");
     QCOMPARE(f.listed(), QStringList{beta});
-    QCOMPARE(f.text(QStringLiteral("appCount")), QStringLiteral("2 ứng dụng"));
+    QCOMPARE(f.text("appCount"), QStringLiteral("2 ứng dụng"));
     QCOMPARE(f.detail()->app().url, alpha);
-    f.find<QLineEdit>(QStringLiteral("searchField"))->clear();
+    f.find<QLineEdit>("searchField")->clear();
     QCOMPARE(f.selectedInView(), alpha);
 
     // Each visit reads the list afresh: the selection stays, or the placeholder once it is gone.
     f.screen.reset();
-    const QString gamma = f.bundle(QStringLiteral("Gamma"), QStringLiteral("com.example.gamma"));
+    const QString gamma = f.bundle("Gamma", "com.example.gamma");
     QVERIFY(f.open());
     QCOMPARE(f.listed(), (QStringList{beta, alpha, gamma}));
     QCOMPARE(f.selectedInView(), alpha);
@@ -165,36 +157,34 @@ void TestUninstallerView::listFollowsLoadsSortsAndSearches()
     QVERIFY(QDir(alpha).removeRecursively());
     QVERIFY(f.open());
     QCOMPARE(f.selectedInView(), QString());
-    QCOMPARE(f.pane(), QStringLiteral("detailPlaceholder"));
+    QCOMPARE(f.pane(), "detailPlaceholder");
 }
 
 void TestUninstallerView::uninstallFlow()
 {
     Fixture f;
-    const QString alpha = f.bundle(QStringLiteral("Alpha"), QStringLiteral("com.example.alpha"),
-                                   100000, QStringLiteral("1.0"));
-    f.bundle(QStringLiteral("Beta"), QStringLiteral("com.example.beta"));
-    const QString cache = f.leftover(QStringLiteral("Caches/com.example.alpha/blob"), 40000);
+    const QString alpha = f.bundle("Alpha", "com.example.alpha", 100000, QStringLiteral("1.0"));
+    f.bundle("Beta", "com.example.beta");
+    const QString cache = f.leftover("Caches/com.example.alpha/blob", 40000);
     const QString support = f.leftover(QStringLiteral("Application Support/Alpha/state"), 20000);
-    const QString linked = f.apps + QStringLiteral("/Linked.app"); // protected: a link
+    const QString linked = f.apps + "/Linked.app"; // protected: a link
     QVERIFY(TreeBuilder::makeLink(makeBundle(f.root, "Linked.app", "com.example.linked"), linked));
     // Selected before its size is known: the button waits for it.
     bool waited = false;
     connect(f.model.get(), &UninstallerModel::loadingChanged, this, [&] {
         if (f.model->loading() || waited) return;
         QVERIFY(f.click(alpha));
-        waited =
-            f.text(QStringLiteral("appSize")) == u"Đang tính..." && !f.uninstall()->isEnabled();
+        waited = f.text("appSize") == u"Đang tính..." && !f.uninstall()->isEnabled();
     });
     QVERIFY(f.open());
     QVERIFY(waited);
-    QVERIFY(f.leftoversFound());
+    AWAIT_UNTIL(!f.model->loadingLeftovers(), "the leftover search");
     const qint64 bundleSize = TreeBuilder::expectedAllocated(alpha);
-    QCOMPARE(f.text(QStringLiteral("appSize")), formatBytes(bundleSize));
-    QCOMPARE(f.find<ElidedLabel>(QStringLiteral("appVersion"))->fullText(), QStringLiteral("v1.0"));
+    QCOMPARE(f.text("appSize"), formatBytes(bundleSize));
+    QCOMPARE(f.find<ElidedLabel>("appVersion")->fullText(), QStringLiteral("v1.0"));
     QCOMPARE(f.uninstall()->text(), "Gỡ cài đặt · " + formatBytes(f.model->totalSelectedSize()));
     // The leftover matched by name alone starts unticked; folders shown with "~".
-    auto* leftovers = f.find<QListView>(QStringLiteral("leftoverList"));
+    auto* leftovers = f.find<QListView>("leftoverList");
     const auto ticks = [&] {
         QList<int> states;
         for (int row = 0; row < leftovers->model()->rowCount(); ++row)
@@ -209,12 +199,11 @@ void TestUninstallerView::uninstallFlow()
     tick(leftovers, 0);
     QCOMPARE(f.uninstall()->text(), "Gỡ cài đặt · " + formatBytes(bundleSize));
     f.uninstall()->click();
-    QMessageBox* box = shownBox(*f.screen, QStringLiteral("uninstallConfirmation"));
+    QMessageBox* box = shownBox(*f.screen, "uninstallConfirmation");
     QVERIFY(box);
     const auto message = [](int files, qint64 size) {
         return QStringLiteral("Ứng dụng và %1 file liên quan (%2) sẽ được chuyển vào Thùng rác.")
-            .arg(files)
-            .arg(formatBytes(size));
+            .arg(QString::number(files), formatBytes(size));
     };
     QCOMPARE(
         (QStringList{box->text(), box->informativeText(), buttonOf(box, "confirmButton")->text()}),
@@ -227,10 +216,10 @@ void TestUninstallerView::uninstallFlow()
     tick(leftovers, 0);
     const qint64 freed = f.model->totalSelectedSize();
     f.uninstall()->click();
-    box = shownBox(*f.screen, QStringLiteral("uninstallConfirmation"));
+    box = shownBox(*f.screen, "uninstallConfirmation");
     QCOMPARE(box->informativeText(), message(1, freed));
     buttonOf(box, "confirmButton")->click();
-    QMessageBox* alert = shownBox(*f.screen, QStringLiteral("uninstallAlert"));
+    QMessageBox* alert = shownBox(*f.screen, "uninstallAlert");
     QVERIFY(alert);
     const QString done = "Đã gỡ Alpha và chuyển " + formatBytes(freed) + " vào Thùng rác.";
     QCOMPARE((QStringList{alert->windowTitle(), alert->informativeText()}),
@@ -238,13 +227,13 @@ void TestUninstallerView::uninstallFlow()
     QVERIFY(!FileSystem::exists(alpha));
     QCOMPARE(int(FileSystem::exists(cache)) + int(FileSystem::exists(support)), 1);
     AWAIT_UNTIL(!f.model->working(), "the end of the uninstall");
-    QCOMPARE(f.pane(), QStringLiteral("detailPlaceholder"));
-    QCOMPARE(f.text(QStringLiteral("appCount")), QStringLiteral("2 ứng dụng"));
+    QCOMPARE(f.pane(), "detailPlaceholder");
+    QCOMPARE(f.text("appCount"), QStringLiteral("2 ứng dụng"));
 
     // Left before the alert was read: shown again on the next visit; Escape clears it.
     f.screen.reset();
     QVERIFY(f.open());
-    alert = shownBox(*f.screen, QStringLiteral("uninstallAlert"));
+    alert = shownBox(*f.screen, "uninstallAlert");
     QVERIFY(alert);
     QCOMPARE(alert->informativeText(), done);
     QTest::keyClick(alert, Qt::Key_Escape);
@@ -258,30 +247,26 @@ void TestUninstallerView::uninstallFlow()
     QApplication::sendEvent(f.list()->viewport(), &help);
     QCOMPARE(QToolTip::text(), QStringLiteral("Ứng dụng hệ thống"));
     QVERIFY(f.click(linked));
-    QVERIFY(f.leftoversFound());
-    QVERIFY(f.find(QStringLiteral("protectedNotice"))->isVisible());
-    QVERIFY(!f.find(QStringLiteral("runningNotice"))->isVisible());
+    AWAIT_UNTIL(!f.model->loadingLeftovers(), "the leftover search");
+    QVERIFY(f.find("protectedNotice")->isVisible() && !f.find("runningNotice")->isVisible());
     QVERIFY(!f.uninstall()->isEnabled());
 }
 
 // Icon files (a PNG, a file that is not an image), a theme name, a name that is a path, none.
 void TestUninstallerView::ownIconThemeIconOrGeneric()
 {
-    const QString png = TestHome::path() + QStringLiteral("/icons/a.png");
-    const QString broken = TestHome::path() + QStringLiteral("/icons/c.icns");
+    const QString png = TestHome::path() + "/icons/a.png";
+    const QString broken = TestHome::path() + "/icons/c.icns";
     QImage red(256, 256, QImage::Format_ARGB32);
     red.fill(Qt::red);
     QVERIFY(QDir().mkpath(QFileInfo(png).path()) && red.save(png) && writeFile(broken, 5000));
-    QVERIFY(QIcon::hasThemeIcon(QStringLiteral("folder")));
+    QVERIFY(QIcon::hasThemeIcon("folder"));
     const QList<std::pair<QString, QString>> icons{
         {png, ""}, {broken, ""}, {"", "folder"}, {"", png}, {"", ""}};
     QList<InstalledApp> apps;
-    for (const auto& [path, name] : icons) {
-        apps.append(InstalledApp());
-        apps.last().url = QStringLiteral("/app%1").arg(apps.size());
-        apps.last().iconPath = path;
-        apps.last().iconName = name;
-    }
+    for (const auto& [path, name] : icons)
+        apps.append(
+            {.url = "/app" + QString::number(apps.size()), .iconPath = path, .iconName = name});
     AppIcons cache;
     QSignalSpy loaded(&cache, &AppIcons::iconLoaded);
     QList<bool> own;

@@ -45,8 +45,7 @@ struct WindowFixture
     MainWindow window;
 };
 
-/// The visible message box of that object name below `root`, once one is shown; nullptr (and a
-/// failed test) when none shows up in time.
+/// The visible message box of that name below `root` once shown; nullptr when none shows in time.
 inline QMessageBox* shownBox(const QWidget& root, const QString& name)
 {
     QMessageBox* shown = nullptr;
@@ -73,8 +72,7 @@ inline QString rootOf(const QString& id)
     return Category::find(id)->roots.first();
 }
 
-/// `count` items directly in the first root of category `id`: folders holding one file each, or
-/// for a large-files category files large enough.
+/// `count` items in the first root of category `id`: folders of one file, or large enough files.
 inline QStringList makeItems(const QString& id, int count, qint64 size = 8192)
 {
     const qint64 minBytes = Category::find(id)->kind.minBytes;
@@ -96,8 +94,7 @@ inline bool makeRootUnreadable(const QString& id)
     return TreeBuilder::writeFile(rootOf(id), 10);
 }
 
-/// Empties every category root and the trash of the temporary home (a root a test turned into
-/// a plain file goes too), so each test starts with nothing to find.
+/// Empties every category root (also one turned into a plain file) and the trash.
 inline void resetHome()
 {
     QStringList roots{TestHome::trashPath()};
@@ -118,12 +115,10 @@ inline QString makeAppImage(const QString& file, const QString& name, const QStr
 {
     const QString path = TestHome::path() + QStringLiteral("/Applications/") + file;
     QByteArray image(4096, '\0');
-    image.replace(0, 4,
-                  "\x7f"
-                  "ELF");
-    image[4] = 2;
-    image[5] = image[6] = 1;
-    image.replace(8, 3, "AI\x02");
+    image.replace(0, 11,
+                  QByteArray("\x7f"
+                             "ELF\x02\x01\x01\0AI\x02",
+                             11));
     const QString entry = qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/applications/") +
                           file + QStringLiteral(".desktop");
     const QString text = QStringLiteral("[Desktop Entry]\nType=Application\nName=%1\nExec=%2\n"
