@@ -264,6 +264,14 @@ private slots:
             f.window.activateWindow();
             return Await::until([&] { return f.window.isActiveWindow(); }, "the active window");
         };
+        // The confirmation takes the keyboard with the safe choice; Return after tabbing confirms.
+        const auto confirm = [&](const QString& name) {
+            QMessageBox* box = shownBox(f.window, name);
+            AWAIT_UNTIL(box && box->isActiveWindow(), "the confirmation to take the keyboard");
+            QCOMPARE(QApplication::focusWidget()->objectName(), "cancelButton");
+            QCOMPARE(tabTo("confirmButton").last(), "confirmButton");
+            press(Qt::Key_Return);
+        };
         QVERIFY(activate());
         QCOMPARE(tabTo("sidebar").last(), "sidebar");
         press(Qt::Key_Down); // over the "Dọn dẹp" heading
@@ -282,13 +290,8 @@ private slots:
         QTest::keyClick(menu, Qt::Key_Escape);
         QCOMPARE(tabTo("cleanButton"), QStringList({"rescanButton", "cleanButton"}));
         press(Qt::Key_Space);
-        QMessageBox* box = shownBox(f.window, "cleanConfirmation");
-        QVERIFY(box);
-        AWAIT_UNTIL(box->isActiveWindow(), "the confirmation to take the keyboard");
-        QCOMPARE(QApplication::focusWidget()->objectName(), "cancelButton");
-        QCOMPARE(tabTo("confirmButton").last(), "confirmButton");
-        press(Qt::Key_Return);
-        QVERIFY(shownBox(f.window, "resultAlert"));
+        confirm("cleanConfirmation");
+        QVERIFY(!QTest::currentTestFailed() && shownBox(f.window, "resultAlert"));
         QVERIFY(!FileSystem::exists(items[0]) && !FileSystem::exists(items[1]));
         press(Qt::Key_Return);
         AWAIT_UNTIL(!f.model.message(), "the result alert to close");
@@ -308,11 +311,8 @@ private slots:
         QCOMPARE(tabTo("uninstallButton"),
                  QStringList({"reloadButton", "revealAppButton", "uninstallButton"}));
         press(Qt::Key_Space);
-        box = shownBox(f.window, "uninstallConfirmation");
-        AWAIT_UNTIL(box && box->isActiveWindow(), "the confirmation to take the keyboard");
-        tabTo("confirmButton");
-        press(Qt::Key_Return);
-        QVERIFY(shownBox(f.window, "uninstallAlert"));
+        confirm("uninstallConfirmation");
+        QVERIFY(!QTest::currentTestFailed() && shownBox(f.window, "uninstallAlert"));
         QVERIFY(!FileSystem::exists(app) && f.uninstaller.visibleApps().isEmpty());
     }
 };
