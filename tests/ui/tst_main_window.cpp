@@ -32,8 +32,7 @@ std::unique_ptr<UpdateChecker> checkerFor(const HttpServer& server)
     const QString address = server.url("/feed.json").toString();
     return std::make_unique<UpdateChecker>(
         info, UpdateChecker::Timing{}, [address](const QString& name) -> std::optional<QString> {
-            if (name == u"SORVI_UPDATE_FEED_URL") return address;
-            return std::nullopt;
+            return name == u"SORVI_UPDATE_FEED_URL" ? std::optional(address) : std::nullopt;
         });
 }
 
@@ -94,9 +93,9 @@ QStringList layoutFaults(const QWidget* root)
 }
 
 // Presses `key` on the widget that has the focus.
-void press(int key, Qt::KeyboardModifiers modifiers = {})
+void press(int key)
 {
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key(key), modifiers);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key(key));
 }
 
 // Tabs on until the focus reaches `name`; the object names it passed on the way, `name` last.
