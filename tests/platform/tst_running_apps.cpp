@@ -1,9 +1,9 @@
 #include "platform/running_apps.h"
 #include "support/await.h"
+#include "support/bundle_fixture.h"
 #include "support/rows.h"
 #include "support/test_home.h"
 #include "support/tree_builder.h"
-#include "uninstaller/bundle_fixture.h"
 
 #include <QProcess>
 #include <memory>

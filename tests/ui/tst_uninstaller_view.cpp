@@ -1,5 +1,6 @@
 #include "platform/file_system.h"
 #include "platform/running_apps.h"
+#include "support/bundle_fixture.h"
 #include "support/recording_runner.h"
 #include "support/test_home.h"
 #include "ui/app_detail_view.h"
@@ -7,7 +8,6 @@
 #include "ui/destinations.h"
 #include "ui/row_painter.h"
 #include "ui/uninstaller_view.h"
-#include "uninstaller/bundle_fixture.h"
 #include "window_fixture.h"
 
 #include <QComboBox>
