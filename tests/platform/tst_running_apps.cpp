@@ -17,7 +17,7 @@ QString bundleWithSleep(const QString& name, const QString& folder = TestHome::p
     BundleFixture::BundleShape shape;
     shape.identifier = "com.example." + name;
     shape.withExecutable = true;
-    return BundleFixture::makeBundle(folder, name + ".app", shape);
+    return BundleFixture::makeBundle(folder, name.contains(u'.') ? name : name + ".app", shape);
 }
 
 // The record the catalogue makes of a bundle: its location as it is now.
@@ -44,12 +44,13 @@ class TestRunningApps : public QObject
 {
     Q_OBJECT
 private slots:
-    // Instances are the processes inside the bundle's real location: FooBar.app, the same prefix
-    // without the slash, is not inside Foo.app. (tst_uninstaller_model quits them, SIGTERM only.)
+    // Instances are the processes inside the bundle's real location: Foo.app-copy, the same
+    // prefix without the slash, is not inside Foo.app. (tst_uninstaller_model quits them, SIGTERM
+    // only.)
     void findsTheProcessesInsideTheBundle()
     {
         const QString foo = bundleWithSleep("Foo");
-        const QString fooBar = bundleWithSleep("FooBar");
+        const QString fooBar = bundleWithSleep("Foo.app-copy");
         QVERIFY(!foo.isEmpty() && !fooBar.isEmpty());
         auto first = startProcess(foo + "/Contents/MacOS/main", false);
         auto second = startProcess(foo + "/Contents/MacOS/main", true);
