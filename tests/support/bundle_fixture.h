@@ -144,6 +144,14 @@ inline QStringList names(const QList<InstalledApp>& apps)
     return list;
 }
 
+inline QStringList urls(const QList<Leftover>& leftovers)
+{
+    QStringList list;
+    for (const Leftover& leftover : leftovers)
+        list.append(leftover.url);
+    return list;
+}
+
 /// Starts `executable` (for 60 s) through sh, which can set SIGTERM to ignored before the exec
 /// (it stays ignored across it). Returns once /proc/PID/exe is the executable, or nullptr.
 inline std::unique_ptr<QProcess> startProcess(const QString& executable, bool ignoreTerm)

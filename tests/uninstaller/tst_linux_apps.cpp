@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QTemporaryDir>
 
+using BundleFixture::urls;
 using BundleFixture::writeBytes;
 using TreeBuilder::writeFile;
 
@@ -31,14 +32,6 @@ bool icon(const QString& relative)
     QImage image(64, 64, QImage::Format_ARGB32);
     image.fill(Qt::darkGreen);
     return QDir().mkpath(home(relative).section(u'/', 0, -2)) && image.save(home(relative));
-}
-
-QStringList urls(const QList<Leftover>& leftovers)
-{
-    QStringList list;
-    for (const Leftover& leftover : leftovers)
-        list.append(leftover.url);
-    return list;
 }
 
 } // namespace
