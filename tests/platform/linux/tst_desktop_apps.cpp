@@ -96,7 +96,8 @@ private slots:
              ".local/bin/tool;Downloads/2048-x86_64.AppImage",
              [](const QString& path) { return put(path, "AI2"); });
         QVERIFY(put("Applications/sub/Krita-5.2.0-beta1-x86_64.appimage", "AI1"));
-        QVERIFY(put("AppImages/Three.AppImage", "AI3") && put("opt/Linked/bin/linked", "RUN"));
+        QVERIFY(put("AppImages/Three.AppImage", "AI3") && put("opt/Linked/bin/linked", "RUN") &&
+                put("opt/Linked-copy/bin/linked", "RUN"));
         each("256x256/apps/kit_tool;64x64/apps/kit_tool;48x48/apps/shared;128x128/apps/editor-icon",
              [](const QString& icon) {
                  return put(".local/share/icons/hicolor/" + icon + ".png", "png");
@@ -163,8 +164,10 @@ private slots:
         auto own = start(image->location);
         auto mounted = start("/bin/sleep", image->location);
         auto linked = start(home(".local/bin/linked"));
-        auto other = start("/bin/sleep"); // a bystander
-        QVERIFY(own && mounted && linked && other);
+        // Bystanders: sleep itself, and a look-alike folder (same prefix without the slash).
+        auto other = start("/bin/sleep");
+        auto copy = start(home("opt/Linked-copy/bin/linked"));
+        QVERIFY(own && mounted && linked && other && copy);
         QList<RunningApplicationPtr> found;
         LinuxRunningApps registry;
         AWAIT_UNTIL(
@@ -176,7 +179,43 @@ private slots:
             pids << instance->pid();
         QCOMPARE(pids,
                  (QList<qint64>{mounted->processId(), own->processId(), linked->processId()}));
-        for (auto* process : {own.get(), mounted.get(), linked.get(), other.get()}) {
+        for (auto* process : {own.get(), mounted.get(), linked.get(), other.get(), copy.get()}) {
+            process->kill();
+            QVERIFY(process->waitForFinished(5000));
+        }
+    }
+
+    // A location replaced since it was listed leads elsewhere: nothing found through it may be
+    // signalled, though a process runs there and the application's own still runs.
+    void replacedLocationIsRefused_data()
+    {
+        Rows::add({"change"}, {"now a link to another program's folder;link",
+                               "another folder of the same name;folder",
+                               "a link when it was listed;listedLink"});
+    }
+    void replacedLocationIsRefused()
+    {
+        QFETCH(QString, change);
+        const QString app = home("swap-" + change + "/App"), other = home("swap-" + change + "/B");
+        QVERIFY(put(app.mid(home().size() + 1) + "/bin/app", "RUN") &&
+                put(other.mid(home().size() + 1) + "/bin/app", "RUN"));
+        auto own = start(app + "/bin/app");
+        auto bystander = start(other + "/bin/app");
+        QVERIFY(own && bystander);
+        SourcedApplication record;
+        record.kind = ApplicationKind::HomeProgram;
+        record.location = app;
+        record.identity = LocationIdentity::of(app);
+        QVERIFY(QDir().rename(app, app + "-moved"));
+        if (change == u"folder") {
+            QVERIFY(QDir().rename(other, app));
+        } else {
+            QVERIFY(TreeBuilder::makeLink(other, app));
+            if (change == u"listedLink") record.identity = LocationIdentity::of(app);
+        }
+        QCOMPARE(LinuxRunningApps().instances(record), std::nullopt);
+        for (auto* process : {own.get(), bystander.get()}) {
+            QCOMPARE(process->state(), QProcess::Running);
             process->kill();
             QVERIFY(process->waitForFinished(5000));
         }
