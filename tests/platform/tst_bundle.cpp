@@ -5,7 +5,6 @@
 #include "support/tree_builder.h"
 
 #include <QThread>
-#include <QTimeZone>
 #include <QtEndian>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -86,30 +85,6 @@ class TestBundle : public QObject
 {
     Q_OBJECT
 private slots:
-    void readsEveryValueType()
-    {
-        const QString path = freshFolder() + QStringLiteral("/Info.plist");
-        const QString body =
-            stringEntry(QStringLiteral("Name"), QStringLiteral("Bản & <x>")) +
-            QStringLiteral("<key>Flag</key><true/><key>Negative</key><integer>-5</integer>"
-                           "<key>Ratio</key><real>1.5</real><key>Blob</key><data>AAEC</data>"
-                           "<key>When</key><date>2024-03-01T12:00:00Z</date><key>List</key>"
-                           "<array><string>a</string><dict><key>In</key><integer>7</integer>"
-                           "</dict></array>");
-        const QVariantMap expected{
-            {"Name", QStringLiteral("Bản & <x>")},
-            {"Flag", true},
-            {"Negative", qint64(-5)},
-            {"Ratio", 1.5},
-            {"Blob", QByteArray("\x00\x01\x02", 3)},
-            {"When", QDateTime(QDate(2024, 3, 1), QTime(12, 0), QTimeZone::utc())},
-            {"List", QVariantList{QStringLiteral("a"), QVariantMap{{"In", qint64(7)}}}}};
-        for (const Format format : {Format::Xml, Format::Binary}) {
-            QVERIFY(writePlist(path, plistDocument(body), format));
-            QCOMPARE(PropertyList::read(path), std::optional<QVariantMap>(expected));
-        }
-    }
-
     // An empty identifier would match every dot-file as a leftover; a FIFO is not waited for; a
     // plain file is no bundle.
     void opensBothLayoutsAndIgnoresUnusableIdentifiers()
