@@ -71,7 +71,6 @@ int main(int argc, char* argv[])
     UpdateChecker updater;
 
     MainWindow window(Models{&model, &uninstaller, &monitor, &updater});
-    window.resize(1100, 720);
     if (parser.isSet(page)) window.setSelection(parser.value(page));
     if (parser.isSet(screenshot)) {
         const QString path = parser.value(screenshot);

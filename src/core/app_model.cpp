@@ -137,21 +137,33 @@ QCoro::Task<> AppModel::clean(Category c)
     for (const CleanItem& item : current.result.items)
         if (current.selected.contains(item.url)) items.append(item);
     if (items.isEmpty()) co_return;
+    if (m_cleaning) {
+        setMessage(ReportText::cleanRefused(m_cleaning->id));
+        co_return;
+    }
+    setCleaning(CleanRun{c.id, {0, items.size()}});
 
-    auto removal = QtConcurrent::task([items, c, pins = current.result.pinnedRoots] {
-                       return Cleaner::remove(items, c, pins);
-                   })
+    auto relay = std::make_unique<ProgressRelay>([self, id = c.id](RunProgress progress) {
+        if (self) self->setCleaning(CleanRun{id, progress});
+    });
+    auto removal = QtConcurrent::task(
+                       [items, c, pins = current.result.pinnedRoots, progress = relay->callback()] {
+                           return Cleaner::remove(items, c, pins, progress);
+                       })
                        .onThreadPool(ioPool())
                        .withPriority(1)
                        .spawn();
     const CleanReport report = co_await removal;
+    relay.reset();
     if (!self) co_return;
+    setCleaning(CleanRun{c.id, {items.size(), items.size()}});
     setMessage(ReportText::clean(report, c));
 
     auto rescan = scan(c);
     co_await rescan;
     if (!self) co_return;
     setDisk(DiskUsage::current());
+    setCleaning(std::nullopt);
 }
 
 void AppModel::setState(const QString& id, const State& state)
@@ -170,4 +182,11 @@ void AppModel::setDisk(const DiskUsage& disk)
     if (m_disk == disk) return;
     m_disk = disk;
     emit diskChanged();
+}
+
+void AppModel::setCleaning(const std::optional<CleanRun>& run)
+{
+    if (m_cleaning == run) return;
+    m_cleaning = run;
+    emit cleaningChanged();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/category.h"
+#include "core/progress.h"
 
 #include <QCoro/QCoroTask>
 #include <QHash>
@@ -26,6 +27,8 @@ class AppModel : public QObject
     Q_PROPERTY(std::optional<QString> message READ message WRITE setMessage NOTIFY messageChanged)
     /// Allocated bytes of every found item of every category, selected or not.
     Q_PROPERTY(qint64 totalReclaimable READ totalReclaimable NOTIFY totalReclaimableChanged)
+    /// The clean() that runs, from its start until its rescan is over; nullopt when none runs.
+    Q_PROPERTY(std::optional<AppModel::CleanRun> cleaning READ cleaning NOTIFY cleaningChanged)
 
 public:
     /// The state of one category.
@@ -38,6 +41,14 @@ public:
         friend bool operator==(const State&, const State&) = default;
     };
     using States = QHash<QString, State>;
+
+    /// One running clean: its category and the items removed so far of those it removes.
+    struct CleanRun
+    {
+        QString id;
+        RunProgress progress;
+        friend bool operator==(const CleanRun&, const CleanRun&) = default;
+    };
 
     explicit AppModel(QObject* parent = nullptr);
 
@@ -78,8 +89,11 @@ public:
     QCoro::Task<> scanAll();
     /// Removes the selected items of the result of `c` off the GUI thread (selected URLs that
     /// are not in the result are ignored), sets `message` from the report, rescans `c` and
-    /// refreshes `disk`. Does nothing at all when no item of the result is selected.
+    /// refreshes `disk`. Does nothing at all when no item of the result is selected. One clean
+    /// at a time: a call while `cleaning` is set removes nothing and says so in `message`.
     QCoro::Task<> clean(Category c);
+
+    const std::optional<CleanRun>& cleaning() const { return m_cleaning; }
 
 signals:
     /// The state of the category `id` changed (a row of the sidebar redraws); statesChanged()
@@ -89,13 +103,16 @@ signals:
     void diskChanged();
     void messageChanged();
     void totalReclaimableChanged();
+    void cleaningChanged();
 
 private:
     void setState(const QString& id, const State& state);
     void setDisk(const DiskUsage& disk);
+    void setCleaning(const std::optional<CleanRun>& run);
 
     States m_states;
     QHash<QString, int> m_scansInFlight;
     DiskUsage m_disk;
     std::optional<QString> m_message;
+    std::optional<CleanRun> m_cleaning;
 };

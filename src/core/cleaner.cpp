@@ -50,9 +50,7 @@ FileSystem::Outcome removeOne(const QString& root, const QString& path, Deletion
     if (deletion == DeletionMode::permanent)
         return FileSystem::isTrashFiles(root) ? removeFromTrash(root, path, pin)
                                               : removePermanently(root, path, pin);
-    // The move opens the root afresh: it must still be the object the scan listed.
-    if (FileSystem::identity(root) != pin) return FileSystem::Outcome::failure(ESTALE);
-    return FileSystem::moveToTrash(root, path);
+    return FileSystem::moveToTrash(root, path, pin);
 }
 
 } // namespace
@@ -72,10 +70,12 @@ bool isAllowed(const QString& url, const Category& category)
 }
 
 CleanReport remove(const QList<CleanItem>& items, const Category& category,
-                   const RootPins& pinnedRoots)
+                   const RootPins& pinnedRoots, const ProgressCallback& progress)
 {
     CleanReport report;
+    qint64 done = 0;
     for (const CleanItem& item : items) {
+        if (progress) progress({done++, items.size()});
         // What was tested is what is removed: the standardised path, never the raw one.
         const QString path = FileSystem::standardized(item.url);
         const std::optional<QString> root = allowingRoot(path, category);
@@ -92,6 +92,7 @@ CleanReport remove(const QList<CleanItem>& items, const Category& category,
         else
             report.failures.append(item.name() + QStringLiteral(": ") + outcome.error);
     }
+    if (progress) progress({done, items.size()});
     return report;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/category.h"
+#include "core/progress.h"
 
 /// Removes the selected items of one category, and only those that lie inside its roots.
 /// Stateless; never throws: every item that is not removed becomes one failure line.
@@ -24,8 +25,9 @@ RootPins pinRoots(const Category& category);
 /// is retried once after the user's own directories of the tree were given owner rwx. `freed`
 /// sums the scanned sizes of the items that went; each other item yields, in item order,
 /// "name: nằm ngoài vùng cho phép" or "name: " + the platform's error text (ESTALE's for a root
-/// replaced or never pinned). Blocking for the whole run; any thread except the GUI thread.
+/// replaced or never pinned). `progress` hears the items done before each item and once at the
+/// end. Blocking for the whole run; any thread except the GUI thread.
 CleanReport remove(const QList<CleanItem>& items, const Category& category,
-                   const RootPins& pinnedRoots);
+                   const RootPins& pinnedRoots, const ProgressCallback& progress = {});
 
 } // namespace Cleaner

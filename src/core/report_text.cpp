@@ -37,6 +37,19 @@ QString uninstall(const QString& appName, const CleanReport& report, Removal rem
            failureBlock(report.failures, listed);
 }
 
+QString cleanRefused(const QString& id)
+{
+    const Category* running = Category::find(id);
+    return QStringLiteral("Đang dọn ") + (running ? running->title : id) +
+           QStringLiteral(". Hãy đợi lần dọn này xong rồi thử lại.");
+}
+
+QString uninstallRefused(const QString& appName)
+{
+    return QStringLiteral("Đang gỡ ") + appName +
+           QStringLiteral(". Hãy đợi lần gỡ này xong rồi thử lại.");
+}
+
 QString notQuit(const QString& appName)
 {
     return appName + QStringLiteral(" không thoát được. Hãy thoát app thủ công rồi thử lại.");

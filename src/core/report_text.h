@@ -23,6 +23,12 @@ QString clean(const CleanReport& report, const Category& category,
 QString uninstall(const QString& appName, const CleanReport& report,
                   Removal removal = Removal::Trash, qsizetype listed = kListedFailures);
 
+/// A clean asked for while the clean of category `id` still runs: nothing was removed.
+QString cleanRefused(const QString& id);
+
+/// An uninstall asked for while that of `appName` still runs: nothing was removed.
+QString uninstallRefused(const QString& appName);
+
 /// The application did not quit when asked: NAME + " không thoát được. …".
 QString notQuit(const QString& appName);
 

@@ -14,7 +14,9 @@ namespace FileSystem {
 /// `item` itself is trashed as a link). The record (`info/NAME.trashinfo`, created exclusively)
 /// names the original path; a name too long for its record is stored under a shorter unique
 /// one. An item on another file system goes to that file system's trash, never copied across.
-Outcome moveToTrash(const QString& root, const QString& item);
+/// When `pinnedRoot` is given, the root as opened must be that object, as for removeItem.
+Outcome moveToTrash(const QString& root, const QString& item,
+                    std::optional<Identity> pinnedRoot = std::nullopt);
 
 /// The same, anchored at the item's own folder.
 Outcome moveToTrash(const QString& path);

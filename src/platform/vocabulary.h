@@ -28,4 +28,20 @@ struct Words
 /// This platform's words.
 const Words& words();
 
+/// The uninstaller's words: who installs and removes system applications, where leftovers live.
+struct ApplicationWords
+{
+    /// The notice of a protected application: what it is and that this program never removes it.
+    QString protectedApplication;
+    /// Who removes a system application when its package is known ("%1": the package).
+    QString heldByPackage;
+    /// The same when its package is not known.
+    QString removedByPackageManager;
+    /// No leftover was found: where they were looked for.
+    QString noLeftovers;
+};
+
+/// This platform's words for the uninstaller.
+const ApplicationWords& applicationWords();
+
 } // namespace Vocabulary

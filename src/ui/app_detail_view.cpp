@@ -1,7 +1,7 @@
 #include "ui/app_detail_view.h"
 
 #include "core/category.h"
-#include "platform/application_vocabulary.h"
+#include "platform/vocabulary.h"
 #include "ui/app_icons.h"
 #include "ui/checkable_list_model.h"
 #include "ui/dialogs.h"
@@ -22,6 +22,7 @@
 #include <QListView>
 #include <QLocale>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QVBoxLayout>
@@ -89,6 +90,7 @@ AppDetailView::AppDetailView(UninstallerModel* model, const InstalledApp& app, A
         refreshNotice();
         refreshFooter();
     });
+    connect(m_model, &UninstallerModel::progressChanged, this, &AppDetailView::refreshProgress);
     connect(m_icons, &AppIcons::iconLoaded, this, [this](const QString& url) {
         if (url == m_app.url)
             m_icon->setPixmap(m_icons->icon(m_app, kIconSize, devicePixelRatioF()));
@@ -96,6 +98,7 @@ AppDetailView::AppDetailView(UninstallerModel* model, const InstalledApp& app, A
     refreshApp();
     refreshNotice();
     refreshLeftovers();
+    refreshProgress();
 }
 
 QWidget* AppDetailView::buildHeader()
@@ -133,9 +136,17 @@ QWidget* AppDetailView::buildHeader()
 
     auto* info = new QHBoxLayout;
     info->setSpacing(12);
-    m_version = captionLabel(header, QStringLiteral("appVersion"));
+    // A version is the application's own text, of any length, and a date is as long as the
+    // locale writes it: both elided, never cut, at the window's minimum width.
+    m_version = new ElidedLabel(header);
+    m_version->setObjectName(QStringLiteral("appVersion"));
+    m_lastUsed = new ElidedLabel(header);
+    m_lastUsed->setObjectName(QStringLiteral("appLastUsed"));
+    for (ElidedLabel* label : {m_version, m_lastUsed}) {
+        TextStyle::caption(label);
+        TextStyle::secondary(label);
+    }
     m_size = captionLabel(header, QStringLiteral("appSize"));
-    m_lastUsed = captionLabel(header, QStringLiteral("appLastUsed"));
     info->addWidget(m_version);
     info->addWidget(m_size);
     info->addWidget(m_lastUsed);
@@ -143,11 +154,12 @@ QWidget* AppDetailView::buildHeader()
     column->addWidget(m_name);
     column->addWidget(m_identifier);
     column->addLayout(info);
-    row->addLayout(column, 1);
-
-    row->addWidget(
+    // Under the texts rather than beside them: beside, the header alone was wider than the pane
+    // at the window's minimum size.
+    column->addWidget(
         Reveal::button([this] { return m_app.url; }, QStringLiteral("revealAppButton"), header), 0,
-        Qt::AlignVCenter);
+        Qt::AlignLeft);
+    row->addLayout(column, 1);
     return header;
 }
 
@@ -219,10 +231,17 @@ QWidget* AppDetailView::buildFooter()
                                                  "khôi phục."),
                             footer);
     note->setObjectName(QStringLiteral("trashNote"));
+    // Wrapped: beside the button at the window's minimum width it would be cut.
+    note->setWordWrap(true);
     TextStyle::caption(note);
     TextStyle::secondary(note);
-    row->addWidget(note);
-    row->addStretch(1);
+    m_trashNote = note;
+    m_progress = new QProgressBar(footer);
+    m_progress->setObjectName(QStringLiteral("uninstallProgress"));
+    m_progress->setFormat(QStringLiteral("Đã chuyển %v/%m mục vào Thùng rác"));
+    m_progress->hide();
+    row->addWidget(note, 1);
+    row->addWidget(m_progress, 1);
     m_uninstall = new QPushButton(footer);
     m_uninstall->setObjectName(QStringLiteral("uninstallButton"));
     m_uninstall->setDefault(false);
@@ -247,13 +266,13 @@ void AppDetailView::refreshApp()
         m_identifier->setText(m_app.bundleID);
         m_identifier->setCursorPosition(0);
     }
-    m_version->setText(QStringLiteral("v") + DisplayText::singleLine(m_app.version));
+    m_version->setFullText(QStringLiteral("v") + m_app.version);
     m_version->setVisible(!m_app.version.isEmpty());
     m_size->setText(m_app.size ? formatBytes(*m_app.size) : QStringLiteral("Đang tính..."));
     // A system package's entry says nothing of the application's size: none is measured.
     m_size->setVisible(m_app.size || m_app.isMeasured());
     if (m_app.lastUsed)
-        m_lastUsed->setText(
+        m_lastUsed->setFullText(
             QStringLiteral("Dùng lần cuối: ") +
             QLocale::system().toString(m_app.lastUsed->toLocalTime().date(), QLocale::ShortFormat));
     m_lastUsed->setVisible(m_app.lastUsed.has_value());
@@ -311,6 +330,17 @@ void AppDetailView::refreshFooter()
     }
     m_uninstall->setEnabled(!m_app.isProtected && !working && m_app.size.has_value());
     if (m_confirmation) Dialogs::setMessage(m_confirmation, confirmationMessage());
+}
+
+// While the targets move, the bar takes the note's place: what it says is happening then.
+void AppDetailView::refreshProgress()
+{
+    const std::optional<RunProgress>& progress = m_model->progress();
+    m_trashNote->setVisible(!progress);
+    m_progress->setVisible(progress.has_value());
+    if (!progress) return;
+    m_progress->setRange(0, int(progress->total));
+    m_progress->setValue(int(progress->done));
 }
 
 bool AppDetailView::confirming() const

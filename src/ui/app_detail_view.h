@@ -11,6 +11,7 @@ class QLabel;
 class QLineEdit;
 class QListView;
 class QMessageBox;
+class QProgressBar;
 class QPushButton;
 class QStackedWidget;
 class Spinner;
@@ -51,6 +52,7 @@ private:
     void refreshNotice();
     void refreshLeftovers();
     void refreshFooter();
+    void refreshProgress();
     void confirm();
 
     UninstallerModel* m_model;
@@ -59,9 +61,9 @@ private:
     QLabel* m_icon = nullptr;
     ElidedLabel* m_name = nullptr;
     QLineEdit* m_identifier = nullptr;
-    QLabel* m_version = nullptr;
+    ElidedLabel* m_version = nullptr;
     QLabel* m_size = nullptr;
-    QLabel* m_lastUsed = nullptr;
+    ElidedLabel* m_lastUsed = nullptr;
     QWidget* m_protectedNotice = nullptr;
     QLabel* m_protectedText = nullptr;
     QWidget* m_runningNotice = nullptr;
@@ -71,5 +73,7 @@ private:
     QListView* m_leftoverList = nullptr;
     QPushButton* m_uninstall = nullptr;
     Spinner* m_working = nullptr;
+    QLabel* m_trashNote = nullptr;
+    QProgressBar* m_progress = nullptr;
     QPointer<QMessageBox> m_confirmation;
 };

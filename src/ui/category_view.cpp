@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QListView>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QVBoxLayout>
@@ -56,6 +57,7 @@ CategoryView::CategoryView(AppModel* model, Category category, QWidget* parent)
     connect(m_model, &AppModel::stateChanged, this, [this](const QString& id) {
         if (id == m_category.id) refresh();
     });
+    connect(m_model, &AppModel::cleaningChanged, this, &CategoryView::refresh);
     refresh();
 }
 
@@ -180,8 +182,11 @@ QWidget* CategoryView::buildBottomBar()
     m_clean = new QPushButton(Symbols::icon(QStringLiteral("trash")), QString(), bar);
     m_clean->setObjectName(QStringLiteral("cleanButton"));
     Palette::makeDestructive(m_clean);
+    m_cleaning = new QProgressBar(bar);
+    m_cleaning->setObjectName(QStringLiteral("cleanProgress"));
     row->addWidget(m_rescan);
     row->addStretch(1);
+    row->addWidget(m_cleaning, 2);
     row->addWidget(m_clean);
     connect(m_rescan, &QPushButton::clicked, this, [this] { m_model->scan(m_category); });
     connect(m_clean, &QPushButton::clicked, this, &CategoryView::confirmClean);
@@ -204,8 +209,26 @@ void CategoryView::refresh()
     m_searchNote->setVisible(!searched.isEmpty());
     m_rescan->setEnabled(!state.scanning);
     m_clean->setText(QStringLiteral("Dọn ") + formatBytes(m_model->selectedSize(m_category)));
-    m_clean->setEnabled(!state.selected.isEmpty() && !state.scanning);
+    // One clean at a time, whichever category it cleans.
+    m_clean->setEnabled(!state.selected.isEmpty() && !state.scanning && !m_model->cleaning());
     if (m_confirmation) Dialogs::setMessage(m_confirmation, confirmationMessage());
+    refreshCleaning();
+}
+
+// Items done of items while this category's removal runs; a run of one item has no steps to
+// show, so it shows that it is busy.
+void CategoryView::refreshCleaning()
+{
+    const std::optional<AppModel::CleanRun>& run = m_model->cleaning();
+    const bool here = run && run->id == m_category.id;
+    m_cleaning->setVisible(here);
+    if (!here) return;
+    const qint64 total = run->progress.total;
+    m_cleaning->setRange(0, total > 1 ? int(total) : 0);
+    m_cleaning->setValue(int(std::min(run->progress.done, total)));
+    m_cleaning->setFormat(m_category.deletion == DeletionMode::trash
+                              ? QStringLiteral("Đã chuyển %v/%m mục vào Thùng rác")
+                              : QStringLiteral("Đã xoá %v/%m mục"));
 }
 
 bool CategoryView::confirming() const

@@ -9,6 +9,7 @@ class AppModel;
 class QLabel;
 class QListView;
 class QMessageBox;
+class QProgressBar;
 class QPushButton;
 class QStackedWidget;
 
@@ -40,6 +41,7 @@ private:
     QWidget* buildContent();
     QWidget* buildBottomBar();
     void refresh();
+    void refreshCleaning();
     void confirmClean();
 
     AppModel* m_model;
@@ -54,5 +56,6 @@ private:
     QListView* m_list = nullptr;
     QPushButton* m_rescan = nullptr;
     QPushButton* m_clean = nullptr;
+    QProgressBar* m_cleaning = nullptr;
     QPointer<QMessageBox> m_confirmation;
 };

@@ -3,6 +3,7 @@
 #include "ui/display_text.h"
 #include "ui/palette.h"
 
+#include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
@@ -27,6 +28,11 @@ void fitToMeasure(QMessageBox* box, QLabel* label, const QString& text)
     int longest = 0;
     for (const QString& line : text.split(QLatin1Char('\n')))
         longest = std::max(longest, metrics.horizontalAdvance(line) + 1);
+    // The window manager elides a title wider than the box (in its own, often bold, font):
+    // the question asked is in that title.
+    const QString title =
+        box->windowTitle() + QStringLiteral(" — ") + QGuiApplication::applicationDisplayName();
+    longest = std::max(longest, metrics.horizontalAdvance(title) * 13 / 10);
     const int average = metrics.averageCharWidth();
     int width = std::clamp(longest, kMinChars * average, kMaxChars * average);
     if (const QScreen* screen = box->screen())

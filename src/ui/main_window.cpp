@@ -22,7 +22,9 @@
 
 namespace {
 
-constexpr int kSidebarMinimum = 220;
+constexpr QSize kContentMinimum(960, 620);
+// Tall enough for the whole overview below the menu, the toolbar and the update banner.
+constexpr QSize kDefaultSize(1100, 780);
 constexpr int kSidebarIdeal = 250;
 
 // Runs the start-up scan and tells the window when it is over, if the window still exists.
@@ -40,13 +42,11 @@ MainWindow::MainWindow(const Models& models, QWidget* parent)
 {
     setObjectName(QStringLiteral("mainWindow"));
     setWindowTitle(QStringLiteral("SorviClean"));
-    setMinimumSize(960, 620);
 
     auto* split = new QSplitter(Qt::Horizontal, this);
     split->setObjectName(QStringLiteral("splitView"));
     split->setChildrenCollapsible(false);
     m_sidebar = new Sidebar(m_models.model, split);
-    m_sidebar->setMinimumWidth(kSidebarMinimum);
     m_detailHost = new QWidget(split);
     m_detailHost->setObjectName(QStringLiteral("detailColumn"));
     m_detailLayout = new QVBoxLayout(m_detailHost);
@@ -55,7 +55,9 @@ MainWindow::MainWindow(const Models& models, QWidget* parent)
     split->addWidget(m_detailHost);
     split->setStretchFactor(0, 0);
     split->setStretchFactor(1, 1);
-    split->setSizes({kSidebarIdeal, 960 - kSidebarIdeal});
+    split->setSizes({kSidebarIdeal, kContentMinimum.width() - kSidebarIdeal});
+    // The minimum is the content's, below the menu and the toolbar: the window adds their height.
+    split->setMinimumSize(kContentMinimum);
     setCentralWidget(split);
 
     buildMenu();
@@ -70,6 +72,7 @@ MainWindow::MainWindow(const Models& models, QWidget* parent)
     m_sidebar->selectId(m_selection);
     showDetail();
     updateToolBar();
+    resize(kDefaultSize);
 }
 
 void MainWindow::setSelection(const QString& id)

@@ -14,6 +14,7 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QRegularExpression>
 #include <QVBoxLayout>
 
 namespace {
@@ -95,8 +96,10 @@ QWidget* MonitorView::buildHeader(QWidget* parent)
     auto* title = new QLabel(QStringLiteral("Theo dõi hệ thống"), header);
     title->setObjectName(QStringLiteral("monitorTitle"));
     TextStyle::largeTitle(title);
-    auto* machine =
-        new QLabel(SystemInfo::chip() + QStringLiteral(" · ") + SystemInfo::model(), header);
+    auto* machine = new QLabel(QStringList{SystemInfo::chip(), SystemInfo::model()}
+                                   .filter(QRegularExpression(QStringLiteral("\\S")))
+                                   .join(QStringLiteral(" · ")),
+                               header);
     machine->setObjectName(QStringLiteral("machineLabel"));
     machine->setTextFormat(Qt::PlainText);
     TextStyle::secondary(machine);

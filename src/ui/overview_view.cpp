@@ -36,7 +36,7 @@ public:
     {
         setFlat(true);
         setCursor(Qt::PointingHandCursor);
-        setMinimumHeight(40);
+        setMinimumHeight(34);
         setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     }
 };
@@ -49,7 +49,8 @@ OverviewView::OverviewView(const Models& models, QWidget* parent)
     setObjectName(QStringLiteral("overview"));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(24, 24, 24, 24);
-    layout->setSpacing(20);
+    // Compact enough that the banner, the disk and all six rows fit the window's minimum height.
+    layout->setSpacing(12);
 
     auto* title = new QLabel(QStringLiteral("Tổng quan"), this);
     title->setObjectName(QStringLiteral("overviewTitle"));

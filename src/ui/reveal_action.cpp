@@ -7,8 +7,28 @@
 #include <QAbstractItemView>
 #include <QMenu>
 #include <QPushButton>
+#include <QShortcut>
 
 namespace Reveal {
+namespace {
+
+// The menu key and Shift+F10 open the current row's menu beside it, as a right click opens the
+// menu of the row under the pointer.
+void addKeyboardMenu(QAbstractItemView* view)
+{
+    for (const QKeySequence& keys :
+         {QKeySequence(Qt::Key_Menu), QKeySequence(Qt::SHIFT | Qt::Key_F10)}) {
+        auto* shortcut = new QShortcut(keys, view);
+        shortcut->setContext(Qt::WidgetShortcut);
+        QObject::connect(shortcut, &QShortcut::activated, view, [view] {
+            const QModelIndex current = view->currentIndex();
+            if (current.isValid())
+                emit view->customContextMenuRequested(view->visualRect(current).center());
+        });
+    }
+}
+
+} // namespace
 
 QString text()
 {
@@ -40,6 +60,7 @@ void addRowMenu(QAbstractItemView* view, const QString& menuName)
                                           [url] { Desktop::revealInFileViewer({url}); });
                          menu->popup(view->viewport()->mapToGlobal(position));
                      });
+    addKeyboardMenu(view);
 }
 
 } // namespace Reveal

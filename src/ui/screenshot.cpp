@@ -9,6 +9,8 @@
 namespace {
 // Long enough for layouts and a screen's own first load to settle after the scan.
 constexpr int kSettleMs = 600;
+// The monitor shows figures from its second sample on (a rate needs two), two seconds apart.
+constexpr int kMonitorSettleMs = 4500;
 } // namespace
 
 void saveScreenshotWhenReady(MainWindow& window, const QString& path,
@@ -18,10 +20,15 @@ void saveScreenshotWhenReady(MainWindow& window, const QString& path,
     QObject::connect(
         &window, &MainWindow::startupScanFinished, &window,
         [target, path, done] {
-            QTimer::singleShot(kSettleMs, target, [target, path, done] {
-                const bool written = target && target->grab().save(path, "PNG");
-                done(written);
-            });
+            // The screenshots show the content at its minimum, the size every screen is laid
+            // out for.
+            if (target) target->resize(target->minimumSizeHint());
+            const bool monitor = target && target->selection() == u"monitor";
+            QTimer::singleShot(monitor ? kMonitorSettleMs : kSettleMs, target,
+                               [target, path, done] {
+                                   const bool written = target && target->grab().save(path, "PNG");
+                                   done(written);
+                               });
         },
         Qt::SingleShotConnection);
 }

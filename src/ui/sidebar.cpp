@@ -82,6 +82,15 @@ QSize Sidebar::sizeHint() const
     return {250, QListWidget::sizeHint().height()};
 }
 
+QSize Sidebar::minimumSizeHint() const
+{
+    int width = 0;
+    for (int row = 0; row < count(); ++row)
+        if (const QWidget* shown = itemWidget(item(row)))
+            width = std::max(width, shown->minimumSizeHint().width());
+    return {width + 2 * frameWidth(), QListWidget::minimumSizeHint().height()};
+}
+
 void Sidebar::addSection(const QString& heading)
 {
     auto* item = new QListWidgetItem(heading, this);
@@ -116,6 +125,10 @@ void Sidebar::addRow(const QString& id, const QString& symbol, const QString& ti
         badge.size = new QLabel(row);
         badge.size->setObjectName(QStringLiteral("badgeSize-") + id);
         TextStyle::caption(badge.size);
+        // Room for the widest size from the start, so the column never narrows the titles.
+        badge.size->setMinimumWidth(
+            badge.size->fontMetrics().horizontalAdvance(formatBytes(888'800'000'000)));
+        badge.size->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         layout->addWidget(badge.spinner);
         layout->addWidget(badge.size);
         m_badges.insert(id, badge);

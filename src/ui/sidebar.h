@@ -26,6 +26,8 @@ public:
     void selectId(const QString& id);
 
     QSize sizeHint() const override;
+    /// Wide enough for the longest title beside a badge of the widest size text.
+    QSize minimumSizeHint() const override;
 
 signals:
     /// The user chose the row of `id`, or cleared the selection (empty `id`).

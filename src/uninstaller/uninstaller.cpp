@@ -108,19 +108,26 @@ CleanReport uninstall(const InstalledApp& app, const QList<Leftover>& leftovers)
 }
 
 CleanReport uninstall(const InstalledApp& app, const QList<Leftover>& leftovers,
-                      ScriptRunner& runner, const AppCatalog::Folders& folders)
+                      ScriptRunner& runner, const AppCatalog::Folders& folders,
+                      const ProgressCallback& progress)
 {
     CleanReport report;
     QList<Target> targets;
-    if (app.kind == ApplicationKind::Bundle)
+    // The application is the first step whichever way it goes, then each leftover.
+    const qint64 total = leftovers.size() + 1;
+    qint64 done = 0;
+    if (app.kind == ApplicationKind::Bundle) {
         targets.append({app.url, app.size.value_or(0)});
-    else
+    } else {
+        if (progress) progress({done++, total});
         removeThroughSource(app, folders, report);
+    }
     for (const Leftover& leftover : leftovers)
         targets.append({leftover.url, leftover.size});
 
     QList<Target> retry;
     for (const Target& target : targets) {
+        if (progress) progress({done++, total});
         if (!AppCatalog::isAllowedTarget(target.location, app, folders)) {
             report.failures.append(failureLine(target.location, outsideReason()));
             continue;
@@ -130,7 +137,10 @@ CleanReport uninstall(const InstalledApp& app, const QList<Leftover>& leftovers,
         else
             retry.append(target);
     }
-    if (retry.isEmpty()) return report;
+    if (retry.isEmpty()) {
+        if (progress) progress({done, total});
+        return report;
+    }
 
     // A name that is not valid Unicode (bytes that are not UTF-8, kept as lone surrogates) cannot
     // be written into the script without turning into another name, which the Finder might find
@@ -144,6 +154,8 @@ CleanReport uninstall(const InstalledApp& app, const QList<Leftover>& leftovers,
         if (!result.ok) error = result.errorMessage;
     }
 
+    // The Finder's attempt is one step for all that was left: done once it answered.
+    if (progress) progress({done, total});
     const QString reason = error.value_or(QStringLiteral("không có quyền"));
     for (const Target& target : retry) {
         if (!FileSystem::exists(target.location))

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/category.h"
+#include "core/progress.h"
 #include "uninstaller/app_catalog.h"
 
 #include <QCoro/QCoroTask>
@@ -37,9 +38,11 @@ QCoro::Task<Quit> quitIfRunning(InstalledApp app, RunningApps* registry,
 /// the recorded sizes of the targets that are gone (the application counts 0 while its size is
 /// absent). Blocking: call it off the GUI thread.
 CleanReport uninstall(const InstalledApp& app, const QList<Leftover>& leftovers);
-/// The same with another script runner and folders (tests).
+/// The same with another script runner and folders (tests); `progress` hears the targets done
+/// (the bundle, then each leftover) before each target and once at the end.
 CleanReport uninstall(const InstalledApp& app, const QList<Leftover>& leftovers,
-                      ScriptRunner& runner, const AppCatalog::Folders& folders);
+                      ScriptRunner& runner, const AppCatalog::Folders& folders,
+                      const ProgressCallback& progress = {});
 
 /// The Finder request for `paths`: `tell application "Finder" to delete {POSIX file "…", …}`,
 /// each path with backslashes doubled, then double quotes escaped. Pure.

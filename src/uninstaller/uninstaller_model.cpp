@@ -239,8 +239,13 @@ QCoro::Task<> UninstallerModel::uninstallSelected()
 {
     const std::optional<InstalledApp> selected = selectedApp();
     if (!selected || selected->isProtected) co_return;
+    if (m_working) {
+        setMessage(ReportText::uninstallRefused(m_workingName));
+        co_return;
+    }
     const InstalledApp& app = *selected;
     QPointer<UninstallerModel> self(this);
+    m_workingName = app.name;
     setWorking(true);
 
     auto quitting = Uninstaller::quitIfRunning(app, &runningApps(), m_services.quitCheckInterval);
@@ -258,12 +263,19 @@ QCoro::Task<> UninstallerModel::uninstallSelected()
         if (m_selectedLeftovers.contains(leftover.url)) chosen.append(leftover);
     ScriptRunner* runner = &scriptRunner();
     const AppCatalog::Folders where = folders();
-    auto removing = QtConcurrent::run(&ioPool(), [app, chosen, runner, where] {
-        const CleanReport report = Uninstaller::uninstall(app, chosen, *runner, where);
-        return std::pair{report, FileSystem::exists(app.url)};
+    setProgress(RunProgress{0, chosen.size() + 1});
+    auto relay = std::make_unique<ProgressRelay>([self](RunProgress step) {
+        if (self) self->setProgress(step);
     });
+    auto removing =
+        QtConcurrent::run(&ioPool(), [app, chosen, runner, where, step = relay->callback()] {
+            const CleanReport report = Uninstaller::uninstall(app, chosen, *runner, where, step);
+            return std::pair{report, FileSystem::exists(app.url)};
+        });
     const std::pair<CleanReport, bool> outcome = co_await removing;
+    relay.reset();
     if (!self) co_return;
+    setProgress(std::nullopt);
     setMessage(ReportText::uninstall(app.name, outcome.first, app.removal));
 
     if (outcome.second) {
@@ -340,6 +352,13 @@ void UninstallerModel::setWorking(bool working)
     if (m_working == working) return;
     m_working = working;
     emit workingChanged();
+}
+
+void UninstallerModel::setProgress(const std::optional<RunProgress>& progress)
+{
+    if (m_progress == progress) return;
+    m_progress = progress;
+    emit progressChanged();
 }
 
 void UninstallerModel::applySize(int row, const QString& url, qint64 size)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/progress.h"
 #include "uninstaller/app_catalog.h"
 
 #include <QCoro/QCoroTask>
@@ -32,6 +33,8 @@ class UninstallerModel : public QObject
     Q_PROPERTY(QSet<QString> selectedLeftovers READ selectedLeftovers WRITE setSelectedLeftovers
                    NOTIFY selectedLeftoversChanged)
     Q_PROPERTY(bool working READ working NOTIFY workingChanged)
+    /// Targets of the running uninstall moved so far of all of them; nullopt while none moves.
+    Q_PROPERTY(std::optional<RunProgress> progress READ progress NOTIFY progressChanged)
     Q_PROPERTY(std::optional<QString> message READ message WRITE setMessage NOTIFY messageChanged)
     Q_PROPERTY(std::optional<QString> owningPackage READ owningPackage NOTIFY owningPackageChanged)
 
@@ -84,6 +87,7 @@ public:
     void setLeftoverChosen(const QString& url, bool chosen);
     /// True while an uninstall runs (disable the uninstall button meanwhile).
     bool working() const { return m_working; }
+    const std::optional<RunProgress>& progress() const { return m_progress; }
     /// The outcome of the last uninstall, for the screen to show; it clears it when dismissed.
     const std::optional<QString>& message() const { return m_message; }
     void setMessage(const std::optional<QString>& message);
@@ -112,7 +116,8 @@ public:
     /// Uninstalls the selected application with the chosen leftovers: quits it (a message and
     /// nothing removed when it does not quit or its location was replaced since the listing),
     /// removes it and the leftovers, sets `message`, and drops the application from the list
-    /// when its location is gone. Does nothing for no selection or a protected one.
+    /// when its location is gone. Does nothing for no selection or a protected one. One uninstall
+    /// at a time: a call while `working` removes nothing and says so in `message`.
     QCoro::Task<> uninstallSelected();
 
 Q_SIGNALS:
@@ -127,6 +132,7 @@ Q_SIGNALS:
     void loadingLeftoversChanged();
     void selectedLeftoversChanged();
     void workingChanged();
+    void progressChanged();
     void messageChanged();
     void owningPackageChanged();
 
@@ -139,6 +145,7 @@ private:
     void setLeftovers(const QList<Leftover>& leftovers);
     void setLoadingLeftovers(bool loading);
     void setWorking(bool working);
+    void setProgress(const std::optional<RunProgress>& progress);
     void applySize(int row, const QString& url, qint64 size);
     AppCatalog::Folders folders() const;
     RunningApps& runningApps() const;
@@ -154,6 +161,8 @@ private:
     bool m_loadingLeftovers = false;
     QSet<QString> m_selectedLeftovers;
     bool m_working = false;
+    std::optional<RunProgress> m_progress;
+    QString m_workingName; ///< the application being uninstalled
     std::optional<QString> m_message;
     std::optional<QString> m_owningPackage;
     /// Per row of m_apps: its name and identifier, case-folded.

@@ -1,80 +1,56 @@
 #include "core/category.h"
+#include "support/rows.h"
 #include "support/test_home.h"
 
 #include <sys/statvfs.h>
-
-namespace {
-
-struct Row
-{
-    QString title;
-    QString detail;
-    qint64 minBytes; // 0: each child of a root is one item
-    bool toTrash;
-    bool warns;
-    QStringList roots; // relative to the home folder
-};
-
-Row row(const char* title, const char* detail, qint64 minBytes, bool toTrash, bool warns,
-        const QStringList& roots)
-{
-    return Row{title, detail, minBytes, toTrash, warns, roots};
-}
-
-} // namespace
-
-Q_DECLARE_METATYPE(Row)
 
 class TestCategory : public QObject
 {
     Q_OBJECT
 private slots:
-    // What other code relies on: the order, the roots of this system on a home with the default
-    // places, the threshold of 100 × 1024 × 1024 although the text says "100 MB", that only ios
-    // and large go to the Trash, and the details (the large one naming the folders searched).
+    // What other code relies on: the order, the roots on a home with the default places, the
+    // threshold of 100 × 1024 × 1024 although the text says "100 MB", which categories go to the
+    // Trash and warn, and the texts.
     void catalogue_data()
     {
-        QTest::addColumn<Row>("row");
-        QTest::newRow("caches") << row(
-            "Bộ nhớ đệm ứng dụng", "File tạm do ứng dụng tạo ra. Ứng dụng sẽ tự tạo lại khi cần.",
-            0, false, false, {".cache"});
-        QTest::newRow("logs") << row("Nhật ký & báo lỗi", "File log và báo cáo lỗi của ứng dụng.",
-                                     0, false, false, {".local/share/xorg"});
-        QTest::newRow("dev") << row(
-            "Công cụ lập trình",
-            "Bộ nhớ đệm tải về của npm, Gradle, Cargo, Go... Sẽ được "
-            "tải/build lại khi cần.",
-            0, false, true,
-            {".npm/_cacache", ".gradle/caches", ".cargo/registry/cache", "go/pkg/mod"});
-        QTest::newRow("trash") << row("Thùng rác", "Các file bạn đã xoá nhưng chưa dọn hẳn.", 0,
-                                      false, true, {".local/share/Trash/files"});
-        QTest::newRow("ios") << row("Bản sao lưu iPhone/iPad",
-                                    "Bản sao lưu thiết bị iOS, thường rất nặng. Linux không có "
-                                    "thư mục chuẩn cho các bản sao lưu này.",
-                                    0, true, true, {});
-        QTest::newRow("large") << row("Tệp lớn",
-                                      "File từ 100 MB trở lên trong Downloads, Documents, Desktop, "
-                                      "Videos.",
-                                      104'857'600, true, true,
-                                      {"Downloads", "Documents", "Desktop", "Videos"});
+        Rows::add({"title", "detail", "roots", "minBytes", "flags"},
+                  {"caches;Bộ nhớ đệm ứng dụng;File tạm do ứng dụng tạo ra. Ứng dụng sẽ tự tạo lại "
+                   "khi cần.;.cache;0;",
+                   "logs;Nhật ký & báo lỗi;File log và báo cáo lỗi của ứng dụng.;"
+                   ".local/share/xorg;0;",
+                   "dev;Công cụ lập trình;Bộ nhớ đệm tải về của npm, Gradle, Cargo, Go... Sẽ được "
+                   "tải/build lại khi cần.;.npm/_cacache,.gradle/caches,.cargo/registry/cache,"
+                   "go/pkg/mod;0;warns",
+                   "trash;Thùng rác;Các file bạn đã xoá nhưng chưa dọn hẳn.;"
+                   ".local/share/Trash/files;0;warns",
+                   "ios;Bản sao lưu iPhone/iPad;Bản sao lưu thiết bị iOS, thường rất nặng. Linux "
+                   "không có thư mục chuẩn cho các bản sao lưu này.;;0;warns,trash",
+                   "large;Tệp lớn;File từ 100 MB trở lên trong Downloads, Documents, Desktop, "
+                   "Videos.;Downloads,Documents,Desktop,Videos;104857600;warns,trash"});
     }
     void catalogue()
     {
-        QFETCH(Row, row);
+        QFETCH(QString, title);
+        QFETCH(QString, detail);
+        QFETCH(QString, roots);
+        QFETCH(QString, minBytes);
+        QFETCH(QString, flags);
         const QString id = QString::fromLatin1(QTest::currentDataTag());
         const QStringList order{"caches", "logs", "dev", "trash", "ios", "large"};
         QCOMPARE(Category::all().size(), order.size());
         const Category& c = Category::all().at(order.indexOf(id));
-        QCOMPARE(c.id, id);
         QCOMPARE(Category::find(id), &c);
-        QCOMPARE(c.title, row.title);
-        QCOMPARE(c.detail, row.detail);
-        for (QString& root : row.roots)
+        QCOMPARE(c.id, id);
+        QCOMPARE(c.title, title);
+        QCOMPARE(c.detail, detail);
+        QStringList expected = roots.split(u',', Qt::SkipEmptyParts);
+        for (QString& root : expected)
             root.prepend(TestHome::path() + u'/');
-        QCOMPARE(c.roots, row.roots);
-        QCOMPARE(c.kind, row.minBytes ? ScanKind::largeFiles(row.minBytes) : ScanKind::children());
-        QCOMPARE(c.deletion, row.toTrash ? DeletionMode::trash : DeletionMode::permanent);
-        QCOMPARE(c.warning.has_value(), row.warns);
+        QCOMPARE(c.roots, expected);
+        const qint64 min = minBytes.toLongLong();
+        QCOMPARE(c.kind, min ? ScanKind::largeFiles(min) : ScanKind::children());
+        QCOMPARE(c.deletion == DeletionMode::trash, flags.contains(u"trash"));
+        QCOMPARE(c.warning.has_value(), flags.contains(u"warns"));
     }
 
     void diskUsage()

@@ -23,15 +23,13 @@ struct Frame
     quint64 clock = 0; ///< monotonic nanoseconds during the sample
 };
 
-/// A counter source whose sample i answers `script(i)`, i from 0; one process tick is 10 ms.
-/// `taken` counts the samples begun, readable from any thread.
+/// A counter source whose sample i (from 0) answers `script(i)`; one process tick is 10 ms.
+/// `taken` counts the samples begun, from any thread.
 class ScriptedSource final : public CounterSource
 {
 public:
     explicit ScriptedSource(std::function<Frame(int)> script) : m_script(std::move(script)) {}
-
     std::shared_ptr<std::atomic<int>> taken = std::make_shared<std::atomic<int>>(0);
-
     void beginSample() override { m_frame = m_script(taken->fetch_add(1)); }
     TimeBase timeBase() override { return {1'000'000'000u, 100u}; }
     std::optional<QList<ProcessorTicks>> processorTicks() override { return m_frame.ticks; }

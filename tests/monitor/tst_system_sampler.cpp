@@ -145,8 +145,6 @@ private slots:
             {.processes = {stat(10, 0)}});
         row("processes: the clock did not advance", {start, procs({usage(10, 100)}, 1)},
             {.processes = {stat(10, 0)}});
-        row("processes: the clock went back", {start, procs({usage(10, 100)}, 0)},
-            {.processes = {stat(10, 0)}});
         // Repaired UTF-8 up to the first NUL; an empty name becomes "pid " + the pid.
         const QByteArray bad = "bad\xff\xfe";
         row("processes: names",

@@ -5,8 +5,8 @@ class TestPathCodec : public QObject
 {
     Q_OBJECT
 private slots:
-    // Every byte sequence comes back unchanged, so no two names ever decode to the same text (a
-    // removal of one could hit the other); valid UTF-8 decodes to its own text.
+    // Every byte sequence comes back unchanged (two names never share a text, so removing one
+    // cannot hit the other); valid UTF-8 decodes to its own text.
     void roundTrip_data()
     {
         QTest::addColumn<QByteArray>("bytes");
@@ -15,9 +15,7 @@ private slots:
         QTest::newRow("vietnamese") << QByteArray("Bộ nhớ đệm") << true;
         QTest::newRow("replacement character") << QByteArray("caf\xEF\xBF\xBD") << true;
         QTest::newRow("emoji") << QByteArray("\xF0\x9F\x98\x80 smile") << true;
-        QTest::newRow("lone 0xFF") << QByteArray("a\xFF"
-                                                 "b")
-                                   << false;
+        QTest::newRow("lone 0xFF") << QByteArray("a\xFF-") << false;
         QTest::newRow("truncated sequence") << QByteArray("x\xE1\xBB") << false;
         QTest::newRow("overlong slash") << QByteArray("\xC0\xAF") << false;
         QTest::newRow("encoded surrogate") << QByteArray("\xED\xA0\x80") << false;

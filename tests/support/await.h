@@ -2,8 +2,6 @@
 
 #include <QCoro/QCoroTask>
 #include <QDeadlineTimer>
-#include <QEventLoop>
-#include <QObject>
 #include <QSignalSpy>
 #include <QTimer>
 #include <QtTest>
@@ -18,48 +16,6 @@ namespace Await {
 /// Long enough for a loaded CI machine under sanitizers, short enough that a hang fails fast.
 inline constexpr int kDeadlineMs = 30000;
 
-namespace detail {
-
-template <typename T> struct Slot
-{
-    bool done = false;
-    std::optional<T> value;
-};
-template <> struct Slot<void>
-{
-    bool done = false;
-};
-
-// GCC 12 destroys a temporary twice when it shares a full-expression with co_await: the result
-// is named before it is stored.
-template <typename T> QCoro::Task<void> drive(QCoro::Task<T> task, std::shared_ptr<Slot<T>> slot)
-{
-    if constexpr (std::is_void_v<T>) {
-        co_await task;
-    } else {
-        T value = co_await task;
-        slot->value = std::move(value);
-    }
-    slot->done = true;
-}
-
-// Unlike QTest::qWaitFor, which sleeps 10 ms between passes, this blocks in the dispatcher, woken
-// every millisecond for flags set by other threads; deferred deletes run before each look.
-template <typename Predicate> bool spin(Predicate& predicate, int ms)
-{
-    const QDeadlineTimer deadline(ms, Qt::PreciseTimer);
-    QTimer wake;
-    wake.start(1);
-    for (;;) {
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        if (predicate()) return true;
-        if (deadline.hasExpired()) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-    }
-}
-
-} // namespace detail
-
 /// Where a wait was written, so that its failure points at the test, not at this header.
 struct Site
 {
@@ -68,29 +24,57 @@ struct Site
 };
 
 /// Runs the event loop until `predicate` holds; false (and a test failure naming `what`) when it
-/// still does not after `ms`.
+/// still does not after `ms`. Unlike QTest::qWaitFor, which sleeps 10 ms a pass, it blocks in the
+/// dispatcher woken every millisecond for flags set by other threads.
 template <typename Predicate>
 bool until(Predicate predicate, const char* what, int ms = kDeadlineMs, Site site = {})
 {
-    if (detail::spin(predicate, ms)) return true;
-    const QByteArray text =
-        QByteArray("timed out after ") + QByteArray::number(ms) + " ms waiting for " + what;
+    const QDeadlineTimer deadline(ms, Qt::PreciseTimer);
+    QTimer wake;
+    wake.start(1);
+    for (;;) {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        if (predicate()) return true;
+        if (deadline.hasExpired()) break;
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    }
+    const QByteArray text = "timed out after " + QByteArray::number(ms) + " ms waiting for " + what;
     QTest::qFail(text.constData(), site.file, site.line);
     return false;
 }
+
+namespace detail {
+
+template <typename T> using Value = std::conditional_t<std::is_void_v<T>, bool, T>;
+
+// GCC 12 destroys a temporary twice when it shares a full-expression with co_await: the result
+// is named before it is stored.
+template <typename T>
+QCoro::Task<void> drive(QCoro::Task<T> task, std::shared_ptr<std::optional<Value<T>>> slot)
+{
+    if constexpr (std::is_void_v<T>) {
+        co_await task;
+        *slot = true;
+    } else {
+        T value = co_await task;
+        *slot = std::move(value);
+    }
+}
+
+} // namespace detail
 
 /// Runs the event loop until the coroutine ends; one that outlives the deadline is left running.
 template <typename T>
 std::conditional_t<std::is_void_v<T>, bool, std::optional<T>>
 task(QCoro::Task<T> task, const char* what, int ms = kDeadlineMs, Site site = {})
 {
-    auto slot = std::make_shared<detail::Slot<T>>();
+    auto slot = std::make_shared<std::optional<detail::Value<T>>>();
     auto driver = detail::drive(std::move(task), slot);
-    const bool finished = until([&] { return slot->done; }, what, ms, site);
+    const bool finished = until([&] { return slot->has_value(); }, what, ms, site);
     if constexpr (std::is_void_v<T>)
         return finished;
     else
-        return finished ? std::move(slot->value) : std::nullopt;
+        return finished ? std::move(*slot) : std::nullopt;
 }
 
 /// Runs the event loop until `spy` has recorded at least `count` emissions.
@@ -118,19 +102,18 @@ private:
 
 } // namespace Await
 
-/// Waits for a coroutine that yields nothing; fails the test function when it times out.
+// Each macro returns from the test function when its wait times out.
 #define AWAIT(expr, what)                                                                          \
     do {                                                                                           \
         if (!Await::task((expr), (what), Await::kDeadlineMs, {__FILE__, __LINE__})) return;        \
     } while (false)
 
-/// Declares `name` holding the coroutine's result; fails the test function when it times out.
+/// Declares `name` holding the coroutine's result.
 #define AWAIT_VALUE(name, expr, what)                                                              \
     auto name##Result_ = Await::task((expr), (what), Await::kDeadlineMs, {__FILE__, __LINE__});    \
     if (!name##Result_) return;                                                                    \
     auto name = std::move(*name##Result_) /* NOLINT(bugprone-macro-parentheses): a name */
 
-/// Waits for a predicate; fails the test function when it does not hold in time.
 #define AWAIT_UNTIL(predicate, what)                                                               \
     do {                                                                                           \
         if (!Await::until([&] { return bool(predicate); }, (what), Await::kDeadlineMs,             \
@@ -138,8 +121,6 @@ private:
             return;                                                                                \
     } while (false)
 
-/// Waits for the first emission recorded by `spy`; fails the test function when it does not
-/// come.
 #define AWAIT_SIGNAL(spy, what)                                                                    \
     do {                                                                                           \
         if (!Await::signal((spy), (what), 1, Await::kDeadlineMs, {__FILE__, __LINE__})) return;    \

@@ -108,11 +108,13 @@ struct AppLayout
     QString root, apps, userApps, library;
     AppCatalog::Folders folders;
 
-    /// `apps`/`name`.app with an executable and `payload` more bytes.
-    QString bundle(const QString& name, const QString& id, qint64 payload = 0) const
+    /// `apps`/`name`.app with an executable, `payload` more bytes and `version` ("": none).
+    QString bundle(const QString& name, const QString& id, qint64 payload = 0,
+                   const QString& version = {}) const
     {
-        const QString url =
-            makeBundle(apps, name + ".app", {.identifier = id, .withExecutable = true});
+        BundleShape shape{.identifier = id, .withExecutable = true};
+        if (!version.isEmpty()) shape.version = version;
+        const QString url = makeBundle(apps, name + ".app", shape);
         if (payload > 0) TreeBuilder::writeFile(url + "/Contents/Resources/payload", payload);
         return url;
     }

@@ -7,8 +7,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-/// Real child processes for the tests that find, identify and signal processes.
-
 /// Starts `sleep 600` as a child and returns its pid once it runs sleep, or -1.
 inline pid_t startSleeper()
 {
@@ -28,19 +26,16 @@ inline pid_t startSleeper()
 inline bool endedBySigterm(pid_t pid)
 {
     int status = 0;
-    const bool reaped =
-        QTest::qWaitFor([&] { return waitpid(pid, &status, WNOHANG) == pid; }, 5000);
-    return reaped && WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM;
+    return QTest::qWaitFor([&] { return waitpid(pid, &status, WNOHANG) == pid; }, 5000) &&
+           WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM;
 }
 
-/// True when the child has not ended yet; a child that ended is reaped.
+/// True while the child runs; one that ended is reaped.
 inline bool stillRunning(pid_t pid)
 {
-    int status = 0;
-    return waitpid(pid, &status, WNOHANG) == 0;
+    return waitpid(pid, nullptr, WNOHANG) == 0;
 }
 
-/// Kills the child and reaps it.
 inline void killAndReap(pid_t pid)
 {
     kill(pid, SIGKILL);

@@ -14,9 +14,7 @@ inline std::optional<QList<QByteArray>> origins()
 {
     QProcess gio;
     gio.start(QStringLiteral("dbus-run-session"),
-              {QStringLiteral("--"), QStringLiteral("gio"), QStringLiteral("list"),
-               QStringLiteral("-a"), QStringLiteral("trash::orig-path"),
-               QStringLiteral("trash:///")});
+              QStringLiteral("-- gio list -a trash::orig-path trash:///").split(u' '));
     if (!gio.waitForFinished(20000) || gio.exitCode() != 0) {
         qWarning("gio list trash:/// did not answer: %s", gio.readAllStandardError().constData());
         return std::nullopt;

@@ -5,14 +5,14 @@
 #include <QSemaphore>
 #include <QThreadPool>
 #include <memory>
+#include <utility>
 
-/// Occupies every thread of the I/O pool until released (at the latest when destroyed), so
-/// that work queued meanwhile cannot finish before the test has looked at what it left behind.
-/// Tests that use it link sorvi_core.
+/// Occupies every thread of the I/O pool until released (at the latest when destroyed), so that
+/// work queued meanwhile cannot finish before the test has looked at what it left behind.
 class PoolGate
 {
 public:
-    PoolGate() : m_threads(ioPool().maxThreadCount())
+    PoolGate()
     {
         // Shared with the pool's threads, which may still be leaving after the gate is gone.
         for (int i = 0; i < m_threads; ++i)
@@ -29,19 +29,14 @@ public:
 
     /// True once every pool thread is held.
     bool held() const { return m_held; }
-    void release()
-    {
-        m_state->gate.release(m_threads);
-        m_threads = 0;
-    }
+    void release() { m_state->gate.release(std::exchange(m_threads, 0)); }
 
 private:
     struct State
     {
-        QSemaphore busy;
-        QSemaphore gate;
+        QSemaphore busy, gate;
     };
     std::shared_ptr<State> m_state = std::make_shared<State>();
-    int m_threads;
+    int m_threads = ioPool().maxThreadCount();
     bool m_held = false;
 };

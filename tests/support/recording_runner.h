@@ -2,16 +2,12 @@
 
 #include "platform/script_runner.h"
 
-#include <QCoreApplication>
 #include <QMutex>
 #include <QStringList>
-#include <QThread>
-#include <atomic>
 #include <functional>
 
-/// The one stand-in for the Finder automation: records each script it is given and answers as
-/// told, optionally doing part of the work first (the Finder moved some items). Any thread; it
-/// notes whether a script was ever run on the GUI thread, where none belongs.
+/// The one stand-in for the Finder automation, callable from any thread: records each script
+/// and answers as told, optionally doing part of the work first (the Finder moved some items).
 class RecordingRunner final : public ScriptRunner
 {
 public:
@@ -23,8 +19,6 @@ public:
             QMutexLocker lock(&m_mutex);
             m_sources.append(source);
         }
-        if (QThread::currentThread() == QCoreApplication::instance()->thread())
-            ranOnGuiThread = true;
         if (action) action();
         return result;
     }
@@ -37,7 +31,6 @@ public:
 
     Result result;
     std::function<void()> action;
-    std::atomic<bool> ranOnGuiThread{false};
 
 private:
     mutable QMutex m_mutex;

@@ -6,8 +6,8 @@
 #include <QtTest>
 #include <cstdlib>
 
-/// Every test program runs with HOME, the XDG base folders and FLATPAK_USER_DIR inside its own
-/// temporary folder, set before anything reads them (the places are read once).
+/// HOME, the XDG base folders and FLATPAK_USER_DIR of each test program, in its own temporary
+/// folder, set before anything reads them (the places are read once).
 namespace TestHome {
 
 inline QTemporaryDir& directory()
@@ -28,8 +28,7 @@ inline QString trashPath()
     return path() + QStringLiteral("/.local/share/Trash");
 }
 
-/// While alive, the home trash takes nothing: its info folder is a file, which refuses every move
-/// even for root. The folder as it was comes back afterwards.
+/// While alive, the home trash takes nothing (its info folder is a file, refusing even root).
 class BrokenTrash
 {
 public:
@@ -52,8 +51,7 @@ private:
     const QString m_info = trashPath() + QStringLiteral("/info");
 };
 
-/// Creates the temporary home and points the environment at it, so that no test reads or
-/// changes the real user's folders. Called first thing in main().
+/// Creates the temporary home and points the environment at it; first thing in main().
 inline void prepare()
 {
     if (!directory().isValid()) qFatal("cannot create a temporary home");
@@ -87,8 +85,7 @@ inline void prepare()
 /// main() for a test without widgets.
 #define SORVI_TEST_MAIN(TestObject) SORVI_TEST_MAIN_IMPL(TestObject, QCoreApplication)
 
-/// main() for a test with widgets. Runs on the offscreen platform unless another one is set, so
-/// it needs no display.
+/// main() for a test with widgets, on the offscreen platform unless another one is set.
 #define SORVI_TEST_GUI_MAIN(TestObject)                                                            \
     static const bool sorviOffscreen_ = [] {                                                       \
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))                                        \

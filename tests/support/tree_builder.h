@@ -28,15 +28,11 @@ inline bool writeFileRaw(const QByteArray& path, qint64 size)
 {
     const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     static const QByteArray chunk(65536, 'x');
-    bool ok = fd >= 0;
-    for (qint64 left = size; left > 0 && ok;) {
-        const ssize_t n =
-            ::write(fd, chunk.constData(), size_t(std::min(left, qint64(chunk.size()))));
-        ok = n > 0;
-        left -= n;
-    }
+    qint64 left = fd >= 0 ? size : -1;
+    for (ssize_t n = 1; left > 0 && n > 0; left -= n)
+        n = ::write(fd, chunk.constData(), size_t(std::min(left, qint64(chunk.size()))));
     if (fd >= 0) ::close(fd);
-    return ok;
+    return left == 0;
 }
 
 /// Same, creating the parent folders.
@@ -98,17 +94,15 @@ inline qint64 blocksOf(const QString& path)
     return ::lstat(PathCodec::encode(path).constData(), &st) == 0 ? qint64(st.st_blocks) * 512 : -1;
 }
 
-/// A folder for temporary trees that are expensive to build on disk (thousands of nested
-/// folders): /dev/shm when it is a writable memory file system, else the temporary folder.
+/// For trees expensive to build on disk: /dev/shm when writable, else the temporary folder.
 inline QString scratchPath()
 {
     return ::access("/dev/shm", W_OK) == 0 ? QStringLiteral("/dev/shm") : QDir::tempPath();
 }
 
-/// Builds `depth` nested folders named `name` at `top` (created, with its parents), one level at a
-/// time through descriptors, so the chain may go far beyond PATH_MAX. `fileSize(level)` bytes, when
-/// positive, go to a file "f" in that level (level 0 being `top`). Returns the sum of st_blocks ×
-/// 512 of those files as fstat measured them when written (a measure that needs no path), or -1.
+/// Builds `depth` nested folders `name` at `top` through descriptors (so beyond PATH_MAX), with a
+/// file "f" of `fileSize(level)` bytes where positive (level 0 is `top`). Returns the files'
+/// st_blocks × 512 as fstat measured them, or -1.
 inline qint64 buildChain(const QString& top, int depth, const char* name,
                          const std::function<qint64(int)>& fileSize = {})
 {
@@ -168,10 +162,8 @@ inline bool canDropPrivileges()
     return ::geteuid() == 0;
 }
 
-/// Runs `body` in a forked child that dropped to the unprivileged user 65534 and returns its
-/// exit code, or -1 when that is impossible or the body hangs for a minute. Root ignores
-/// permissions; this gives tests a real refusal. The child must not rely on thread pools the
-/// parent started.
+/// Runs `body` in a forked child dropped to user 65534 (root ignores permissions) and returns its
+/// exit code, or -1 when impossible or hung for a minute. The parent's thread pools are not there.
 inline int runAsNobody(const std::function<int()>& body)
 {
     const pid_t pid = canDropPrivileges() ? ::fork() : -1;

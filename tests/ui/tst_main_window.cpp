@@ -1,12 +1,17 @@
+#include "platform/file_system.h"
 #include "support/http_server.h"
+#include "ui/row_painter.h"
 #include "ui/sidebar.h"
 #include "window_fixture.h"
 
+#include <QAbstractScrollArea>
 #include <QAction>
+#include <QBoxLayout>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
+#include <QListView>
 #include <QMenu>
 #include <QTextDocumentFragment>
 #include <QToolBar>
@@ -31,6 +36,82 @@ std::unique_ptr<UpdateChecker> checkerFor(const HttpServer& server)
             if (name == u"SORVI_UPDATE_FEED_URL") return address;
             return std::nullopt;
         });
+}
+
+bool inLayout(const QLayout* layout, const QWidget* widget)
+{
+    for (int i = 0; layout && i < layout->count(); ++i)
+        if (layout->itemAt(i)->widget() == widget || inLayout(layout->itemAt(i)->layout(), widget))
+            return true;
+    return false;
+}
+
+// A widget that a scroll area moves: its place is the viewport's business, not a layout's.
+bool scrolled(const QWidget* widget)
+{
+    const auto* area = qobject_cast<const QAbstractScrollArea*>(
+        widget->parentWidget() ? widget->parentWidget()->parentWidget() : nullptr);
+    return area && area->viewport() == widget->parentWidget();
+}
+
+// The least size a layout gives `widget`: its own minimum where it set one, else its hint.
+QSize leastSize(const QWidget* widget)
+{
+    QSize least = widget->minimumSizeHint().boundedTo(widget->maximumSize());
+    if (widget->minimumWidth() > 0) least.setWidth(widget->minimumWidth());
+    if (widget->minimumHeight() > 0) least.setHeight(widget->minimumHeight());
+    if (widget->sizePolicy().horizontalPolicy() == QSizePolicy::Ignored) least.setWidth(0);
+    // A wrapped label may wrap at any width; a widget of height for width needs that height.
+    if (const auto* label = qobject_cast<const QLabel*>(widget); label && label->wordWrap())
+        least.setWidth(0);
+    if (widget->hasHeightForWidth()) least.setHeight(widget->heightForWidth(widget->width()));
+    return least;
+}
+
+// Every visible widget below `root` that its parent cuts, that is smaller than its content needs,
+// or that overlaps a sibling of the same box layout (a grid may stack an overlay on purpose).
+QStringList layoutFaults(const QWidget* root)
+{
+    QStringList faults;
+    for (const QWidget* w : root->findChildren<QWidget*>()) {
+        if (!w->isVisibleTo(root) || w->isWindow()) continue;
+        const QString name = QString::fromLatin1(w->metaObject()->className()) + u' ' +
+                             w->objectName() + u' ' + w->property("text").toString();
+        const QWidget* parent = w->parentWidget();
+        if (!scrolled(w) && !parent->rect().contains(w->geometry())) faults << name + " cut";
+        // What a scroll area places itself (viewport, headers, scroll bars) it sizes itself.
+        const QSize least =
+            qobject_cast<const QAbstractScrollArea*>(parent) ? QSize() : leastSize(w);
+        if (w->width() < least.width() || w->height() < least.height())
+            faults << name + QStringLiteral(" squeezed: %1x%2 < %3x%4")
+                                 .arg(w->width())
+                                 .arg(w->height())
+                                 .arg(least.width())
+                                 .arg(least.height());
+        const auto* box = qobject_cast<const QBoxLayout*>(parent->layout());
+        for (const QWidget* other : parent->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            if (box && other != w && other->isVisibleTo(root) && inLayout(box, w) &&
+                inLayout(box, other) && w->geometry().intersects(other->geometry()))
+                faults << name + " overlaps " + other->objectName();
+    }
+    return faults;
+}
+
+// Presses `key` on the widget that has the focus.
+void press(int key, Qt::KeyboardModifiers modifiers = {})
+{
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key(key), modifiers);
+}
+
+// Tabs on until the focus reaches `name`; the object names it passed on the way, `name` last.
+QStringList tabTo(const QString& name)
+{
+    QStringList passed;
+    for (int i = 0; i < 20 && QApplication::focusWidget() && !passed.contains(name); ++i) {
+        press(Qt::Key_Tab);
+        passed.append(QApplication::focusWidget()->objectName());
+    }
+    return passed;
 }
 
 } // namespace
@@ -121,6 +202,118 @@ private slots:
         f.model.clearMessage();
         AWAIT_UNTIL(!f.find<QMessageBox>(QStringLiteral("resultAlert")),
                     "the result alert to close");
+    }
+
+    // Each screen at the window's minimum, with the update banner, long Vietnamese names and a
+    // long version: nothing is cut, squeezed or overlapped. At the default size the whole overview
+    // shows.
+    void screensFitTheMinimum_data()
+    {
+        QTest::addColumn<QString>("id");
+        QTest::addColumn<bool>("minimum");
+        for (const char* id : {"overview", "caches", "dev", "uninstaller", "monitor"})
+            QTest::newRow(id) << id << true;
+        QTest::newRow("overview, default size") << "overview" << false;
+    }
+
+    void screensFitTheMinimum()
+    {
+        QFETCH(QString, id);
+        QFETCH(bool, minimum);
+        const QString longName =
+            QStringLiteral("Trình quản lý ảnh và phim gia đình Nguyễn Thị Phương "
+                           "Thảo phiên bản đặc biệt dành cho người dùng nâng cao");
+        QVERIFY(TreeBuilder::writeFile(rootOf("caches") + u'/' + longName + "/dữ liệu", 5000));
+        const QString app = makeAppImage("trinh-quan-ly.AppImage", longName,
+                                         "2024.12.31-beta.4+build.20241231.abcdef0123456789");
+        QVERIFY(TreeBuilder::writeFile(rootOf("caches") + "/trinh-quan-ly/a", 5000));
+        HttpServer server;
+        QVERIFY(server.listen());
+        server.route("/feed.json", HttpServer::ok(feed(11, "1.5", {"một", "hai", "ba", "bốn"})));
+        WindowFixture f(checkerFor(server));
+        QVERIFY(f.showAndWaitForScan());
+        AWAIT_UNTIL(f.updater->available(), "the newer version");
+        f.window.setSelection(id);
+        if (id == u"uninstaller") {
+            AWAIT_UNTIL(!f.uninstaller.apps().isEmpty(), "the application list");
+            f.uninstaller.setSelectedID(app);
+            AWAIT_UNTIL(f.find("appDetail") && !f.uninstaller.loadingLeftovers(), "the detail");
+        }
+        if (minimum) f.window.resize(f.window.minimumSize());
+        AWAIT_UNTIL(!minimum || f.window.centralWidget()->size() == QSize(960, 620),
+                    "the content at its minimum");
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        const QStringList faults = layoutFaults(&f.window);
+        QVERIFY2(faults.isEmpty(), qPrintable(faults.join(u'\n')));
+        if (minimum) return;
+        auto* row = f.find(QStringLiteral("overviewRow-large"));
+        const QWidget* viewport = f.find<QAbstractScrollArea>("categoryList")->viewport();
+        QVERIFY(viewport->rect().contains(QRect(row->mapTo(viewport, QPoint()), row->size())));
+    }
+
+    // Cleaning one category and uninstalling one application with the keyboard alone, in each
+    // screen's tab order: rows chosen with arrows, ticked with Space, the row menu from the menu
+    // key, the confirmation taken by tabbing to its destructive button.
+    void keyboardOnly()
+    {
+        resetHome();
+        QDir(TestHome::path() + "/Applications").removeRecursively();
+        const QStringList items = makeItems("caches", 2);
+        const QString app = makeAppImage("go.AppImage", "Zqvn Gõ", "1.0");
+        WindowFixture f;
+        QVERIFY(f.showAndWaitForScan());
+        f.window.activateWindow();
+        AWAIT_UNTIL(f.window.isActiveWindow(), "the window to be active");
+        QCOMPARE(tabTo("sidebar").last(), "sidebar");
+        press(Qt::Key_Down); // over the "Dọn dẹp" heading
+        QCOMPARE(f.window.detail()->objectName(), "category-caches");
+        QCOMPARE(tabTo("itemList"),
+                 QStringList({"selectAllButton", "selectNoneButton", "itemList"}));
+        auto* list = f.find<QListView>("itemList");
+        const QString first = list->currentIndex().data(RowRole::Url).toString();
+        press(Qt::Key_Space);
+        QVERIFY(!f.model.state(*Category::find("caches")).selected.contains(first));
+        press(Qt::Key_Space);
+        press(Qt::Key_Menu);
+        auto* menu = f.find<QMenu>("itemContextMenu");
+        QVERIFY(menu && menu->isVisible());
+        QTest::keyClick(menu, Qt::Key_Escape);
+        QCOMPARE(tabTo("cleanButton"), QStringList({"rescanButton", "cleanButton"}));
+        press(Qt::Key_Space);
+        QMessageBox* box = shownBox(f.window, "cleanConfirmation");
+        QVERIFY(box);
+        AWAIT_UNTIL(box->isActiveWindow(), "the confirmation to take the keyboard");
+        QCOMPARE(QApplication::focusWidget()->objectName(), "cancelButton");
+        QCOMPARE(tabTo("confirmButton").last(), "confirmButton");
+        press(Qt::Key_Return);
+        QVERIFY(shownBox(f.window, "resultAlert"));
+        QVERIFY(!FileSystem::exists(items[0]) && !FileSystem::exists(items[1]));
+        press(Qt::Key_Return);
+        AWAIT_UNTIL(!f.model.message(), "the result alert to close");
+        // A window manager gives the window the keyboard back; the offscreen platform does not.
+        f.window.activateWindow();
+        AWAIT_UNTIL(f.window.isActiveWindow(), "the window to be active again");
+
+        QCOMPARE(tabTo("sidebar").last(), "sidebar");
+        press(Qt::Key_End); // the monitor, then up over the "Hệ thống" heading
+        press(Qt::Key_Up);
+        QCOMPARE(f.window.detail()->objectName(), "uninstaller");
+        QCOMPARE(tabTo("searchField").last(), "searchField");
+        QTest::keyClicks(QApplication::focusWidget(), "zqvn");
+        AWAIT_UNTIL(f.uninstaller.visibleApps().value(0).size, "the application and its size");
+        QCOMPARE(tabTo("appList"), QStringList({"sortPicker", "appList"}));
+        press(Qt::Key_Space); // chooses the current row, the first
+        QCOMPARE(f.uninstaller.selectedID(), app);
+        AWAIT_UNTIL(!f.uninstaller.loadingLeftovers(), "the leftovers");
+        QCOMPARE(tabTo("uninstallButton"),
+                 QStringList({"reloadButton", "revealAppButton", "uninstallButton"}));
+        press(Qt::Key_Space);
+        box = shownBox(f.window, "uninstallConfirmation");
+        AWAIT_UNTIL(box && box->isActiveWindow(), "the confirmation to take the keyboard");
+        tabTo("confirmButton");
+        press(Qt::Key_Return);
+        QVERIFY(shownBox(f.window, "uninstallAlert"));
+        QVERIFY(!FileSystem::exists(app) && f.uninstaller.visibleApps().isEmpty());
     }
 
     // The toolbar button and the banner show while a newer version is known, with at most four

@@ -1,20 +1,13 @@
-#include "core/cleaner.h"
-#include "monitor/monitor_model.h"
-#include "platform/process_signal.h"
+#include "platform/error_text.h"
 #include "support/await.h"
-#include "support/child_process.h"
 #include "support/http_server.h"
 #include "support/rows.h"
 #include "support/test_home.h"
-#include "support/tree_builder.h"
 #include "ui/monitor_text.h"
 #include "update/update_checker.h"
 
 #include <QRegularExpression>
 #include <QTcpServer>
-#include <fcntl.h>
-
-using namespace TreeBuilder;
 
 namespace {
 
@@ -30,18 +23,16 @@ const QRegularExpression kEnglish(
 
 } // namespace
 
-// Every message of an error path is the product's own Vietnamese, whatever the system locale:
-// CTest runs this program under LANG=C and under LANG=en_US.UTF-8.
+// Error texts are the product's Vietnamese under LANG=C and LANG=en_US.UTF-8 (both CTest runs).
 class TestMessages : public QObject
 {
     Q_OBJECT
 private slots:
-    // Status 0: nothing listens at the port.
+    // The feed's own failures, and the network's (status 0: nothing listens at the port).
     void updateCheck_data()
     {
-        Rows::add({"status", "body"},
-                  {"refused connection;0;", "markup;200;<html/>", "wrong form;200;{\"apps\":[{}]}",
-                   "missing;404;", "too deep;200;{\"x\":[[[[[[[["});
+        Rows::add({"status", "body"}, {"refused connection;0;", "wrong form;200;{\"apps\":[{}]}",
+                                       "too deep;200;{\"x\":[[[[[[[["});
     }
     void updateCheck()
     {
@@ -60,66 +51,25 @@ private slots:
         QVERIFY_VIETNAMESE(*checker.message());
     }
 
-    void vanishedProcess()
+    // Every errno and network error, never the system's own words.
+    void errorCodes()
     {
-        const pid_t pid = startSleeper();
-        QVERIFY(pid > 0);
-        const auto identity = ProcessSignal::identify(pid);
-        killAndReap(pid);
-        MonitorModel model;
-        model.quit(ProcessStat{pid, "sleep", 0, 0, identity->startTime});
-        QVERIFY(model.message());
-        QVERIFY_VIETNAMESE(*model.message());
+        for (int code = 1; code < 134; ++code)
+            QVERIFY_VIETNAMESE(ErrorText::ofErrno(code));
+        const QMetaEnum errors = QMetaEnum::fromType<QNetworkReply::NetworkError>();
+        for (int i = 0; i < errors.keyCount(); ++i)
+            QVERIFY_VIETNAMESE(ErrorText::ofNetwork(QNetworkReply::NetworkError(errors.value(i))));
     }
 
-    // Refused for real: the removal runs as an unprivileged user and sends its report back.
-    void permissionRefusal()
-    {
-        if (!canDropPrivileges()) QSKIP("needs root to drop to an unprivileged user");
-        QTemporaryDir root;
-        QVERIFY(setPermissions(root.path(), 0755) && writeFile(root.path() + "/locked/item", 10));
-        std::array<int, 2> pipe{};
-        QVERIFY(::pipe2(pipe.data(), O_CLOEXEC) == 0);
-        Category category = *Category::find("caches");
-        category.roots = {root.path()};
-        const int code = runAsNobody([&] {
-            const QByteArray text = Cleaner::remove({{root.path() + "/locked/item", 10}}, category,
-                                                    Cleaner::pinRoots(category))
-                                        .failures.join(u'\n')
-                                        .toUtf8();
-            return ::write(pipe[1], text.constData(), size_t(text.size())) == text.size() ? 0 : 1;
-        });
-        ::close(pipe[1]);
-        QFile reader;
-        QVERIFY(reader.open(pipe[0], QIODevice::ReadOnly, QFileDevice::AutoCloseHandle));
-        const QString failure = QString::fromUtf8(reader.readAll());
-        QCOMPARE(code, 0);
-        QVERIFY(failure.startsWith("item: "));
-        QVERIFY_VIETNAMESE(failure);
-    }
-
-    // Vietnamese units and separators; a count that would round to 1000 (1024) of a unit is
-    // shown in the next one.
-    void byteCounts_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("expected");
-        const auto row = [](const char* tag, const QString& text, const char* expected) {
-            QTest::newRow(tag) << text << QString::fromUtf8(expected);
-        };
-        row("none", formatBytes(0), "0 byte");
-        row("1024", formatBytes(1024), "1,0 kB");
-        row("just below a megabyte", formatBytes(999'999), "1,0 MB");
-        row("100 MiB", formatBytes(104'857'600), "104,9 MB");
-        row("terabytes", formatBytes(1'500'000'000'000), "1,5 TB");
-        row("memory just below a mebibyte", MonitorText::memory((1 << 20) - 1), "1,0 MB");
-        row("memory 1.5 GiB", MonitorText::memory(1536ULL << 20), "1,5 GB");
-    }
+    // Vietnamese separators; a count that would round to 1000 of a unit shows in the next one.
     void byteCounts()
     {
-        QFETCH(QString, text);
-        QFETCH(QString, expected);
-        QCOMPARE(text, expected);
+        QStringList texts;
+        for (const qint64 count : {0LL, 1024LL, 999'999LL, 104'857'600LL, 1'500'000'000'000LL})
+            texts << formatBytes(count);
+        texts << MonitorText::memory((1 << 20) - 1) << MonitorText::memory(1536ULL << 20);
+        QCOMPARE(texts, (QStringList{"0 byte", "1,0 kB", "1,0 MB", "104,9 MB", "1,5 TB", "1,0 MB",
+                                     "1,5 GB"}));
     }
 };
 

@@ -10,6 +10,7 @@
 #include <QTableView>
 #include <csignal>
 #include <functional>
+#include <unistd.h>
 
 using namespace std::chrono_literals;
 
@@ -21,8 +22,7 @@ constexpr quint64 kGiB = 1024ull * 1024 * 1024;
 using Processes = QList<std::tuple<qint32, QByteArray, quint64>>;
 using Script = std::function<Processes(int)>;
 
-// Core 0 half busy, core 1 a quarter; 1.5 GiB of 8 in use, 512 MiB of 2 GiB swap; 1000 bytes a
-// second received.
+// Cores half and a quarter busy; 1.5 of 8 GiB used, 0.5 of 2 GiB swap; 1000 bytes/s received.
 Frame frameOf(int i, const Script& processes)
 {
     Frame frame;
@@ -52,8 +52,7 @@ struct Rig
         QObject::connect(&model, &MonitorModel::samplingLoopFinished, [this] { --loops; });
         view->resize(1000, 900);
     }
-    // A stopped loop ends at its next check; waiting for it leaves no coroutine suspended when
-    // the program exits.
+    // No sampling coroutine may stay suspended when the program exits.
     ~Rig()
     {
         view.reset();
@@ -82,8 +81,7 @@ class TestMonitorView : public QObject
     Q_OBJECT
 
 private slots:
-    // The collecting notice goes with the first shown sample; each figure comes from its own
-    // field. Sampling runs only while the screen is shown.
+    // Each figure from its own field; sampling only while the screen is shown.
     void firstSamples()
     {
         Rig rig({}, 50ms);
@@ -100,13 +98,12 @@ private slots:
         const auto ofTotal = [](quint64 used, quint64 total) {
             return MonitorText::memory(used) + " / " + MonitorText::memory(total);
         };
-        const QStringList shown{rig.card("cpuCard").value,
-                                rig.card("cpuCard").detail,
-                                rig.card("networkCard").value,
-                                rig.card("memoryCard").value,
-                                rig.view->findChild<TabularLabel*>("infoSwap")->text(),
-                                rig.view->findChild<TabularLabel*>("coreValue-1")->text()};
-        QCOMPARE(shown,
+        const auto label = [&](const char* name) {
+            return rig.view->findChild<TabularLabel*>(name)->text();
+        };
+        QCOMPARE((QStringList{rig.card("cpuCard").value, rig.card("cpuCard").detail,
+                              rig.card("networkCard").value, rig.card("memoryCard").value,
+                              label("infoSwap"), label("coreValue-1")}),
                  (QStringList{"38%", "Người dùng 38% · Hệ thống 0%",
                               "↓ " + formatBytes(1000) + "/s", ofTotal(1536ull << 20, 8 * kGiB),
                               ofTotal(512ull << 20, 2 * kGiB), "25%"}));
@@ -117,8 +114,7 @@ private slots:
         QVERIFY(!rig.model.isSampling());
     }
 
-    // Process 7 swaps places with the others from sample to sample and leaves the table in
-    // samples 6 and 7: the selection stays on it, so a quit never reaches another process.
+    // The selection follows pid 7 as it moves and leaves: a quit never reaches another process.
     void selectionFollowsPid()
     {
         Rig rig([](int i) {
@@ -143,51 +139,45 @@ private slots:
         QVERIFY2(rowsSeen.contains(-1) && rowsSeen.size() >= 3, "process 7 never moved or left");
     }
 
-    // The confirmation names the process as sampled; a refusal is shown, and dismissing it
-    // clears the model's message.
-    void quitNamesSelectedProcess_data()
+    // SIGTERM, never SIGKILL, after the confirmation; a refusal is shown until dismissed.
+    void quitSelectedProcess()
     {
-        QTest::addColumn<bool>("goneFirst");
-        QTest::newRow("running") << false;
-        QTest::newRow("gone before the confirmation") << true;
-    }
-    void quitNamesSelectedProcess()
-    {
-        QFETCH(bool, goneFirst);
         QProcess sleeper;
         sleeper.start(QStringLiteral("sleep"), {QStringLiteral("600")});
         QVERIFY(sleeper.waitForStarted(5000));
         const auto pid = qint32(sleeper.processId());
-        Rig rig([pid](int) { return Processes{{pid, "sleeper&<b>", 1}}; }, 100ms);
+        Rig rig(
+            [pid](int) {
+                return Processes{{pid, "sleeper&<b>", 2}, {getpid(), "me", 1}};
+            },
+            100ms);
         QVERIFY(rig.samples(1));
         auto* quit = rig.view->findChild<QPushButton*>("quitProcessButton");
         QVERIFY(!quit->isEnabled());
-        rig.table()->selectRow(0);
-        quit->click();
-        QMessageBox* dialog = shownBox(*rig.view, QStringLiteral("quitConfirmation"));
-        QVERIFY(dialog);
-        QCOMPARE((QStringList{dialog->windowTitle(), dialog->informativeText(),
-                              buttonOf(dialog, "confirmButton")->text()}),
-                 (QStringList{"Thoát sleeper&<b>?",
-                              "Dữ liệu chưa lưu trong tiến trình này có thể bị mất.", "Thoát"}));
-        if (goneFirst) {
-            sleeper.kill();
-            QVERIFY(sleeper.waitForFinished(5000)); // reaped: the pid names nothing now
-        }
-        buttonOf(dialog, "confirmButton")->click();
-        if (!goneFirst) {
-            QVERIFY(sleeper.waitForFinished(5000));
-            QCOMPARE(sleeper.exitStatus(), QProcess::CrashExit);
-            QCOMPARE(sleeper.exitCode(), SIGTERM); // the signal that ended it, never SIGKILL
-            QVERIFY(!rig.model.message());
-            return;
-        }
-        QVERIFY(rig.model.message()->startsWith("Không thoát được sleeper&<b>: "));
+        const auto confirm = [&](int row) {
+            rig.table()->selectRow(row);
+            quit->click();
+            QMessageBox* dialog = shownBox(*rig.view, QStringLiteral("quitConfirmation"));
+            QStringList texts{dialog->windowTitle(), dialog->informativeText(),
+                              buttonOf(dialog, "confirmButton")->text()};
+            buttonOf(dialog, "confirmButton")->click();
+            return texts;
+        };
+        QCOMPARE(confirm(1).first(), QStringLiteral("Thoát me?"));
+        QVERIFY(rig.model.message()->startsWith("Không thoát được me: "));
         QMessageBox* alert = shownBox(*rig.view, QStringLiteral("processAlert"));
         QVERIFY(alert);
-        QCOMPARE(alert->windowTitle(), QStringLiteral("Tiến trình"));
-        QCOMPARE(alert->informativeText(), *rig.model.message());
+        QCOMPARE((QStringList{alert->windowTitle(), alert->informativeText()}),
+                 (QStringList{"Tiến trình", *rig.model.message()}));
         buttonOf(alert, "alertOkButton")->click();
+        QVERIFY(!rig.model.message());
+
+        QCOMPARE(confirm(0),
+                 (QStringList{"Thoát sleeper&<b>?",
+                              "Dữ liệu chưa lưu trong tiến trình này có thể bị mất.", "Thoát"}));
+        QVERIFY(sleeper.waitForFinished(5000));
+        QCOMPARE(sleeper.exitStatus(), QProcess::CrashExit);
+        QCOMPARE(sleeper.exitCode(), SIGTERM);
         QVERIFY(!rig.model.message());
     }
 };

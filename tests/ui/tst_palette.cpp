@@ -11,8 +11,7 @@ class TestPalette : public QObject
     Q_OBJECT
 
 private slots:
-    // Each role reaches its AA contrast on every surface it is drawn on, in light and dark
-    // themes, pale highlights included.
+    // Each role reaches its AA contrast on each of its surfaces, light and dark themes alike.
     void everyRoleMeetsItsContrast_data()
     {
         // The theme's window, list and highlight colours (none: Fusion's own); "dark" when dark.
@@ -48,14 +47,9 @@ private slots:
             const QColor colour = Palette::colour(role, palette);
             const QList<QColor> surfaces = Palette::surfaces(role, palette);
             QVERIFY(!surfaces.isEmpty());
-            for (const QColor& surface : surfaces) {
-                const double ratio = Palette::contrast(colour, surface);
-                QVERIFY2(ratio >= Palette::requiredContrast(role),
-                         qPrintable(QStringLiteral("role %1: %2 on %3, %4 : 1")
-                                        .arg(int(role))
-                                        .arg(colour.name(), surface.name())
-                                        .arg(ratio, 0, 'f', 2)));
-            }
+            for (const QColor& surface : surfaces)
+                QVERIFY2(Palette::contrast(colour, surface) >= Palette::requiredContrast(role),
+                         qPrintable(QString::number(int(role)) + " on " + surface.name()));
         }
     }
 };

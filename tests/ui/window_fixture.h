@@ -3,6 +3,7 @@
 #include "core/app_model.h"
 #include "monitor/monitor_model.h"
 #include "support/await.h"
+#include "support/bundle_fixture.h"
 #include "support/test_home.h"
 #include "support/tree_builder.h"
 #include "ui/main_window.h"
@@ -109,4 +110,27 @@ inline void resetHome()
             entry.isDir() && !entry.isSymLink() ? QDir(entry.filePath()).removeRecursively()
                                                 : QFile::remove(entry.filePath());
     }
+}
+
+/// An AppImage (an ELF header with the type 2 marker) at ~/Applications/`file`, integrated by a
+/// desktop entry that names it `name` at `version`; returns its path.
+inline QString makeAppImage(const QString& file, const QString& name, const QString& version)
+{
+    const QString path = TestHome::path() + QStringLiteral("/Applications/") + file;
+    QByteArray image(4096, '\0');
+    image.replace(0, 4,
+                  "\x7f"
+                  "ELF");
+    image[4] = 2;
+    image[5] = image[6] = 1;
+    image.replace(8, 3, "AI\x02");
+    const QString entry = qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/applications/") +
+                          file + QStringLiteral(".desktop");
+    const QString text = QStringLiteral("[Desktop Entry]\nType=Application\nName=%1\nExec=%2\n"
+                                        "X-AppImage-Version=%3\n")
+                             .arg(name, path, version);
+    const bool written = BundleFixture::writeBytes(path, image) &&
+                         BundleFixture::writeBytes(entry, text.toUtf8()) &&
+                         QFile::setPermissions(path, QFile::permissions(path) | QFile::ExeOwner);
+    return written ? path : QString();
 }

@@ -1,6 +1,5 @@
 #include "platform/file_system.h"
-#include "platform/linux/flatpak_source.h"
-#include "platform/linux/linux_running_apps.h"
+#include "platform/running_apps.h"
 #include "support/await.h"
 #include "support/bundle_fixture.h"
 #include "support/flatpak_fixture.h"
@@ -48,7 +47,9 @@ class TestLinuxApps : public QObject
     Q_OBJECT
     QTemporaryDir m_system; // the system data folders lie outside the home
     std::unique_ptr<UninstallerModel> m_model;
-    FlatpakSource m_flatpaks{TestHome::path(), true};
+    AppCatalog::Folders m_withSystem; // the sources, the system Flatpak installations included
+
+    ApplicationSource& flatpaks() const { return *m_withSystem.source(ApplicationKind::Flatpak); }
 
     std::optional<InstalledApp> app(const QString& id) const
     {
@@ -104,6 +105,8 @@ private slots:
         places.dpkgInfo = m_system.path() + "/dpkg";
         UninstallerModel::Services services;
         services.folders = AppCatalog::Folders::inPlaces(places);
+        places.systemFlatpak = true;
+        m_withSystem = AppCatalog::Folders::inPlaces(places);
         m_model = std::make_unique<UninstallerModel>(services);
         AWAIT(m_model->load(), "the list and its sizes");
     }
@@ -199,7 +202,7 @@ private slots:
         QProcess run;
         run.start("flatpak", {QStringLiteral("--user"), "run", kPlain});
         QList<RunningApplicationPtr> found;
-        LinuxRunningApps registry;
+        RunningApps& registry = defaultRunningApps();
         AWAIT_UNTIL(!(found = registry.instances(plain->sourced()).value()).isEmpty() ||
                         run.state() == QProcess::NotRunning,
                     "the sandboxed application in Flatpak's instance list, or flatpak run to fail");
@@ -219,11 +222,11 @@ private slots:
         if (!FlatpakFixture::hasSystemInstallation() || !TreeBuilder::canDropPrivileges())
             QSKIP("needs root to install system-wide and to drop to an unprivileged user");
         std::optional<SourcedApplication> system;
-        for (const SourcedApplication& each : m_flatpaks.applications())
+        for (const SourcedApplication& each : flatpaks().applications())
             if (each.id == kDemo && each.installation != u"user") system = each;
         QVERIFY(system);
         const int code = TreeBuilder::runAsNobody([&] {
-            const QList<RemovalFailure> failures = m_flatpaks.remove(*system);
+            const QList<RemovalFailure> failures = flatpaks().remove(*system);
             return failures.size() == 1 && !failures[0].reason.isEmpty() ? 0 : 1;
         });
         QCOMPARE(code, 0);
@@ -235,13 +238,13 @@ private slots:
     void flatpakTransactionKeepsPrivateData()
     {
         const SourcedApplication plain = app(kPlain)->sourced();
-        QCOMPARE(m_flatpaks.remove(plain), QList<RemovalFailure>());
+        QCOMPARE(flatpaks().remove(plain), QList<RemovalFailure>());
         QCOMPARE(FlatpakFixture::listed(), QStringList{kBare});
         QVERIFY(!QFile::exists(plain.location) && QFile::exists(home(".var/app/org.sorvi.Plain")));
-        QCOMPARE(m_flatpaks.remove(plain).size(), 1);
+        QCOMPARE(flatpaks().remove(plain).size(), 1);
         SourcedApplication stranger = app(kBare)->sourced();
         stranger.kind = ApplicationKind::AppImage;
-        QCOMPARE(m_flatpaks.remove(stranger).size(), 1);
+        QCOMPARE(flatpaks().remove(stranger).size(), 1);
         QCOMPARE(FlatpakFixture::listed(), QStringList{kBare});
     }
 };

@@ -213,9 +213,22 @@ private slots:
         QList<bool> working;
         connect(&f.model, &UninstallerModel::workingChanged, this,
                 [&] { working.append(f.model.working()); });
-        AWAIT(f.model.uninstallSelected(), "the uninstall");
+        QList<std::optional<RunProgress>> steps;
+        connect(&f.model, &UninstallerModel::progressChanged, this,
+                [&] { steps.append(f.model.progress()); });
+        auto uninstall = f.model.uninstallSelected();
+        // A second request while the first waits for the quit is refused, not queued.
+        AWAIT(f.model.uninstallSelected(), "the refused uninstall");
+        QCOMPARE(f.model.message(), "Đang gỡ Busy. Hãy đợi lần gỡ này xong rồi thử lại.");
+        AWAIT(std::move(uninstall), "the uninstall");
         QCOMPARE(working, (QList<bool>{true, false}));
         QCOMPARE(FileSystem::exists(app), ignoresTerm);
+        // The bundle and one leftover: from none moved, forward only, to no run.
+        QCOMPARE(steps.isEmpty(), ignoresTerm);
+        for (qsizetype i = 1; i + 1 < steps.size(); ++i)
+            QVERIFY(steps[i]->total == 2 && steps[i]->done > steps[i - 1]->done);
+        if (!ignoresTerm)
+            QVERIFY(steps.first() == RunProgress({0, 2}) && steps.last() == std::nullopt);
         if (!ignoresTerm) {
             QCOMPARE(f.model.message(),
                      "Đã gỡ Busy và chuyển " + formatBytes(total) + " vào Thùng rác.");

@@ -110,10 +110,10 @@ void dropDirectorySize(int trashFd, const QByteArray& name)
 
 } // namespace
 
-Outcome moveToTrash(const QString& root, const QString& item)
+Outcome moveToTrash(const QString& root, const QString& item, std::optional<Identity> pinnedRoot)
 {
     const QString path = standardized(item);
-    const AnchoredTree::Location location = AnchoredTree::locate(root, path);
+    const AnchoredTree::Location location = AnchoredTree::locate(root, path, pinnedRoot);
     if (location.error != 0) return Outcome::failure(location.error);
     const QByteArray name = QByteArray::fromStdString(location.name);
     struct stat info = {};

@@ -12,10 +12,11 @@ QString expand(QString text)
     return text.replace(u'~', TestHome::path());
 }
 
-QStringList expandList(const QString& list)
+// A ","-separated list of paths; "*" stands for `fallback`.
+QStringList roots(const QString& list, const QString& fallback = {})
 {
     QStringList paths;
-    for (const QString& path : list.split(u',', Qt::SkipEmptyParts))
+    for (const QString& path : (list == u"*" ? fallback : list).split(u',', Qt::SkipEmptyParts))
         paths.append(expand(path));
     return paths;
 }
@@ -46,52 +47,28 @@ private slots:
         QFile::remove(m_userDirs);
     }
 
-    // A macOS home keeps each category in these folders.
-    void macOSTable()
-    {
-        const QList<Places::Row> expected{
-            {"caches", {"Library/Caches"}},
-            {"logs", {"Library/Logs"}},
-            {"dev",
-             {"Library/Developer/Xcode/DerivedData", "Library/Developer/CoreSimulator/Caches",
-              ".npm/_cacache", ".gradle/caches"}},
-            {"trash", {".Trash"}},
-            {"ios", {"Library/Application Support/MobileSync/Backup"}},
-            {"large", {"Downloads", "Documents", "Desktop", "Movies"}},
-        };
-        QCOMPARE(Places::macOSTable(), expected);
-    }
-
     // The XDG base folders and the user folders, localized, each replaced by its default (or
-    // dropped) when unsafe. User folders are "|"-separated lines of user-dirs.dirs.
+    // dropped) when unsafe. User folders are "|"-separated lines of user-dirs.dirs; "*" is the
+    // default roots.
     void linuxTable_data()
     {
         Rows::add({"cache", "data", "userDirs", "caches", "logs", "trash", "large"},
                   {
-                      "unset;-;-;;~/.cache;~/.local/share/xorg;~/.local/share/Trash/files;",
-                      "set;/var/tmp/c;~/d;;/var/tmp/c;~/d/xorg;~/d/Trash/files;",
-                      "relative;rel/cache;data;;~/.cache;~/.local/share/xorg;"
-                      "~/.local/share/Trash/files;",
-                      "the home folder;~;~;;~/.cache;~/.local/share/xorg;"
-                      "~/.local/share/Trash/files;",
-                      "the root;/;/;;~/.cache;~/.local/share/xorg;~/.local/share/Trash/files;",
-                      "above the home;~/..;~/../x/..;;~/.cache;~/.local/share/xorg;"
-                      "~/.local/share/Trash/files;",
-                      "a link to the home;~/home-link;-;;~/.cache;~/.local/share/xorg;"
-                      "~/.local/share/Trash/files;",
-                      "holding another's folder;~/.local/share;-;;~/.cache;~/.local/share/xorg;"
-                      "~/.local/share/Trash/files;",
-                      "equal to the trash;~/.local/share/Trash/files;-;;~/.cache;"
-                      "~/.local/share/xorg;~/.local/share/Trash/files;",
+                      "unset;-;-;;*;*;*;*",
+                      "set;/var/tmp/c;~/d;;/var/tmp/c;~/d/xorg;~/d/Trash/files;*",
+                      "relative;rel/cache;data;;*;*;*;*",
+                      "the home folder;~;~;;*;*;*;*",
+                      "the root;/;/;;*;*;*;*",
+                      "above the home;~/..;~/../x/..;;*;*;*;*",
+                      "a link to the home;~/home-link;-;;*;*;*;*",
+                      "holding another's folder;~/.local/share;-;;*;*;*;*",
+                      "equal to the trash;~/.local/share/Trash/files;-;;*;*;*;*",
                       "localized;-;-;XDG_DOWNLOAD_DIR=\"$HOME/Tải về\"|XDG_DOCUMENTS_DIR="
-                      "\"$HOME/Tài liệu\"|XDG_DESKTOP_DIR=\"$HOME/\"|XDG_VIDEOS_DIR=\"/\";~/.cache;"
-                      "~/.local/share/xorg;~/.local/share/Trash/files;"
+                      "\"$HOME/Tài liệu\"|XDG_DESKTOP_DIR=\"$HOME/\"|XDG_VIDEOS_DIR=\"/\";*;*;*;"
                       "~/Tải về,~/Tài liệu,~/Desktop,~/Videos",
-                      "user folder in the cache;-;-;XDG_DOCUMENTS_DIR=\"$HOME/.cache/d\";;"
-                      "~/.local/share/xorg;~/.local/share/Trash/files;"
+                      "user folder in the cache;-;-;XDG_DOCUMENTS_DIR=\"$HOME/.cache/d\";;*;*;"
                       "~/Downloads,~/.cache/d,~/Desktop,~/Videos",
-                      "nested user folders;-;-;XDG_DESKTOP_DIR=\"$HOME/Documents/Desk\";~/.cache;"
-                      "~/.local/share/xorg;~/.local/share/Trash/files;"
+                      "nested user folders;-;-;XDG_DESKTOP_DIR=\"$HOME/Documents/Desk\";*;*;*;"
                       "~/Downloads,~/Documents,~/Videos",
                   });
     }
@@ -112,20 +89,15 @@ private slots:
         QFETCH(QString, logs);
         QFETCH(QString, trash);
         const QList<Places::Row> table = LinuxPlaces::build(TestHome::path());
-        QStringList ids;
-        for (const Places::Row& row : table)
-            ids.append(row.id);
-        QCOMPARE(ids, QStringList({"caches", "logs", "dev", "trash", "ios", "large"}));
-        QCOMPARE(table[0].roots, expandList(caches));
-        QCOMPARE(table[1].roots, expandList(logs));
-        QCOMPARE(table[2].roots, expandList("~/.npm/_cacache,~/.gradle/caches,"
-                                            "~/.cargo/registry/cache,~/go/pkg/mod"));
-        QCOMPARE(table[3].roots, expandList(trash));
-        QCOMPARE(table[4].roots, QStringList());
-        QCOMPARE(
-            table[5].roots,
-            expandList(large.isEmpty() ? "~/Downloads,~/Documents,~/Desktop,~/Videos" : large));
-        QCOMPARE(LinuxPlaces::homeTrash(TestHome::path()) + "/files", expand(trash));
+        QList<Places::Row> expected{
+            {"caches", roots(caches, "~/.cache")},
+            {"logs", roots(logs, "~/.local/share/xorg")},
+            {"dev", roots("~/.npm/_cacache,~/.gradle/caches,~/.cargo/registry/cache,~/go/pkg/mod")},
+            {"trash", roots(trash, "~/.local/share/Trash/files")},
+            {"ios", {}},
+            {"large", roots(large, "~/Downloads,~/Documents,~/Desktop,~/Videos")}};
+        QCOMPARE(table, expected);
+        QCOMPARE(LinuxPlaces::homeTrash(TestHome::path()) + "/files", expected[3].roots.value(0));
     }
 };
 

@@ -1,88 +1,63 @@
 #include "platform/linux/linux_system_facts.h"
+#include "support/rows.h"
 #include "support/test_home.h"
 #include "support/tree_builder.h"
 
 #include <QTemporaryDir>
 
-namespace {
-
-using Files = QMap<QString, QByteArray>;
-
-// One thermal zone at `temperature` with passive, hot and critical trip points at 80, 90 and
-// 100 °C.
-Files zone(int index, const QByteArray& temperature)
-{
-    const QString dir = QStringLiteral("sys/class/thermal/thermal_zone%1/").arg(index);
-    Files files{{dir + "temp", temperature}};
-    const char* types[] = {"passive\n", "hot\n", "critical\n"};
-    for (int i = 0; i < 3; ++i) {
-        const QString trip = dir + QStringLiteral("trip_point_%1_").arg(i);
-        files.insert(trip + "type", types[i]);
-        files.insert(trip + "temp", QByteArray::number(80000 + 10000 * i));
-    }
-    return files;
-}
-
-} // namespace
+using TreeBuilder::putFile;
 
 class TestSystemFacts : public QObject
 {
     Q_OBJECT
 private slots:
+    // "fact" names the reading, anything else is a sysctl name. "files": path=content pairs
+    // separated by "|", "\0" for a NUL; "zoneN=T" is thermal zone N at T with passive, hot and
+    // critical trip points at 80, 90 and 100 °C.
     void facts_data()
     {
-        // "fact" names the reading; anything else is a sysctl name.
-        QTest::addColumn<QString>("fact");
-        QTest::addColumn<Files>("files");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("sysctl") << "kernel.ostype" << Files{} << "Linux";
-        QTest::newRow("sysctl with a NUL") << "kernel.nul" << Files{} << "abc";
-        // Names must not reach other files than those below proc/sys.
-        QTest::newRow("sysctl with a slash") << "kernel/ostype" << Files{} << "";
-        QTest::newRow("sysctl empty part") << "kernel..ostype" << Files{} << "";
-        const QString cpuinfo = "proc/cpuinfo", tree = "proc/device-tree/model";
-        QTest::newRow("chip model name")
-            << "chip"
-            << Files{{cpuinfo, "processor\t: 0\nvendor_id\t: Intel\nmodel name\t: Intel(R) i7\n"
-                               "\nprocessor\t: 1\nmodel name\t: Other\n"}}
-            << "Intel(R) i7";
-        QTest::newRow("chip hardware line")
-            << "chip" << Files{{cpuinfo, "Processor\t: ARMv7\nHardware\t: BCM2835\n"}} << "BCM2835";
-        QTest::newRow("chip device tree")
-            << "chip"
-            << Files{{cpuinfo, "processor\t: 0\n"}, {tree, QByteArray("Raspberry Pi 4\0", 15)}}
-            << "Raspberry Pi 4";
-        QTest::newRow("model product name first")
-            << "model"
-            << Files{{tree, "Pine64"}, {"sys/devices/virtual/dmi/id/product_name", "20KHCTO1WW\n"}}
-            << "20KHCTO1WW";
-        QTest::newRow("os quoted")
-            << "os"
-            << Files{{"etc/os-release", "NAME=\"Debian\"\nPRETTY_NAME=\"Debian 12\"\nID=x\n"}}
-            << "Debian 12";
-        QTest::newRow("os single quotes")
-            << "os" << Files{{"etc/os-release", "PRETTY_NAME='Arch Linux'\n"}} << "Arch Linux";
-        QTest::newRow("os vendor copy")
-            << "os" << Files{{"usr/lib/os-release", "PRETTY_NAME=Fedora\n"}} << "Fedora";
-        QTest::newRow("thermal without zones") << "thermal" << Files{} << "-1";
-        QTest::newRow("thermal at the passive point") << "thermal" << zone(0, "80000\n") << "1";
-        QTest::newRow("thermal critical") << "thermal" << zone(0, "105000\n") << "3";
-        // A zone without trip points says nothing either way; the worst zone wins.
-        Files zones = zone(0, "45000\n");
-        zones.insert("sys/class/thermal/thermal_zone1/temp", "150000\n");
-        zones.insert(zone(2, "92000\n"));
-        QTest::newRow("thermal worst zone") << "thermal" << zones << "2";
+        Rows::add(
+            {"fact", "files", "expected"},
+            {"sysctl;kernel.ostype;;Linux", "sysctl with a NUL;kernel.nul;;abc",
+             // Names must not reach other files than those below proc/sys.
+             "sysctl with a slash;kernel/ostype;;",
+             "chip model name;chip;proc/cpuinfo=processor\t: 0\nmodel name\t: Intel(R) i7\n\n"
+             "processor\t: 1\nmodel name\t: Other\n;Intel(R) i7",
+             "chip hardware line;chip;proc/cpuinfo=Processor\t: ARMv7\nHardware\t: "
+             "BCM2835\n;BCM2835",
+             "chip device tree;chip;proc/cpuinfo=processor\t: 0\n|"
+             "proc/device-tree/model=Raspberry Pi 4\\0;Raspberry Pi 4",
+             "model product name first;model;proc/device-tree/model=Pine64|"
+             "sys/devices/virtual/dmi/id/product_name=20KHCTO1WW\n;20KHCTO1WW",
+             "os quoted;os;etc/os-release=NAME=\"Debian\"\nPRETTY_NAME=\"Debian 12\"\n;Debian 12",
+             "os single quotes;os;etc/os-release=PRETTY_NAME='Arch Linux'\n;Arch Linux",
+             "os vendor copy;os;usr/lib/os-release=PRETTY_NAME=Fedora\n;Fedora",
+             "thermal without zones;thermal;;-1",
+             "thermal at the passive point;thermal;zone0=80000\n;1",
+             "thermal critical;thermal;zone0=105000\n;3",
+             // A zone without trip points says nothing either way; the worst zone wins.
+             "thermal worst zone;thermal;zone0=45000|sys/class/thermal/thermal_zone1/temp=150000|"
+             "zone2=92000;2"});
     }
     void facts()
     {
         QFETCH(QString, fact);
-        QFETCH(Files, files);
+        QFETCH(QString, files);
         QFETCH(QString, expected);
         QTemporaryDir root;
-        files.insert("proc/sys/kernel/ostype", "Linux\n");
-        files.insert("proc/sys/kernel/nul", QByteArray("abc\0def\n", 8));
-        for (auto it = files.cbegin(); it != files.cend(); ++it)
-            QVERIFY(TreeBuilder::putFile(root.filePath(it.key()), it.value()));
+        files += "|proc/sys/kernel/ostype=Linux\n|proc/sys/kernel/nul=abc\\0def\n";
+        for (const QString& file : files.split(u'|', Qt::SkipEmptyParts)) {
+            const QString name = file.section(u'=', 0, 0);
+            const bool zone = name.startsWith("zone");
+            const QString path = root.filePath(zone ? "sys/class/thermal/thermal_" + name : name);
+            const QByteArray content = file.section(u'=', 1).replace("\\0", QChar(0)).toUtf8();
+            QVERIFY(putFile(zone ? path + "/temp" : path, content));
+            for (int i = 0; zone && i < 3; ++i) {
+                const QString trip = path + QStringLiteral("/trip_point_%1_").arg(i);
+                QVERIFY(putFile(trip + "type", QList<QByteArray>{"passive", "hot", "critical"}[i]));
+                QVERIFY(putFile(trip + "temp", QByteArray::number(80000 + 10000 * i)));
+            }
+        }
         const QString r = root.path();
         const QString value = fact == "chip"    ? LinuxSystemFacts::processorName(r)
                               : fact == "model" ? LinuxSystemFacts::machineModel(r)
