@@ -163,7 +163,7 @@ private slots:
         const QString app = f.bundle("Seven", "com.example.seven", 1000);
         QStringList items;
         for (int k = 0; k < 7; ++k)
-            items.append(f.leftover("Caches/com.example.seven." + QString::number(k), 4096 * k));
+            items.append(f.leftover("Caches/com.example.seven." + QString::number(k), 4096LL * k));
         if (bundleGoes) f.runner.result = {false, "Finder từ chối"};
         f.runner.action = [&] {
             for (const QString& item : bundleGoes ? QStringList{app} : items.mid(1))
