@@ -10,8 +10,8 @@
 #include <memory>
 #include <optional>
 
-/// Real application bundles for tests: Info.plist written as XML or converted to binary by
-/// plistutil, and optionally a real executable (a copy of /bin/sleep) inside.
+/// Real application bundles: Info.plist as XML or converted to binary by plistutil, optionally
+/// with a real executable (a copy of /bin/sleep) inside.
 namespace BundleFixture {
 
 enum class Format { Xml, Binary };
@@ -20,20 +20,18 @@ enum class Format { Xml, Binary };
 inline QString stringEntry(const QString& key, const QString& value)
 {
     const auto escaped = [](QString text) {
-        return text.replace(u'&', QStringLiteral("&amp;"))
-            .replace(u'<', QStringLiteral("&lt;"))
-            .replace(u'>', QStringLiteral("&gt;"));
+        return text.replace(u'&', "&amp;").replace(u'<', "&lt;").replace(u'>', "&gt;");
     };
     return QStringLiteral("<key>%1</key><string>%2</string>").arg(escaped(key), escaped(value));
 }
 
-/// A whole XML property list whose top-level dictionary holds `body` (raw key/value elements).
+/// A whole XML property list whose top-level dictionary holds `body`.
 inline QByteArray plistDocument(const QString& body)
 {
-    return QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                          "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
-                          "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
-                          "<plist version=\"1.0\">\n<dict>\n%1\n</dict>\n</plist>\n")
+    return QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE plist PUBLIC "
+                          "\"-//Apple//DTD PLIST 1.0//EN\" \"http://www.apple.com/DTDs/"
+                          "PropertyList-1.0.dtd\">\n<plist version=\"1.0\">\n<dict>\n%1\n</dict>"
+                          "\n</plist>\n")
         .arg(body)
         .toUtf8();
 }
@@ -47,27 +45,17 @@ inline bool writeBytes(const QString& path, const QByteArray& bytes)
            file.write(bytes) == bytes.size();
 }
 
-/// Writes the XML document at `path`, converted to the binary form by plistutil when asked.
 inline bool writePlist(const QString& path, const QByteArray& xml, Format format)
 {
     if (format == Format::Xml) return writeBytes(path, xml);
-    const QString source = path + QStringLiteral(".xml");
+    const QString source = path + ".xml";
     if (!writeBytes(source, xml)) return false;
     QProcess plistutil;
-    plistutil.start(QStringLiteral("plistutil"), {"-i", source, "-o", path, "-f", "bin"});
+    plistutil.start("plistutil", {"-i", source, "-o", path, "-f", "bin"});
     const bool converted = plistutil.waitForFinished(10000) && plistutil.exitCode() == 0;
     QFile::remove(source);
     QFile file(path);
     return converted && file.open(QIODevice::ReadOnly) && file.read(8) == "bplist00";
-}
-
-/// Copies /bin/sleep to `path`, so a process started from it has its /proc/PID/exe there.
-inline bool copySleep(const QString& path)
-{
-    TreeBuilder::makeDir(QFileInfo(path).path());
-    QFile::remove(path);
-    return QFile::copy(QStringLiteral("/bin/sleep"), path) &&
-           TreeBuilder::setPermissions(path, 0755);
 }
 
 struct BundleShape
@@ -77,34 +65,31 @@ struct BundleShape
     QString executable = QStringLiteral("main");
     QString extraEntries = {};
     Format format = Format::Xml;
-    bool withExecutable = false;
+    bool withExecutable = false; ///< a copy of sleep: its processes have /proc/PID/exe inside
 };
 
-/// Builds `folder`/`fileName` as a bundle with Contents/Info.plist. Returns its path, or "".
+/// Builds `folder`/`fileName` with Contents/Info.plist. Returns its path, or "".
 inline QString makeBundle(const QString& folder, const QString& fileName, const BundleShape& shape)
 {
     const QString bundle = folder + u'/' + fileName;
-    QString body = shape.extraEntries;
-    if (!shape.identifier.isNull())
-        body += stringEntry(QStringLiteral("CFBundleIdentifier"), shape.identifier);
-    if (!shape.version.isNull())
-        body += stringEntry(QStringLiteral("CFBundleShortVersionString"), shape.version);
-    body += stringEntry(QStringLiteral("CFBundleExecutable"), shape.executable);
-    const bool made = writePlist(bundle + QStringLiteral("/Contents/Info.plist"),
-                                 plistDocument(body), shape.format) &&
-                      (!shape.withExecutable ||
-                       copySleep(bundle + QStringLiteral("/Contents/MacOS/") + shape.executable));
-    return made ? bundle : QString();
+    QString body = shape.extraEntries + stringEntry("CFBundleExecutable", shape.executable);
+    if (!shape.identifier.isNull()) body += stringEntry("CFBundleIdentifier", shape.identifier);
+    if (!shape.version.isNull()) body += stringEntry("CFBundleShortVersionString", shape.version);
+    if (!writePlist(bundle + "/Contents/Info.plist", plistDocument(body), shape.format)) return {};
+    const QString executable = bundle + "/Contents/MacOS/" + shape.executable;
+    const bool copied =
+        !shape.withExecutable ||
+        (TreeBuilder::makeDir(QFileInfo(executable).path()) &&
+         QFile::copy("/bin/sleep", executable) && TreeBuilder::setPermissions(executable, 0755));
+    return copied ? bundle : QString();
 }
 
 inline QString makeBundle(const QString& folder, const QString& fileName, const QString& identifier)
 {
-    BundleShape shape;
-    shape.identifier = identifier;
-    return makeBundle(folder, fileName, shape);
+    return makeBundle(folder, fileName, BundleShape{.identifier = identifier});
 }
 
-/// The record the catalogue makes of the bundle at `url`, its name taken from the file name.
+/// The record the catalogue makes of the bundle at `url`, named after its file.
 inline InstalledApp appRecord(const QString& url, const QString& bundleID,
                               std::optional<qint64> size = std::nullopt)
 {
@@ -117,29 +102,22 @@ inline InstalledApp appRecord(const QString& url, const QString& bundleID,
 }
 
 /// A fresh folder of the temporary home with two application folders (`apps` created,
-/// `userApps` not) and a Library (not created), and the catalogue's folders pointing at them.
+/// `userApps` not), a Library (not created), and the catalogue's folders pointing at them.
 struct AppLayout
 {
-    QString root;
-    QString apps;
-    QString userApps;
-    QString library;
+    QString root, apps, userApps, library;
     AppCatalog::Folders folders;
 
-    /// `apps`/`name`.app with identifier `id`, an executable, and `payload` more bytes.
+    /// `apps`/`name`.app with an executable, `payload` more bytes and `version` ("": none).
     QString bundle(const QString& name, const QString& id, qint64 payload = 0,
                    const QString& version = {}) const
     {
-        BundleShape shape;
-        shape.identifier = id;
+        BundleShape shape{.identifier = id, .withExecutable = true};
         if (!version.isEmpty()) shape.version = version;
-        shape.withExecutable = true;
-        QString url = makeBundle(apps, name + QStringLiteral(".app"), shape);
-        if (payload > 0)
-            TreeBuilder::writeFile(url + QStringLiteral("/Contents/Resources/payload"), payload);
+        const QString url = makeBundle(apps, name + ".app", shape);
+        if (payload > 0) TreeBuilder::writeFile(url + "/Contents/Resources/payload", payload);
         return url;
     }
-    /// A file of `size` bytes at `library`/`relative`; returns its path.
     QString leftover(const QString& relative, qint64 size = 5000) const
     {
         TreeBuilder::writeFile(library + u'/' + relative, size);
@@ -147,15 +125,14 @@ struct AppLayout
     }
 };
 
-/// `prefix` only names the folder.
 inline AppLayout freshAppLayout(const QString& prefix = QStringLiteral("apps"))
 {
     static int counter = 0;
     AppLayout l;
     l.root = TestHome::path() + QStringLiteral("/%1-%2").arg(prefix).arg(++counter);
-    l.apps = l.root + QStringLiteral("/Applications");
-    l.userApps = l.root + QStringLiteral("/home/Applications");
-    l.library = l.root + QStringLiteral("/home/Library");
+    l.apps = l.root + "/Applications";
+    l.userApps = l.root + "/home/Applications";
+    l.library = l.root + "/home/Library";
     TreeBuilder::makeDir(l.apps);
     l.folders = AppCatalog::Folders::bundles({l.apps, l.userApps}, l.library);
     return l;
@@ -169,14 +146,21 @@ inline QStringList names(const QList<InstalledApp>& apps)
     return list;
 }
 
-/// Starts `executable` (for 60 s) through sh, so that SIGTERM can be set to ignored before the
-/// exec: an ignored signal stays ignored across exec, and /proc/PID/exe is then the executable
-/// itself. Returns once the exec has happened, or nullptr.
+inline QStringList urls(const QList<Leftover>& leftovers)
+{
+    QStringList list;
+    for (const Leftover& leftover : leftovers)
+        list.append(leftover.url);
+    return list;
+}
+
+/// Starts `executable` (for 60 s) through sh, which can set SIGTERM to ignored before the exec
+/// (it stays ignored across it). Returns once /proc/PID/exe is the executable, or nullptr.
 inline std::unique_ptr<QProcess> startProcess(const QString& executable, bool ignoreTerm)
 {
     auto process = std::make_unique<QProcess>();
     const QString trap = ignoreTerm ? QStringLiteral("trap '' TERM; ") : QString();
-    process->start(QStringLiteral("/bin/sh"), {"-c", trap + "exec \"$0\" 60", executable});
+    process->start("/bin/sh", {"-c", trap + "exec \"$0\" 60", executable});
     if (!process->waitForStarted(5000)) return nullptr;
     const QString exe = QStringLiteral("/proc/%1/exe").arg(process->processId());
     if (!QTest::qWaitFor([&] { return QFile::symLinkTarget(exe) == executable; }, 5000))

@@ -12,9 +12,8 @@
 namespace FlatpakFixture {
 namespace {
 
-// The repository, the build folders and the system installation live on a memory file system
-// where there is one: removing a few thousand folders from a disk mounted with "discard" takes
-// seconds. The user installation stays in the temporary home.
+// On a memory file system where there is one: removing a few thousand folders from a disk
+// mounted with "discard" takes seconds.
 QString root(const QString& relative)
 {
     static const QTemporaryDir dir(
@@ -23,8 +22,7 @@ QString root(const QString& relative)
     return dir.path() + u'/' + relative;
 }
 
-// Runs a command line (words split at blanks: the fixture's paths hold none) to its end; "" or
-// the command with what it printed on failure.
+// Runs a command line (the fixture's paths hold no blank); "" or the command and its errors.
 QString run(const QString& line, QString* output = nullptr)
 {
     QStringList words = line.split(u' ', Qt::SkipEmptyParts);
@@ -57,9 +55,8 @@ QString runtimeRef()
     return ref;
 }
 
-// Writes the metadata (what build-init would, without needing the runtime installed) and
-// exports the build. The summary is written once for the whole repository and nothing is
-// synced: a throw-away repository needs no durability, and fsync is most of these tools' time.
+// Writes the metadata as build-init would (without the runtime installed) and exports the
+// build, unsynced and without a summary: fsync is most of these tools' time.
 QString exportBuild(const QString& name, const QString& group, const QString& id,
                     const QString& options, const QString& branch)
 {
@@ -73,7 +70,7 @@ QString exportBuild(const QString& name, const QString& group, const QString& id
     return failure.isEmpty() ? run(line.arg(options, root("repo"), dir, branch)) : failure;
 }
 
-// A runtime of the host's shell and the libraries it loads: all the applications run.
+// The host's shell and the libraries it loads: all the applications run on it.
 QString buildRuntime()
 {
     QString libraries;
@@ -96,7 +93,7 @@ QString buildRuntime()
 QString buildApp(const AppShape& app)
 {
     const QString files = root(app.id + "/files/");
-    // The command waits for a line on its standard input: the test decides when it ends.
+    // It waits for a line on its standard input: the test decides when it ends.
     QString failure = write(files + "bin/demo", "#!/bin/sh\nread line\n", QFile::ExeOwner);
     const QString entry = QStringLiteral("[Desktop Entry]\nType=Application\nExec=demo\nIcon=%1\n"
                                          "Name=%2\nName[vi]=%3\n");

@@ -3,10 +3,9 @@
 #include <QString>
 #include <QStringList>
 
-/// A real Flatpak repository built offline with the flatpak and ostree tools: a hand-made runtime
-/// (the host's shell and C library) and small applications, added as the remote "sorvi-test" of
-/// the user installation ($FLATPAK_USER_DIR, in the temporary home) and, as root, of the system
-/// installation at $FLATPAK_SYSTEM_DIR. Functions return "" or what failed.
+/// A real Flatpak repository built offline (a runtime of the host's shell, small applications),
+/// the remote "sorvi-test" of the user installation in the temporary home and, as root, of the
+/// system installation at $FLATPAK_SYSTEM_DIR. Functions return "" or what failed.
 namespace FlatpakFixture {
 
 /// One application: its exported desktop entry (none when desktopName is ""), icons, and

@@ -1,4 +1,5 @@
 #include "platform/file_system.h"
+#include "support/bundle_fixture.h"
 #include "support/recording_runner.h"
 #include "support/test_home.h"
 #include "ui/app_detail_view.h"
@@ -7,7 +8,6 @@
 #include "ui/elided_label.h"
 #include "ui/row_painter.h"
 #include "ui/uninstaller_view.h"
-#include "uninstaller/bundle_fixture.h"
 #include "window_fixture.h"
 
 #include <QComboBox>

@@ -1,4 +1,5 @@
 #include "platform/file_system.h"
+#include "platform/running_apps.h"
 #include "support/await.h"
 #include "support/bundle_fixture.h"
 #include "support/flatpak_fixture.h"
@@ -8,12 +9,15 @@
 #include <QImage>
 #include <QTemporaryDir>
 
+using BundleFixture::urls;
 using BundleFixture::writeBytes;
 using TreeBuilder::writeFile;
 
 namespace {
 
-const QString kFlatpak = QStringLiteral("org.sorvi.Notes");
+const QString kDemo = QStringLiteral("org.sorvi.Demo");
+const QString kPlain = QStringLiteral("org.sorvi.Plain");
+const QString kBare = QStringLiteral("org.sorvi.Bare");
 
 QString home(const QString& relative)
 {
@@ -33,24 +37,19 @@ bool icon(const QString& relative)
     return QDir().mkpath(home(relative).section(u'/', 0, -2)) && image.save(home(relative));
 }
 
-QStringList urls(const QList<Leftover>& leftovers)
-{
-    QStringList list;
-    for (const Leftover& leftover : leftovers)
-        list.append(leftover.url);
-    return list;
-}
-
 } // namespace
 
-// A Linux home as a user has it: one user Flatpak application with its private data, one
-// AppImage integrated by a desktop entry, one program unpacked in ~/opt with an entry, and a
-// system package's entry; all through the uninstaller's model.
+// A Linux home as a user has it: three user Flatpak applications (one also system-wide) and the
+// private data of one, an AppImage integrated by a desktop entry, a program unpacked in ~/opt
+// with an entry, and a system package's entry; through the uninstaller's model and the sources.
 class TestLinuxApps : public QObject
 {
     Q_OBJECT
     QTemporaryDir m_system; // the system data folders lie outside the home
     std::unique_ptr<UninstallerModel> m_model;
+    AppCatalog::Folders m_withSystem; // the sources, the system Flatpak installations included
+
+    ApplicationSource& flatpaks() const { return *m_withSystem.source(ApplicationKind::Flatpak); }
 
     std::optional<InstalledApp> app(const QString& id) const
     {
@@ -63,10 +62,16 @@ private slots:
     void initTestCase()
     {
         FlatpakFixture::prepareEnvironment();
-        QString failure = FlatpakFixture::build({{kFlatpak, "Notes", "Ghi chú", "", "", {64}}});
-        if (failure.isEmpty()) failure = FlatpakFixture::install({kFlatpak});
+        QString failure = FlatpakFixture::build(
+            {{kDemo, "Demo Tool", "Công cụ thử", "Demo AppStream", "2.5.1", {64, 128}},
+             {kPlain, "Plain Entry", "", "Plain Tool", "", {48}},
+             {kBare, "", "", "", "", {}}});
+        if (failure.isEmpty()) failure = FlatpakFixture::install({kDemo, kPlain, kBare});
+        if (failure.isEmpty() && FlatpakFixture::hasSystemInstallation())
+            failure = FlatpakFixture::install({kDemo}, true);
         QVERIFY2(failure.isEmpty(), qPrintable(failure));
-        QVERIFY(writeFile(home(".var/app/org.sorvi.Notes/config/notes.db"), 8000));
+        QVERIFY(writeFile(home(".var/app/org.sorvi.Demo/config/notes.db"), 8000));
+        QVERIFY(writeFile(home(".var/app/org.sorvi.Plain/settings"), 10));
 
         QVERIFY(writeBytes(home("Applications/Tool-1.2-x86_64.AppImage"),
                            QByteArray::fromHex("7f454c4602010100") + "AI\x02" +
@@ -100,18 +105,25 @@ private slots:
         places.dpkgInfo = m_system.path() + "/dpkg";
         UninstallerModel::Services services;
         services.folders = AppCatalog::Folders::inPlaces(places);
+        places.systemFlatpak = true;
+        m_withSystem = AppCatalog::Folders::inPlaces(places);
         m_model = std::make_unique<UninstallerModel>(services);
         AWAIT(m_model->load(), "the list and its sizes");
     }
 
-    // Names (the Vietnamese one where given), versions, sizes, icons; the system entry locked.
+    // Names (the Vietnamese one where given; for Flatpak the AppStream one before the entry's),
+    // versions, sizes, icons (the largest); the system entry locked.
     void listsEveryKind_data()
     {
         // seen: name|version|size|icon (own file, theme name, or none)|protected
         Rows::add({"id", "location", "seen"},
-                  {"flatpak;org.sorvi.Notes;;Ghi chú|||file|0",
-                   "appimage;tool;Applications/Tool-1.2-x86_64.AppImage;Tool|1.2|measured|file|0",
-                   "home program;editor-app;opt/Editor;Editor|3.0|measured|file|0",
+                  {"flatpak;org.sorvi.Demo;;Công cụ thử|2.5.1||128x128/apps/org.sorvi.Demo.png|0",
+                   "flatpak, AppStream name;org.sorvi.Plain;;Plain Tool|||48x48/apps/"
+                   "org.sorvi.Plain.png|0",
+                   "flatpak, nothing but the id;org.sorvi.Bare;;org.sorvi.Bare||||0",
+                   "appimage;tool;Applications/Tool-1.2-x86_64.AppImage;Tool|1.2|measured|"
+                   "64x64/apps/tool.png|0",
+                   "home program;editor-app;opt/Editor;Editor|3.0|measured|opt/Editor/editor.png|0",
                    "system package;org.sorvi.Viewer;;Trình xem|||folder|1"});
     }
     void listsEveryKind()
@@ -127,7 +139,8 @@ private slots:
             size = "measured";
         if (found->kind == ApplicationKind::Flatpak)
             QVERIFY(found->size.value_or(0) > 0 && QFile::exists(found->url + "/metadata"));
-        const QString shown = QFile::exists(found->iconPath) ? "file" : found->iconName;
+        const QString shown =
+            QFile::exists(found->iconPath) ? found->iconPath.section(u'/', -3) : found->iconName;
         QCOMPARE(QStringList({found->name, found->version,
                               found->kind == ApplicationKind::Flatpak ? "" : size, shown,
                               QString::number(found->isProtected)})
@@ -141,7 +154,7 @@ private slots:
     {
         // below the home: the leftover ticked, the application's own files, what stays
         Rows::add({"id", "ticked", "own", "kept"},
-                  {"flatpak;org.sorvi.Notes;.var/app/org.sorvi.Notes;;",
+                  {"flatpak;org.sorvi.Demo;.var/app/org.sorvi.Demo;;",
                    "appimage;tool;.config/tool;Applications/Tool-1.2-x86_64.AppImage|.local/share/"
                    "applications/tool.desktop|.local/share/icons/hicolor/64x64/apps/tool.png;",
                    "home program;editor-app;.cache/editor-app;opt/Editor|.local/share/applications/"
@@ -180,6 +193,59 @@ private slots:
         AWAIT(m_model->uninstallSelected(), "an uninstall that does nothing");
         QVERIFY(!m_model->message() && FileSystem::exists(viewer->url));
         QVERIFY(!AppCatalog::isAllowedTarget(viewer->url, *viewer));
+    }
+
+    void quitsAFlatpakThroughItsSandbox()
+    {
+        const std::optional<InstalledApp> plain = app(kPlain);
+        QVERIFY(plain);
+        QProcess run;
+        run.start("flatpak", {QStringLiteral("--user"), "run", kPlain});
+        QList<RunningApplicationPtr> found;
+        RunningApps& registry = defaultRunningApps();
+        AWAIT_UNTIL(!(found = registry.instances(plain->sourced()).value()).isEmpty() ||
+                        run.state() == QProcess::NotRunning,
+                    "the sandboxed application in Flatpak's instance list, or flatpak run to fail");
+        if (found.isEmpty())
+            QSKIP(qPrintable(QStringLiteral("no sandbox here: ") + run.readAllStandardError()));
+        QCOMPARE(found.size(), 1);
+        QVERIFY(registry.instances(app(kBare)->sourced()).value().isEmpty());
+        QVERIFY(found[0]->terminate());
+        AWAIT_UNTIL(found[0]->isTerminated(), "the application to end on SIGTERM");
+        AWAIT_UNTIL(run.state() == QProcess::NotRunning, "flatpak run to end with its sandbox");
+    }
+
+    // The user 65534 may not change the system installation: the helper that would ask for
+    // authorisation is refused (or absent here), and the failure carries the reason.
+    void refusedSystemRemovalIsAFailure()
+    {
+        if (!FlatpakFixture::hasSystemInstallation() || !TreeBuilder::canDropPrivileges())
+            QSKIP("needs root to install system-wide and to drop to an unprivileged user");
+        std::optional<SourcedApplication> system;
+        for (const SourcedApplication& each : flatpaks().applications())
+            if (each.id == kDemo && each.installation != u"user") system = each;
+        QVERIFY(system);
+        const int code = TreeBuilder::runAsNobody([&] {
+            const QList<RemovalFailure> failures = flatpaks().remove(*system);
+            return failures.size() == 1 && !failures[0].reason.isEmpty() ? 0 : 1;
+        });
+        QCOMPARE(code, 0);
+        QVERIFY(FlatpakFixture::listed(true).contains(kDemo));
+    }
+
+    // The transaction keeps the private data (a leftover the user chooses); a record that is
+    // gone already, or not a Flatpak one, is a failure that touches nothing.
+    void flatpakTransactionKeepsPrivateData()
+    {
+        const SourcedApplication plain = app(kPlain)->sourced();
+        QCOMPARE(flatpaks().remove(plain), QList<RemovalFailure>());
+        QCOMPARE(FlatpakFixture::listed(), QStringList{kBare});
+        QVERIFY(!QFile::exists(plain.location) && QFile::exists(home(".var/app/org.sorvi.Plain")));
+        QCOMPARE(flatpaks().remove(plain).size(), 1);
+        SourcedApplication stranger = app(kBare)->sourced();
+        stranger.kind = ApplicationKind::AppImage;
+        QCOMPARE(flatpaks().remove(stranger).size(), 1);
+        QCOMPARE(FlatpakFixture::listed(), QStringList{kBare});
     }
 };
 
