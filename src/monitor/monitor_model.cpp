@@ -4,10 +4,12 @@
 #include "platform/process_signal.h"
 
 #include <QCoro/QCoroFuture>
+#include <QCoro/QCoroSignal>
 #include <QCoro/QCoroTask>
 #include <QCoro/QCoroTimer>
 #include <QPointer>
 #include <QThreadPool>
+#include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 #include <algorithm>
 #include <cerrno>
@@ -49,9 +51,18 @@ struct MonitorModel::Rig
     QThreadPool pool; // declared last: destroyed first, after waiting for a running sample
 };
 
+// A stopped loop is woken from its pause at once, so that it ends in the next turn of the event
+// loop rather than an interval later.
 struct MonitorModel::Loop
 {
+    Loop() { pause.setSingleShot(true); }
+    void cancel()
+    {
+        cancelled = true;
+        pause.start(0);
+    }
     bool cancelled = false;
+    QTimer pause;
 };
 
 class MonitorLoop
@@ -68,7 +79,8 @@ public:
         auto priming = QtConcurrent::run(&rig->pool, [sampler] { sampler->sample(); });
         co_await priming;
         while (!loop->cancelled) {
-            auto pause = QCoro::sleepFor(interval);
+            loop->pause.start(interval);
+            auto pause = qCoro(&loop->pause, &QTimer::timeout);
             co_await pause;
             if (loop->cancelled) break;
             auto future = QtConcurrent::run(&rig->pool, [sampler] { return sampler->sample(); });
@@ -93,7 +105,7 @@ MonitorModel::MonitorModel(std::unique_ptr<CounterSource> source,
 MonitorModel::~MonitorModel()
 {
     // Nothing could ever stop a loop whose model is gone.
-    if (m_loop) m_loop->cancelled = true;
+    if (m_loop) m_loop->cancel();
 }
 
 void MonitorModel::setProcessSort(ProcessSort sort)
@@ -129,7 +141,7 @@ void MonitorModel::stop()
 {
     m_watchers = std::max(m_watchers - 1, 0);
     if (m_watchers > 0 || !m_loop) return;
-    m_loop->cancelled = true;
+    m_loop->cancel();
     m_loop.reset();
     emit samplingChanged(false);
 }

@@ -36,7 +36,7 @@ struct Rig
     explicit Rig(const QList<ProcessUsage>& processes = {}, quint64 physical = 409600)
     {
         auto source = std::make_unique<ScriptedSource>([=, gui = onGuiThread](int i) {
-            *gui += int(QThread::currentThread() == qApp->thread());
+            *gui += int(QThread::currentThread() == QCoreApplication::instance()->thread());
             return frameOf(i, processes, physical);
         });
         taken = source->taken;

@@ -23,6 +23,16 @@ struct WindowFixture
           window(Models{&model, &uninstaller, &monitor, updater.get()})
     {
     }
+    // A load still suspended when the test ends would outlive the event loop (a leak at exit).
+    ~WindowFixture()
+    {
+        QSignalSpy loopEnded(&monitor, &MonitorModel::samplingLoopFinished);
+        const bool sampling = monitor.isSampling();
+        window.hide(); // the screens stop what they started
+        if (sampling) Await::signal(loopEnded, "the monitor's loop to end");
+        Await::until([&] { return !uninstaller.loading() && !uninstaller.loadingLeftovers(); },
+                     "the uninstaller's loads to end");
+    }
 
     /// Shows the window and waits for the start-up scan to end.
     bool showAndWaitForScan()
