@@ -4,7 +4,6 @@
 #include "platform/process_signal.h"
 
 #include <QCoro/QCoroFuture>
-#include <QCoro/QCoroSignal>
 #include <QCoro/QCoroTask>
 #include <QCoro/QCoroTimer>
 #include <QPointer>
@@ -80,7 +79,7 @@ public:
         co_await priming;
         while (!loop->cancelled) {
             loop->pause.start(interval);
-            auto pause = qCoro(&loop->pause, &QTimer::timeout);
+            auto pause = qCoro(loop->pause).waitForTimeout();
             co_await pause;
             if (loop->cancelled) break;
             auto future = QtConcurrent::run(&rig->pool, [sampler] { return sampler->sample(); });
