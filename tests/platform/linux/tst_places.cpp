@@ -1,5 +1,6 @@
 #include "platform/linux/linux_places.h"
 #include "platform/path_codec.h"
+#include "platform/places.h"
 #include "support/rows.h"
 #include "support/test_home.h"
 #include "support/tree_builder.h"
@@ -98,6 +99,22 @@ private slots:
             {"large", roots(large, "~/Downloads,~/Documents,~/Desktop,~/Videos")}};
         QCOMPARE(table, expected);
         QCOMPARE(LinuxPlaces::homeTrash(TestHome::path()) + "/files", expected[3].roots.value(0));
+    }
+
+    // The macOS places are kept as data for a macOS build; a typo there would ship unnoticed.
+    void macOSTableAsWritten()
+    {
+        using Places::Row;
+        const QList<Row> expected{
+            {"caches", {"Library/Caches"}},
+            {"logs", {"Library/Logs"}},
+            {"dev",
+             {"Library/Developer/Xcode/DerivedData", "Library/Developer/CoreSimulator/Caches",
+              ".npm/_cacache", ".gradle/caches"}},
+            {"trash", {".Trash"}},
+            {"ios", {"Library/Application Support/MobileSync/Backup"}},
+            {"large", {"Downloads", "Documents", "Desktop", "Movies"}}};
+        QCOMPARE(Places::macOSTable(), expected);
     }
 };
 
