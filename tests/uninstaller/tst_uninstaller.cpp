@@ -13,23 +13,18 @@ namespace {
 const QString kOutside = QStringLiteral(": nằm ngoài vùng cho phép");
 
 // An instance that reports itself gone at its `quitsAt`-th check (never when negative).
-class FakeInstance final : public RunningApplication
+struct FakeInstance final : RunningApplication
 {
-public:
-    explicit FakeInstance(int quitsAt) : m_quitsAt(quitsAt) {}
+    explicit FakeInstance(int quitsAt) : quitsAt(quitsAt) {}
     pid_t pid() const override { return 4242; }
     bool terminate() override { return ++terminateCalls, true; }
-    bool isTerminated() const override { return ++checks, m_quitsAt >= 0 && checks >= m_quitsAt; }
-    int terminateCalls = 0;
+    bool isTerminated() const override { return ++checks, quitsAt >= 0 && checks >= quitsAt; }
+    int quitsAt, terminateCalls = 0;
     mutable int checks = 0;
-
-private:
-    int m_quitsAt;
 };
 
-class FakeRegistry final : public RunningApps
+struct FakeRegistry final : RunningApps
 {
-public:
     std::optional<QList<RunningApplicationPtr>> instances(const SourcedApplication&) override
     {
         return list;
@@ -44,22 +39,13 @@ class TestUninstaller : public QObject
     Q_OBJECT
 private slots:
     // Backslashes are doubled first, then double quotes escaped, so no path ends the string.
-    void finderScriptText_data()
-    {
-        QTest::addColumn<QStringList>("paths");
-        QTest::addColumn<QString>("items");
-        QTest::newRow("two, a backslash")
-            << QStringList{"/a\\b", "/b c"} << "POSIX file \"/a\\\\b\", POSIX file \"/b c\"";
-        QTest::newRow("breaking out") << QStringList{"/x/\"} & do shell script \"rm -rf ~\" & {\""}
-                                      << "POSIX file \"/x/\\\"} & do shell script \\\"rm -rf ~\\\" "
-                                         "& {\\\"\"";
-    }
     void finderScriptText()
     {
-        QFETCH(QStringList, paths);
-        QFETCH(QString, items);
-        QCOMPARE(Uninstaller::finderDeleteScript(paths),
-                 "tell application \"Finder\" to delete {" + items + "}");
+        const QString head = "tell application \"Finder\" to delete {";
+        QCOMPARE(Uninstaller::finderDeleteScript({"/a\\b", "/b c"}),
+                 head + "POSIX file \"/a\\\\b\", POSIX file \"/b c\"}");
+        QCOMPARE(Uninstaller::finderDeleteScript({"/x/\"} & do shell script \"rm -rf ~\" & {\""}),
+                 head + "POSIX file \"/x/\\\"} & do shell script \\\"rm -rf ~\\\" & {\\\"\"}");
     }
 
     // What the allow-list allows moves to the Trash, counted by the recorded sizes; what it

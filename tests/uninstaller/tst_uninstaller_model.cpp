@@ -6,8 +6,10 @@
 #include "support/bundle_fixture.h"
 #include "support/pool_gate.h"
 #include "support/recording_runner.h"
+#include "support/rows.h"
 #include "uninstaller/uninstaller_model.h"
 
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QThreadPool>
 #include <fcntl.h>
@@ -62,9 +64,8 @@ private slots:
             absentWhenStored = std::none_of(f.model.apps().begin(), f.model.apps().end(),
                                             [](const InstalledApp& app) { return app.size; });
         });
-        int rows = 0;
-        connect(&f.model, &UninstallerModel::appChanged, this, [&] { ++rows; });
         QSignalSpy lists(&f.model, &UninstallerModel::appsChanged);
+        QSignalSpy rows(&f.model, &UninstallerModel::appChanged);
         PoolGate gate;
         QVERIFY(gate.held());
         auto first = f.model.load();
@@ -73,7 +74,7 @@ private slots:
         AWAIT(std::move(first), "the load");
         QCOMPARE(loading, (QList<bool>{true, false}));
         QVERIFY(absentWhenStored);
-        QCOMPARE((QList<qsizetype>{lists.count(), rows}), (QList<qsizetype>{1, 3}));
+        QCOMPARE((QList<qsizetype>{lists.count(), rows.count()}), (QList<qsizetype>{1, 3}));
         for (qsizetype k = 0; k < bundles.size(); ++k)
             QCOMPARE(f.model.apps()[k].size, TreeBuilder::expectedAllocated(bundles[k]));
         QCOMPARE(names(f.model.visibleApps()), (QStringList{"Alpha", "Gamma", "Beta"}));
@@ -152,13 +153,12 @@ private slots:
     // application off the list; one that stays keeps it selected, its leftovers searched again.
     void unfinishedUninstall_data()
     {
-        QTest::addColumn<bool>("bundleGoes");
-        QTest::newRow("seven leftovers stay") << true;
-        QTest::newRow("the bundle stays") << false;
+        Rows::add({"goes"}, {"seven leftovers stay;1", "the bundle stays;"});
     }
     void unfinishedUninstall()
     {
-        QFETCH(bool, bundleGoes);
+        QFETCH(QString, goes);
+        const bool bundleGoes = !goes.isEmpty();
         Fixture f;
         const QString app = f.bundle("Seven", "com.example.seven", 1000);
         QStringList items;
@@ -173,11 +173,10 @@ private slots:
         QVERIFY(f.select(app));
         f.model.setLeftoverChosen(items[0], bundleGoes);
         QStringList lines{"Seven.app: không có quyền"};
-        if (bundleGoes) {
-            lines.clear();
-            for (const Leftover& leftover : f.model.leftovers())
-                lines.append(FileSystem::lastComponent(leftover.url) + ": Finder từ chối");
-        }
+        if (bundleGoes)
+            lines = urls(f.model.leftovers())
+                        .replaceInStrings(QRegularExpression("^.*/"), "")
+                        .replaceInStrings(QRegularExpression("$"), ": Finder từ chối");
         const TestHome::BrokenTrash broken;
         AWAIT(f.model.uninstallSelected(), "the uninstall");
         QCOMPARE(f.model.message(), "Gỡ Seven chưa hoàn tất.\n\nKhông xoá được " +
@@ -193,15 +192,11 @@ private slots:
 
     // A running application is asked to quit first. One that quits is uninstalled: the exact
     // message, and it leaves the list and the selection. One that will not quit stays.
-    void runningApplication_data()
-    {
-        QTest::addColumn<bool>("ignoresTerm");
-        QTest::newRow("quits") << false;
-        QTest::newRow("will not quit") << true;
-    }
+    void runningApplication_data() { Rows::add({"stays"}, {"quits;", "will not quit;1"}); }
     void runningApplication()
     {
-        QFETCH(bool, ignoresTerm);
+        QFETCH(QString, stays);
+        const bool ignoresTerm = !stays.isEmpty();
         Fixture f;
         const QString app = f.bundle("Busy", "com.example.busy", 40000);
         f.leftover("Caches/com.example.busy/data", 30000);
@@ -227,9 +222,8 @@ private slots:
         QCOMPARE(steps.isEmpty(), ignoresTerm);
         for (qsizetype i = 1; i + 1 < steps.size(); ++i)
             QVERIFY(steps[i]->total == 2 && steps[i]->done > steps[i - 1]->done);
-        if (!ignoresTerm)
-            QVERIFY(steps.first() == RunProgress({0, 2}) && steps.last() == std::nullopt);
         if (!ignoresTerm) {
+            QVERIFY(steps.first() == RunProgress({0, 2}) && steps.last() == std::nullopt);
             QCOMPARE(f.model.message(),
                      "Đã gỡ Busy và chuyển " + formatBytes(total) + " vào Thùng rác.");
             QVERIFY(!f.model.selectedID() && f.model.leftovers().isEmpty());
