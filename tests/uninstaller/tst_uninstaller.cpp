@@ -3,6 +3,7 @@
 #include "support/await.h"
 #include "support/bundle_fixture.h"
 #include "support/recording_runner.h"
+#include "support/rows.h"
 #include "uninstaller/uninstaller.h"
 
 using namespace BundleFixture;
@@ -79,16 +80,16 @@ private slots:
     // the script's message, or "không có quyền"; what is gone counts as freed.
     void refusedMovesGoToTheFinder_data()
     {
-        QTest::addColumn<std::optional<QString>>("error");
-        QTest::addColumn<int>("finderMoves"); // how many of the three refused items
-        QTest::newRow("fails with a message") << std::optional<QString>("Finder từ chối") << 0;
-        QTest::newRow("moves the first") << std::optional<QString>() << 1;
-        QTest::newRow("moves all") << std::optional<QString>() << 3;
+        Rows::add({"message", "moves"}, // how many of the three refused items the Finder moves
+                  {"fails with a message;Finder từ chối;0", "moves the first;;1", "moves all;;3"});
     }
     void refusedMovesGoToTheFinder()
     {
-        QFETCH(std::optional<QString>, error);
-        QFETCH(int, finderMoves);
+        QFETCH(QString, message);
+        QFETCH(QString, moves);
+        const std::optional<QString> error =
+            message.isEmpty() ? std::nullopt : std::optional<QString>(message);
+        const int finderMoves = moves.toInt();
         const AppLayout l = freshAppLayout();
         // Not measured yet: the bundle counts nothing.
         const InstalledApp app = appRecord(l.bundle("Example", "com.example.app"), "com.x");

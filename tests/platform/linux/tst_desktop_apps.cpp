@@ -62,11 +62,6 @@ std::optional<SourcedApplication> at(const QList<SourcedApplication>& apps, cons
     return std::nullopt;
 }
 
-bool inTrash(const char* name)
-{
-    return QFile::exists(TestHome::trashPath() + "/files/" + QString::fromUtf8(name));
-}
-
 std::unique_ptr<QProcess> start(const QString& executable, const QString& appImage = {})
 {
     auto process = std::make_unique<QProcess>();
@@ -80,11 +75,10 @@ std::unique_ptr<QProcess> start(const QString& executable, const QString& appIma
 // Every process still runs (a refused quit signalled none), then ends.
 bool stopAll(std::initializer_list<QProcess*> processes)
 {
-    bool running = true;
-    for (QProcess* process : processes)
-        running = running && process->state() == QProcess::Running &&
-                  (process->kill(), process->waitForFinished(5000));
-    return running;
+    return std::all_of(processes.begin(), processes.end(), [](QProcess* process) {
+        return process->state() == QProcess::Running &&
+               (process->kill(), process->waitForFinished(5000));
+    });
 }
 
 } // namespace
@@ -231,7 +225,8 @@ private slots:
         const auto dl = at(m_appImages.applications(), "Downloads/2048-x86_64.AppImage");
         QVERIFY(dl);
         QCOMPARE(m_appImages.remove(*dl), QList<RemovalFailure>());
-        QVERIFY(inTrash("2048-x86_64.AppImage") && inTrash("dl.desktop"));
+        QVERIFY(QFile::exists(TestHome::trashPath() + "/files/2048-x86_64.AppImage") &&
+                QFile::exists(TestHome::trashPath() + "/files/dl.desktop"));
         QVERIFY(QFile::exists(home(".local/share/icons/hicolor/48x48/apps/shared.png")));
         SourcedApplication forged = *dl;
         forged.location = home("AppImages/Three.AppImage");
