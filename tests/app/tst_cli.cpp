@@ -23,7 +23,6 @@ struct Run
     int code = -1; ///< -1 when the program crashed
     QByteArray out;
     QByteArray err;
-    QByteArray all() const { return out + err; }
 };
 
 /// The real executable, no display, standard input a pipe; `rawLast` one argument of raw bytes.
@@ -32,30 +31,26 @@ std::optional<Run> sorviclean(const QStringList& args, const QByteArray& rawLast
 {
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"})
-        env.remove(QLatin1String(name));
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QString());
+    env.remove("DISPLAY");
+    env.remove("WAYLAND_DISPLAY");
+    env.insert("QT_QPA_PLATFORM", {});
     QStringList arguments = args;
     QString program = QStringLiteral(SORVICLEAN_EXE);
     if (!rawLast.isNull()) {
         QString escaped; // bash's printf %b turns each \xHH back into its byte
         for (const char byte : rawLast)
             escaped += QStringLiteral("\\x%1").arg(uchar(byte), 2, 16, QChar(u'0'));
-        env.insert(QStringLiteral("RAW_ARGUMENT"), escaped);
-        arguments.prepend(program);
-        arguments.prepend(QStringLiteral("exec \"$0\" \"$@\" \"$(printf %b \"$RAW_ARGUMENT\")\""));
-        arguments.prepend(QStringLiteral("-c"));
-        program = QStringLiteral("/bin/bash");
+        env.insert("RAW_ARGUMENT", escaped);
+        arguments =
+            QStringList{"-c", R"x(exec "$0" "$@" "$(printf %b "$RAW_ARGUMENT")")x", program} +
+            arguments;
+        program = "/bin/bash";
     }
     process.setProcessEnvironment(env);
     process.setWorkingDirectory(workingDirectory);
     process.start(program, arguments);
     process.closeWriteChannel();
-    if (!process.waitForFinished(Await::kDeadlineMs)) {
-        process.kill();
-        process.waitForFinished(Await::kDeadlineMs);
-        return std::nullopt;
-    }
+    if (!process.waitForFinished(Await::kDeadlineMs)) return std::nullopt; // then killed
     return Run{process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
                process.readAllStandardOutput(), process.readAllStandardError()};
 }
@@ -116,7 +111,8 @@ private slots:
         QFETCH(QString, text);
         RUN(run, args.split(u' '));
         QCOMPARE(run.code, code.toInt());
-        QVERIFY2(QString::fromUtf8(run.all()).contains(text), run.all().constData());
+        QVERIFY2(QString::fromUtf8(run.out + run.err).contains(text),
+                 (run.out + run.err).constData());
     }
 
     // clean --all frees what scan reported; a dry run or an unconfirmed run removes nothing.
@@ -125,10 +121,10 @@ private slots:
     {
         QFETCH(QString, category);
         const QString root = freshRoot(category);
-        writeFile(root + QStringLiteral("/tree/deep/a"), 120000);
-        writeFile(root + QStringLiteral("/tree/.hidden"), 9000);
-        writeFile(root + QStringLiteral("/file"), 10000);
-        writeFile(freshRoot(QStringLiteral("logs")) + QStringLiteral("/crash.log"), 3000);
+        for (const auto& [name, size] :
+             {std::pair{"/tree/deep/a", 120000}, {"/tree/.hidden", 9000}, {"/file", 10000}})
+            writeFile(root + name, size);
+        writeFile(freshRoot("logs") + "/crash.log", 3000);
         RUN(scan, {"scan", "logs", category, "--json"});
         QCOMPARE(scan.code, 0);
         const QJsonArray categories = parsed(scan.out)[u"categories"].toArray();
@@ -140,7 +136,7 @@ private slots:
                  (QStringList{root + "/file", root + "/tree"}));
 
         RUN(text, {"clean", category, "tree/", "--dry-run"}, {}, root); // relative: from here
-        QVERIFY2(text.out.contains(PathCodec::encode(root + QStringLiteral("/tree"))) &&
+        QVERIFY2(text.out.contains(PathCodec::encode(root + "/tree")) &&
                      text.out.contains("Chạy thử: không xoá gì."),
                  text.out.constData());
         RUN(unconfirmed, {"clean", category, "--all"});
@@ -162,7 +158,7 @@ private slots:
     {
         const QString root = freshRoot(QStringLiteral("caches"));
         const QStringList bad{root, root + "Old/x", root + "/../escape", freshRoot("logs") + "/i"};
-        QVERIFY(writeFile(root + QStringLiteral("/good"), 4096));
+        QVERIFY(writeFile(root + "/good", 4096));
         for (const QString& path : bad.mid(1))
             QVERIFY(writeFile(QDir::cleanPath(path), 4096));
         RUN(run, QStringList{"clean", "caches", root + "/good"} + bad + QStringList{"--yes"});
@@ -195,21 +191,17 @@ private slots:
     // A home program is listed, planned and removed with its entry; a system package is refused.
     void appsListsAndUninstalls()
     {
-        const QString location = TestHome::path() + QStringLiteral("/opt/CliFixture");
-        const QString entry =
-            TestHome::path() +
-            QStringLiteral("/.local/share/applications/org.example.CliFixture.desktop");
-        QVERIFY(writeFile(location + QStringLiteral("/bin/clifixture"), 20000));
-        QVERIFY(BundleFixture::writeBytes(
-            entry, "[Desktop Entry]\nType=Application\nName=CliFixture\nX-Version=2.5\n"
-                   "Exec=" +
-                       QFile::encodeName(location) + "/bin/clifixture\n"));
-        const QString leftover =
-            TestHome::path() + QStringLiteral("/.config/org.example.CliFixture");
-        QVERIFY(writeFile(leftover + QStringLiteral("/state"), 30000));
+        const QString home = TestHome::path(), location = home + "/opt/CliFixture";
+        const QString entry = home + "/.local/share/applications/org.example.CliFixture.desktop";
+        QVERIFY(writeFile(location + "/bin/clifixture", 20000));
+        QVERIFY(BundleFixture::writeBytes(entry,
+                                          "[Desktop Entry]\nType=Application\nName=CliFixture\n"
+                                          "X-Version=2.5\nExec=" +
+                                              QFile::encodeName(location) + "/bin/clifixture\n"));
+        const QString leftover = home + "/.config/org.example.CliFixture";
+        QVERIFY(writeFile(leftover + "/state", 30000));
         QTemporaryDir system; // outside the home: the system data folders are never below it
-        const QString systemEntry =
-            system.path() + QStringLiteral("/applications/org.example.System.desktop");
+        const QString systemEntry = system.path() + "/applications/org.example.System.desktop";
         QVERIFY(BundleFixture::writeBytes(
             systemEntry, "[Desktop Entry]\nType=Application\nName=Hệ thống\nExec=/usr/bin/true\n"));
         qputenv("XDG_DATA_DIRS", QFile::encodeName(system.path()));
@@ -219,13 +211,12 @@ private slots:
         QJsonObject app;
         for (const auto& each : parsed(list.out)[u"apps"].toArray())
             if (each[u"id"].toString() == u"org.example.CliFixture") app = each.toObject();
-        QCOMPARE(app, (QJsonObject{{"id", "org.example.CliFixture"},
-                                   {"name", "CliFixture"},
-                                   {"version", "2.5"},
-                                   {"path", location},
-                                   {"kind", "home-program"},
-                                   {"protected", false},
-                                   {"size", TreeBuilder::expectedAllocated(location)}}));
+        QCOMPARE(app, parsed(QString(R"({"id":"org.example.CliFixture","name":"CliFixture",)"
+                                     R"("version":"2.5","path":"%1","kind":"home-program",)"
+                                     R"("protected":false,"size":%2})")
+                                 .arg(location)
+                                 .arg(TreeBuilder::expectedAllocated(location))
+                                 .toUtf8()));
         RUN(text, {"apps"});
         QVERIFY2(
             text.out.contains("Hệ thống · org.example.System · ứng dụng hệ thống, không gỡ được"),

@@ -1,5 +1,6 @@
 #include "support/await.h"
 #include "support/http_server.h"
+#include "support/rows.h"
 #include "support/test_home.h"
 #include "update/feed_transfer.h"
 #include "update/update_checker.h"
@@ -67,31 +68,24 @@ private slots:
             m_identity = HttpServer::makeSelfSigned(m_certificates.path());
     }
 
-    void addresses_data()
+    void addresses_data() // "-": absent
     {
-        for (const char* column : {"variable", "property", "version", "feed", "page"})
-            QTest::addColumn<QString>(column); // a null text: absent
-        const auto row = [](const char* tag, std::initializer_list<const char*> fields) {
-            QTestData& data = QTest::newRow(tag);
-            for (const char* field : fields)
-                data << QString(field);
-        };
-        const char* stable = "https://u.example/feeds/stable.json";
-        row("property, no version",
-            {nullptr, stable, nullptr, stable,
-             "https://u.example/feeds/apps/sorviclean/?installed=sorviclean:0"});
-        row("empty variable overrides", {"", stable, "2.0", "", ""});
-        for (const char* refused :
-             {" https://u.example/f.json", "http://u.example/f.json",
-              "http://localhost.example.net/f.json", "http://127.0.0.1@example.net/f.json"})
-            row(refused, {refused, nullptr, "2.0", "", ""});
-        row("localhost, folder and query",
-            {"http://localhost:80/up/stable/?channel=beta", nullptr, "2.0",
-             "http://localhost:80/up/stable/?channel=beta",
-             "http://localhost:80/up/apps/sorviclean/?installed=sorviclean:2.0"});
-        row("version needing encoding",
-            {"https://e.com/f.json", nullptr, "2.0 beta&x=1#2", "https://e.com/f.json",
-             "https://e.com/apps/sorviclean/?installed=sorviclean:2.0%20beta%26x%3D1%232"});
+#define STABLE "https://u.example/feeds/stable.json"
+        Rows::add(
+            {"variable", "property", "version", "feed", "page"},
+            {"property, no version;-;" STABLE ";-;" STABLE
+             ";https://u.example/feeds/apps/sorviclean/?installed=sorviclean:0",
+             "empty variable overrides;;" STABLE ";2.0;;",
+             " https://u.example/f.json; https://u.example/f.json;-;2.0;;",
+             "http://u.example/f.json;http://u.example/f.json;-;2.0;;",
+             "http://localhost.example.net/f.json;http://localhost.example.net/f.json;-;2.0;;",
+             "http://127.0.0.1@example.net/f.json;http://127.0.0.1@example.net/f.json;-;2.0;;",
+             "localhost, folder and query;http://localhost:80/up/stable/?channel=beta;-;2.0;"
+             "http://localhost:80/up/stable/?channel=beta;"
+             "http://localhost:80/up/apps/sorviclean/?installed=sorviclean:2.0",
+             "version needing encoding;https://e.com/f.json;-;2.0 beta&x=1#2;https://e.com/"
+             "f.json;https://e.com/apps/sorviclean/?installed=sorviclean:2.0%20beta%26x%3D1%232"});
+#undef STABLE
     }
     void addresses()
     {
@@ -101,9 +95,9 @@ private slots:
         QFETCH(QString, feed);
         QFETCH(QString, page);
         QVariantMap info;
-        if (!version.isNull()) info.insert(QStringLiteral("CFBundleShortVersionString"), version);
-        if (!property.isNull()) info.insert(QStringLiteral("SorviUpdateFeedURL"), property);
-        const auto checker = checkerFor(variable.isNull() ? OptionalText() : variable, {}, info);
+        if (version != u"-") info.insert(QStringLiteral("CFBundleShortVersionString"), version);
+        if (property != u"-") info.insert(QStringLiteral("SorviUpdateFeedURL"), property);
+        const auto checker = checkerFor(variable == u"-" ? OptionalText() : variable, {}, info);
         QCOMPARE(checker->feedURL().value_or(QUrl()).toString(), feed);
         QCOMPARE(checker->downloadPageURL().value_or(QUrl()).toString(QUrl::FullyEncoded), page);
     }
