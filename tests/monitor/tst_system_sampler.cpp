@@ -17,11 +17,6 @@ namespace {
 
 constexpr quint64 kSecond = 1'000'000'000, kPage = 4096;
 
-Frame cpu(const Ticks& ticks)
-{
-    return Frame{.ticks = ticks};
-}
-
 // Interface "e" with these totals, plus `more`, at `seconds`.
 Frame net(quint64 rx, quint64 tx, quint64 seconds, const Nets& more = {})
 {
@@ -60,11 +55,6 @@ QVariantMap internal(const QVariant& current, const QVariant& max, const QVarian
     return map;
 }
 
-void row(const char* tag, const QList<Frame>& frames, const SystemSnapshot& expected)
-{
-    QTest::newRow(tag) << frames << expected;
-}
-
 } // namespace
 
 class TestSystemSampler : public QObject
@@ -76,6 +66,10 @@ private slots:
     {
         QTest::addColumn<QList<Frame>>("frames");
         QTest::addColumn<SystemSnapshot>("expected");
+        const auto row = [](const char* tag, const QList<Frame>& frames, const SystemSnapshot& e) {
+            QTest::newRow(tag) << frames << e;
+        };
+        const auto cpu = [](const Ticks& ticks) { return Frame{.ticks = ticks}; };
         const Frame one = cpu({{0, 0, 0, 0}}), two = cpu({{0, 0, 0, 0}, {0, 0, 0, 0}});
         Frame first = procs({usage(5, 100)}, 1);
         first.ticks = Ticks{{10, 10, 10, 10}, {5, 5, 5, 5}};

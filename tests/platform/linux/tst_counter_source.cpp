@@ -60,25 +60,12 @@ QString reading(LinuxCounterSource& source, const QString& name)
     } else if (name == "power") {
         for (const QVariant& supply : source.powerSources().value_or(QList<QVariant>())) {
             QStringList keys;
-            const QVariantMap map = supply.toMap();
-            for (auto it = map.cbegin(); it != map.cend(); ++it)
-                keys << it.key() + '=' + it.value().toString();
+            for (const auto& [key, value] : supply.toMap().asKeyValueRange())
+                keys << key + '=' + value.toString();
             parts << (supply.isValid() ? keys.join(',') : "-");
         }
     }
     return parts.isEmpty() ? "-" : parts.join(" | ");
-}
-
-const QByteArray kMemInfo = "MemTotal: 8000000 kB\nMemFree: 1000000 kB\nActive(anon): 400000 kB\n"
-                            "Inactive(anon): 200000 kB\nActive(file): 1000000 kB\n"
-                            "Inactive(file): 600000 kB\nUnevictable: 4000 kB\n"
-                            "SwapTotal: 2000000 kB\nSwapFree: 1500000 kB\nSUnreclaim: 80000 kB\n"
-                            "KernelStack: 12000 kB\nPageTables: 24000 kB\nZswap: 40000 kB\n";
-
-void row(const char* tag, const char* name, const QByteArray& content, const QString& expected,
-         const Files& extra = {})
-{
-    QTest::newRow(tag) << QString(name) << content << extra << expected;
 }
 
 QList<int> pidsOf(const std::optional<QList<ProcessUsage>>& list)
@@ -102,6 +89,10 @@ private slots:
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<Files>("extra");
         QTest::addColumn<QString>("expected");
+        const auto row = [](const char* tag, const char* name, const QByteArray& content,
+                            const QString& expected, const Files& extra = {}) {
+            QTest::newRow(tag) << QString(name) << content << extra << expected;
+        };
         for (const char* name : {"proc/stat", "proc/pressure/memory", "proc/loadavg",
                                  "proc/meminfo", "proc/net/dev", "power"})
             row(name, name, QByteArray(), QString(name) == "proc/meminfo" ? "0 | - | -" : "-");
@@ -123,7 +114,11 @@ private slots:
         row("load not a number", "proc/loadavg", "nan 1 1 1/1 1\n", "-");
         // internal = anon lists, wired = unevictable + the kernel's own, compressor = zswap,
         // external = file lists.
-        row("memory", "proc/meminfo", kMemInfo,
+        row("memory", "proc/meminfo",
+            "MemTotal: 8000000 kB\nActive(anon): 400000 kB\nInactive(anon): 200000 kB\n"
+            "Active(file): 1000000 kB\nInactive(file): 600000 kB\nUnevictable: 4000 kB\n"
+            "SwapTotal: 2000000 kB\nSwapFree: 1500000 kB\nSUnreclaim: 80000 kB\n"
+            "KernelStack: 12000 kB\nPageTables: 24000 kB\nZswap: 40000 kB\n",
             "8000000 | 600000/0/120000/40000/1600000 | 2000000/500000");
         // Optional keys count as 0; swap cannot be told without SwapFree.
         row("memory with missing and garbled keys", "proc/meminfo",
