@@ -76,8 +76,8 @@ private slots:
     {
         const Category& caches = *Category::find("caches");
         const QString root = caches.roots[0];
-        QVERIFY(writeFile(root + "/first/data", 5000) && writeFile(root + "/second", 3000));
-        QVERIFY(writeFile(root + "Old/kept", 100));
+        QVERIFY(writeFile(root + "/first/data", 5000) && writeFile(root + "/second", 3000) &&
+                writeFile(root + "Old/kept", 100));
         const QList<CleanItem> items{{root + "Old/kept", 1},
                                      {root + "/first", 1000},
                                      {root, 4},

@@ -51,9 +51,10 @@ ScanResult found(ScanResult result)
 // Root ignores permissions: the scan runs in a child that dropped to an unprivileged user.
 bool scansAsNobodyTo(const Category& c, const ScanResult& result)
 {
-    // runAsNobody ends a child that hangs, so this wait has a deadline too.
-    return runAsNobody([&] { return found(QCoro::waitFor(Scanner::scan(c))) == result ? 0 : 1; }) ==
-           0;
+    return runAsNobody([&] {
+               auto scanned = Await::task(Scanner::scan(c), "the scan as nobody");
+               return scanned && found(*scanned) == result ? 0 : 1;
+           }) == 0;
 }
 
 } // namespace

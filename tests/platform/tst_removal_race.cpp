@@ -81,15 +81,15 @@ private slots:
         QTest::addColumn<QByteArray>("item");
         QTest::addColumn<QByteArray>("swapped");
         QTest::addColumn<bool>("trash");
-        QTest::newRow("at the item's top") << QByteArray("item") << QByteArray("/item") << false;
-        QTest::newRow("deep inside the item")
-            << QByteArray("item") << QByteArray("/item/a/b") << false;
-        QTest::newRow("between root and item")
-            << QByteArray("mid/item") << QByteArray("/mid") << false;
-        QTest::newRow("the root itself") << QByteArray("item") << QByteArray() << false;
-        QTest::newRow("trashed, between root and item")
-            << QByteArray("mid/item") << QByteArray("/mid") << true;
-        QTest::newRow("trashed, the root itself") << QByteArray("item") << QByteArray() << true;
+        const auto row = [](const char* tag, const char* item, const char* swapped, bool trash) {
+            QTest::newRow(tag) << QByteArray(item) << QByteArray(swapped) << trash;
+        };
+        row("at the item's top", "item", "/item", false);
+        row("deep inside the item", "item", "/item/a/b", false);
+        row("between root and item", "mid/item", "/mid", false);
+        row("the root itself", "item", "", false);
+        row("trashed, between root and item", "mid/item", "/mid", true);
+        row("trashed, the root itself", "item", "", true);
     }
     void swappedLinkNeverLeadsOutside()
     {
@@ -114,10 +114,7 @@ private slots:
         QVERIFY(pin && pinned);
         race(root + swapped, outside, [&] {
             buildBeneath("/proc/self/fd/" + QByteArray::number(pinned.get()), item + "/a/b/c", 2);
-            if (trash) {
-                FileSystem::moveToTrash(rootPath, itemPath, pin);
-                return;
-            }
+            if (trash) return (void)FileSystem::moveToTrash(rootPath, itemPath, pin);
             FileSystem::grantOwnerAccess(rootPath, itemPath, ::getuid(), pin);
             FileSystem::removeItem(rootPath, itemPath, pin);
         });
