@@ -10,11 +10,6 @@
 
 namespace {
 
-const Category& category(const QString& id)
-{
-    return *Category::find(id);
-}
-
 QString page(const QWidget* view)
 {
     return view->findChild<QStackedWidget*>("categoryContent")->currentWidget()->objectName();
@@ -65,7 +60,7 @@ void TestCategoryView::cleanGoesThroughConfirmation()
     auto* list = view->findChild<QListView*>("itemList");
     const QModelIndex row = list->model()->match(list->model()->index(0, 0), RowRole::Url, odd)[0];
     QCOMPARE(row.data().toString(), "<b>a↵b");
-    const auto ticked = [&] { return f.model.state(category(id)).selected.contains(odd); };
+    const auto ticked = [&] { return f.model.state(*Category::find(id)).selected.contains(odd); };
     const auto clickAt = [&](int x) {
         const QRect rect = list->visualRect(row);
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
@@ -106,7 +101,7 @@ void TestCategoryView::cleanGoesThroughConfirmation()
     });
     bool progressShown = false;
     connect(&f.model, &AppModel::stateChanged, this, [&] {
-        if (f.model.state(category(id)).scanning)
+        if (f.model.state(*Category::find(id)).scanning)
             progressShown =
                 page(view) == u"progressPage" && !rescan->isEnabled() && !clean->isEnabled();
     });

@@ -184,13 +184,9 @@ void TestUninstallerView::uninstallFlow()
     QCOMPARE(f.uninstall()->text(), "Gỡ cài đặt · " + formatBytes(f.model->totalSelectedSize()));
     // The leftover matched by name alone starts unticked; folders shown with "~".
     auto* leftovers = f.find<QListView>("leftoverList");
-    const auto ticks = [&] {
-        QList<int> states;
-        for (int row = 0; row < leftovers->model()->rowCount(); ++row)
-            states << leftovers->model()->index(row, 0).data(Qt::CheckStateRole).toInt();
-        return states;
-    };
-    QCOMPARE(ticks(), (QList<int>{Qt::Checked, Qt::Unchecked}));
+    QCOMPARE((QList{leftovers->model()->index(0, 0).data(Qt::CheckStateRole).toInt(),
+                    leftovers->model()->index(1, 0).data(Qt::CheckStateRole).toInt()}),
+             (QList<int>{Qt::Checked, Qt::Unchecked}));
     const QString home = "~" + f.library.mid(TestHome::path().size());
     QVERIFY(leftovers->model()->index(0, 0).data(RowRole::Subtitle).toString().startsWith(home));
 
@@ -268,10 +264,10 @@ void TestUninstallerView::ownIconThemeIconOrGeneric()
             {.url = "/app" + QString::number(apps.size()), .iconPath = path, .iconName = name});
     AppIcons cache;
     QSignalSpy loaded(&cache, &AppIcons::iconLoaded);
-    QList<bool> own;
     for (const InstalledApp& app : apps)
         QVERIFY(!cache.icon(app, 32).isNull());
     QVERIFY(Await::signal(loaded, "the two icon files", 2));
+    QList<bool> own;
     for (const InstalledApp& app : apps)
         own.append(cache.hasOwnIcon(app.url));
     QCOMPARE(own, (QList<bool>{true, false, true, false, false}));
