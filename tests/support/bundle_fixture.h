@@ -10,8 +10,8 @@
 #include <memory>
 #include <optional>
 
-/// Real application bundles: Info.plist as XML or converted to binary by plistutil, optionally
-/// with a real executable (a copy of /bin/sleep) inside.
+/// Real application bundles: Info.plist as XML or binary (by plistutil), optionally with a copy
+/// of /bin/sleep as the executable.
 namespace BundleFixture {
 
 enum class Format { Xml, Binary };
@@ -19,20 +19,15 @@ enum class Format { Xml, Binary };
 /// One `<key>…</key><string>…</string>` pair, its texts escaped.
 inline QString stringEntry(const QString& key, const QString& value)
 {
-    const auto escaped = [](QString text) {
-        return text.replace(u'&', "&amp;").replace(u'<', "&lt;").replace(u'>', "&gt;");
-    };
-    return QStringLiteral("<key>%1</key><string>%2</string>").arg(escaped(key), escaped(value));
+    return QStringLiteral("<key>%1</key><string>%2</string>")
+        .arg(key.toHtmlEscaped(), value.toHtmlEscaped());
 }
 
 /// A whole XML property list whose top-level dictionary holds `body`.
 inline QByteArray plistDocument(const QString& body)
 {
-    return QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE plist PUBLIC "
-                          "\"-//Apple//DTD PLIST 1.0//EN\" \"http://www.apple.com/DTDs/"
-                          "PropertyList-1.0.dtd\">\n<plist version=\"1.0\">\n<dict>\n%1\n</dict>"
-                          "\n</plist>\n")
-        .arg(body)
+    return ("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n" + body +
+            "\n</dict>\n</plist>\n")
         .toUtf8();
 }
 
@@ -41,27 +36,24 @@ inline bool writeBytes(const QString& path, const QByteArray& bytes)
 {
     TreeBuilder::makeDir(QFileInfo(path).path());
     QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-           file.write(bytes) == bytes.size();
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 inline bool writePlist(const QString& path, const QByteArray& xml, Format format)
 {
     if (format == Format::Xml) return writeBytes(path, xml);
-    const QString source = path + ".xml";
-    if (!writeBytes(source, xml)) return false;
+    if (!writeBytes(path + ".xml", xml)) return false;
     QProcess plistutil;
-    plistutil.start("plistutil", {"-i", source, "-o", path, "-f", "bin"});
+    plistutil.start("plistutil", {"-i", path + ".xml", "-o", path, "-f", "bin"});
     const bool converted = plistutil.waitForFinished(10000) && plistutil.exitCode() == 0;
-    QFile::remove(source);
+    QFile::remove(path + ".xml");
     QFile file(path);
     return converted && file.open(QIODevice::ReadOnly) && file.read(8) == "bplist00";
 }
 
 struct BundleShape
 {
-    QString identifier = {}; ///< null: no CFBundleIdentifier entry
-    QString version = {};    ///< null: no CFBundleShortVersionString entry
+    QString identifier = {}, version = {}; ///< null: no entry
     QString executable = QStringLiteral("main");
     QString extraEntries = {};
     Format format = Format::Xml;
@@ -76,11 +68,10 @@ inline QString makeBundle(const QString& folder, const QString& fileName, const 
     if (!shape.identifier.isNull()) body += stringEntry("CFBundleIdentifier", shape.identifier);
     if (!shape.version.isNull()) body += stringEntry("CFBundleShortVersionString", shape.version);
     if (!writePlist(bundle + "/Contents/Info.plist", plistDocument(body), shape.format)) return {};
-    const QString executable = bundle + "/Contents/MacOS/" + shape.executable;
-    const bool copied =
-        !shape.withExecutable ||
-        (TreeBuilder::makeDir(QFileInfo(executable).path()) &&
-         QFile::copy("/bin/sleep", executable) && TreeBuilder::setPermissions(executable, 0755));
+    const QString exe = bundle + "/Contents/MacOS/" + shape.executable;
+    const bool copied = !shape.withExecutable ||
+                        (TreeBuilder::makeDir(QFileInfo(exe).path()) &&
+                         QFile::copy("/bin/sleep", exe) && TreeBuilder::setPermissions(exe, 0755));
     return copied ? bundle : QString();
 }
 
@@ -101,8 +92,7 @@ inline InstalledApp appRecord(const QString& url, const QString& bundleID,
     return app;
 }
 
-/// A fresh folder of the temporary home with two application folders (`apps` created,
-/// `userApps` not), a Library (not created), and the catalogue's folders pointing at them.
+/// A fresh folder of the temporary home: `apps` (created), `userApps` and `library` (not).
 struct AppLayout
 {
     QString root, apps, userApps, library;
@@ -128,11 +118,9 @@ struct AppLayout
 inline AppLayout freshAppLayout(const QString& prefix = QStringLiteral("apps"))
 {
     static int counter = 0;
-    AppLayout l;
-    l.root = TestHome::path() + QStringLiteral("/%1-%2").arg(prefix).arg(++counter);
-    l.apps = l.root + "/Applications";
-    l.userApps = l.root + "/home/Applications";
-    l.library = l.root + "/home/Library";
+    const QString root = TestHome::path() + QStringLiteral("/%1-%2").arg(prefix).arg(++counter);
+    AppLayout l{
+        root, root + "/Applications", root + "/home/Applications", root + "/home/Library", {}};
     TreeBuilder::makeDir(l.apps);
     l.folders = AppCatalog::Folders::bundles({l.apps, l.userApps}, l.library);
     return l;
@@ -154,8 +142,8 @@ inline QStringList urls(const QList<Leftover>& leftovers)
     return list;
 }
 
-/// Starts `executable` (for 60 s) through sh, which can set SIGTERM to ignored before the exec
-/// (it stays ignored across it). Returns once /proc/PID/exe is the executable, or nullptr.
+/// Starts `executable` (for 60 s) through sh, which can ignore SIGTERM across the exec. Returns
+/// once /proc/PID/exe is the executable, or nullptr.
 inline std::unique_ptr<QProcess> startProcess(const QString& executable, bool ignoreTerm)
 {
     auto process = std::make_unique<QProcess>();

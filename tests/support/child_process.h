@@ -1,7 +1,6 @@
 #pragma once
 
-#include <QFile>
-#include <QTest>
+#include <QtTest>
 #include <csignal>
 #include <sys/types.h>
 #include <sys/wait.h>

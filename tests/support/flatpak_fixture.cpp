@@ -12,8 +12,7 @@
 namespace FlatpakFixture {
 namespace {
 
-// On a memory file system where there is one: removing a few thousand folders from a disk
-// mounted with "discard" takes seconds.
+// In memory where possible: removing thousands of folders from a "discard" disk takes seconds.
 QString root(const QString& relative)
 {
     static const QTemporaryDir dir(
@@ -47,12 +46,9 @@ QString write(const QString& path, const QString& text, QFile::Permissions extra
 
 QString runtimeRef()
 {
-    static const QString ref = [] {
-        QString arch;
-        run("flatpak --default-arch", &arch);
-        return "org.sorvi.Platform/" + arch.trimmed() + "/1";
-    }();
-    return ref;
+    QString arch;
+    run("flatpak --default-arch", &arch);
+    return "org.sorvi.Platform/" + arch.trimmed() + "/1";
 }
 
 // Writes the metadata as build-init would (without the runtime installed) and exports the
@@ -67,7 +63,7 @@ QString exportBuild(const QString& name, const QString& group, const QString& id
     if (group == u"Application") failure += run("flatpak build-finish --command=demo " + dir);
     const QString line = QStringLiteral("flatpak build-export --disable-sandbox --disable-fsync "
                                         "--no-update-summary %1 %2 %3 %4");
-    return failure.isEmpty() ? run(line.arg(options, root("repo"), dir, branch)) : failure;
+    return failure + run(line.arg(options, root("repo"), dir, branch));
 }
 
 // The host's shell and the libraries it loads: all the applications run on it.
@@ -76,18 +72,14 @@ QString buildRuntime()
     QString libraries;
     QString failure = run("ldd /bin/sh", &libraries);
     static const QRegularExpression path("(/\\S+)");
-    QStringList files{"/bin/sh"};
-    for (const QString& line : libraries.split(u'\n'))
-        if (const QRegularExpressionMatch match = path.match(line); match.hasMatch())
-            files.append(match.captured(1));
-    for (const QString& file : files) {
+    for (auto it = path.globalMatch("/bin/sh " + libraries); it.hasNext();) {
+        const QString file = it.next().captured(1);
         const QString target = root("runtime/files") + file;
         QDir().mkpath(target.section(u'/', 0, -2));
         if (!QFile::copy(QFileInfo(file).canonicalFilePath(), target)) failure += file;
     }
-    return failure.isEmpty() ? exportBuild("runtime", "Runtime", runtimeRef().section(u'/', 0, 0),
-                                           "--runtime --files=files", "1")
-                             : failure;
+    return failure + exportBuild("runtime", "Runtime", runtimeRef().section(u'/', 0, 0),
+                                 "--runtime --files=files", "1");
 }
 
 QString buildApp(const AppShape& app)
@@ -95,11 +87,11 @@ QString buildApp(const AppShape& app)
     const QString files = root(app.id + "/files/");
     // It waits for a line on its standard input: the test decides when it ends.
     QString failure = write(files + "bin/demo", "#!/bin/sh\nread line\n", QFile::ExeOwner);
-    const QString entry = QStringLiteral("[Desktop Entry]\nType=Application\nExec=demo\nIcon=%1\n"
-                                         "Name=%2\nName[vi]=%3\n");
     if (!app.desktopName.isEmpty())
         failure += write(files + QString("share/applications/%1.desktop").arg(app.id),
-                         entry.arg(app.id, app.desktopName, app.desktopNameVi));
+                         QString("[Desktop Entry]\nType=Application\nExec=demo\nIcon=%1\nName=%2\n"
+                                 "Name[vi]=%3\n")
+                             .arg(app.id, app.desktopName, app.desktopNameVi));
     for (const int size : app.iconSizes) {
         const QString icons = files + QString("share/icons/hicolor/%1x%1/apps/").arg(size);
         QImage image(size, size, QImage::Format_ARGB32);
@@ -108,32 +100,28 @@ QString buildApp(const AppShape& app)
     }
     if (!app.appstreamName.isEmpty()) {
         const QString xml = files + QString("share/app-info/xmls/%1.xml").arg(app.id);
-        const QString release = QStringLiteral("<releases><release version=\"%1\" "
-                                               "timestamp=\"1700000000\"/></releases>");
-        failure +=
-            write(xml, QStringLiteral("<?xml version=\"1.0\"?><components><component "
-                                      "type=\"desktop-application\"><id>%1</id><name>%2"
-                                      "</name>%3</component></components>")
-                           .arg(app.id, app.appstreamName,
-                                app.version.isEmpty() ? QString() : release.arg(app.version)));
+        const QString release = app.version.isEmpty()
+                                    ? QString()
+                                    : QString("<releases><release version=\"%1\" timestamp="
+                                              "\"1700000000\"/></releases>")
+                                          .arg(app.version);
+        failure += write(xml, QString("<?xml version=\"1.0\"?><components><component type="
+                                      "\"desktop-application\"><id>%1</id><name>%2</name>%3"
+                                      "</component></components>")
+                                  .arg(app.id, app.appstreamName, release));
         failure += run("gzip -nf " + xml);
     }
-    return failure.isEmpty() ? exportBuild(app.id, "Application", app.id, QString(), "stable")
-                             : failure;
+    return failure + exportBuild(app.id, "Application", app.id, QString(), "stable");
 }
 
-QString where(bool system)
-{
-    return system ? "flatpak --system " : "flatpak --user ";
-}
+const auto where = [](bool s) { return QString(s ? "flatpak --system " : "flatpak --user "); };
 
 QString addRemote(bool system)
 {
     const QString failure =
         run(where(system) + "remote-add --no-gpg-verify sorvi-test file://" + root("repo"));
     const QString repo = qEnvironmentVariable(system ? "FLATPAK_SYSTEM_DIR" : "FLATPAK_USER_DIR");
-    const QString line = "ostree --repo=%1/repo config set core.fsync false";
-    return failure.isEmpty() ? run(line.arg(repo)) : failure;
+    return failure + run("ostree --repo=" + repo + "/repo config set core.fsync false");
 }
 
 } // namespace

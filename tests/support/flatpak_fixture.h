@@ -3,13 +3,11 @@
 #include <QString>
 #include <QStringList>
 
-/// A real Flatpak repository built offline (a runtime of the host's shell, small applications),
-/// the remote "sorvi-test" of the user installation in the temporary home and, as root, of the
-/// system installation at $FLATPAK_SYSTEM_DIR. Functions return "" or what failed.
+/// A real Flatpak repository built offline, the remote "sorvi-test" of the user installation and
+/// (as root) of the system one at $FLATPAK_SYSTEM_DIR. Functions return "" or what failed.
 namespace FlatpakFixture {
 
-/// One application: its exported desktop entry (none when desktopName is ""), icons, and
-/// AppStream data (none when appstreamName is "") with a release `version`.
+/// One application; no desktop entry when desktopName is "", no AppStream data without a name.
 struct AppShape
 {
     QString id, desktopName, desktopNameVi, appstreamName, version;
@@ -21,9 +19,8 @@ void prepareEnvironment();
 /// Builds the runtime and `apps` and adds the repository to the installations.
 QString build(const QList<AppShape>& apps);
 QString install(const QStringList& ids, bool system = false);
-/// The applications `flatpak list` shows.
 QStringList listed(bool system = false);
-/// True when the system installation can be written here (we run as root).
+/// True when the system installation can be written here (as root).
 bool hasSystemInstallation();
 
 } // namespace FlatpakFixture

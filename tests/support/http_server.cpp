@@ -8,41 +8,25 @@
 #include <QSslServer>
 #include <QSslSocket>
 #include <QStandardPaths>
-#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
 #include <memory>
 
-namespace {
-
 // Keeps the client's socket buffers topped up without holding the whole stream in memory.
-constexpr qint64 streamChunk = qint64(64) * 1024;
-
-QByteArray head(const HttpServer::Response& response)
-{
-    QByteArray text = "HTTP/1.1 " + QByteArray::number(response.status) + " Scripted\r\n";
-    text += response.delivery == HttpServer::Delivery::Endless
-                ? QByteArray("Transfer-Encoding: chunked\r\nConnection: close\r\n")
-                : "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
-    if (!response.location.isEmpty()) text += "Location: " + response.location + "\r\n";
-    return text + "\r\n";
-}
-
-} // namespace
+static constexpr qint64 streamChunk = qint64(64) * 1024;
 
 std::optional<HttpServer::TlsIdentity> HttpServer::makeSelfSigned(const QString& folder)
 {
-    const QString openssl = QStandardPaths::findExecutable(QStringLiteral("openssl"));
     QFile cert(folder + QStringLiteral("/cert.pem"));
     QFile key(folder + QStringLiteral("/key.pem"));
     QProcess process;
-    process.start(openssl, QStringLiteral("req -x509 -newkey ec -pkeyopt "
-                                          "ec_paramgen_curve:prime256v1 -nodes -days 2 -subj "
-                                          "/CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1")
-                                   .split(u' ')
-                               << "-keyout" << key.fileName() << "-out" << cert.fileName());
-    if (openssl.isEmpty() || !process.waitForFinished(60000) ||
-        process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0 ||
+    process.start(QStandardPaths::findExecutable(QStringLiteral("openssl")),
+                  QStringLiteral("req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 "
+                                 "-nodes -days 2 -subj /CN=127.0.0.1 -addext "
+                                 "subjectAltName=IP:127.0.0.1")
+                          .split(u' ')
+                      << "-keyout" << key.fileName() << "-out" << cert.fileName());
+    if (!process.waitForFinished(60000) || process.exitCode() != 0 ||
         !cert.open(QIODevice::ReadOnly) || !key.open(QIODevice::ReadOnly))
         return std::nullopt;
     return TlsIdentity{cert.readAll(), key.readAll()};
@@ -61,8 +45,7 @@ bool HttpServer::useTls(const TlsIdentity& identity)
     auto* server = new QSslServer(this);
     server->setSslConfiguration(configuration);
     m_server = server;
-    m_tls = true;
-    return true;
+    return m_tls = true;
 }
 
 bool HttpServer::listen()
@@ -73,19 +56,6 @@ bool HttpServer::listen()
             accept(socket);
     });
     return m_server->listen(QHostAddress::LocalHost, 0);
-}
-
-quint16 HttpServer::port() const
-{
-    return m_server ? m_server->serverPort() : 0;
-}
-
-QUrl HttpServer::url(const QString& path) const
-{
-    return QUrl(QStringLiteral("%1://127.0.0.1:%2%3")
-                    .arg(m_tls ? QStringLiteral("https") : QStringLiteral("http"))
-                    .arg(port())
-                    .arg(path));
 }
 
 void HttpServer::accept(QTcpSocket* socket)
@@ -104,37 +74,39 @@ void HttpServer::accept(QTcpSocket* socket)
             const Response response =
                 m_routes.value(target.left(target.indexOf(u'?')), withStatus(404, "not found"));
             answer(socket, response);
-            if (response.delivery != Delivery::Whole) {
-                disconnect(socket, &QTcpSocket::readyRead, this, nullptr);
-                return;
-            }
+            if (response.delivery != Delivery::Whole)
+                return (void)disconnect(socket, &QTcpSocket::readyRead, this, nullptr);
         }
     });
-}
-
-void HttpServer::send(QTcpSocket* socket, const QByteArray& bodyBytes)
-{
-    socket->write(bodyBytes);
-    m_bodyBytesSent += bodyBytes.size();
 }
 
 void HttpServer::answer(QTcpSocket* socket, const Response& response)
 {
     if (response.delivery == Delivery::Silent) return;
-    socket->write(head(response));
-    if (response.delivery == Delivery::Whole) return send(socket, response.body);
+    const auto send = [this, socket](const QByteArray& bytes) {
+        socket->write(bytes);
+        m_bodyBytesSent += bytes.size();
+    };
+    const bool whole = response.delivery == Delivery::Whole;
+    socket->write(
+        "HTTP/1.1 " + QByteArray::number(response.status) + " Scripted\r\n" +
+        (whole ? "Content-Length: " + QByteArray::number(response.body.size())
+               : QByteArray("Transfer-Encoding: chunked\r\nConnection: close")) +
+        (response.location.isEmpty() ? QByteArray() : "\r\nLocation: " + response.location) +
+        "\r\n\r\n");
+    if (whole) return send(response.body);
     const qint64 size = response.interval.count() > 0 ? 1 : streamChunk;
     const QByteArray chunk = QByteArray::number(size, 16) + "\r\n" + QByteArray(size, ' ') + "\r\n";
-    auto topUp = [this, socket, chunk] {
+    auto topUp = [send, socket, chunk] {
         while (socket->bytesToWrite() < 2 * streamChunk &&
                socket->state() == QAbstractSocket::ConnectedState)
-            send(socket, chunk);
+            send(chunk);
     };
     if (size == streamChunk) {
         connect(socket, &QTcpSocket::bytesWritten, socket, topUp);
         return topUp();
     }
     auto* timer = new QTimer(socket);
-    connect(timer, &QTimer::timeout, socket, [this, socket, chunk] { send(socket, chunk); });
+    connect(timer, &QTimer::timeout, socket, [send, chunk] { send(chunk); });
     timer->start(response.interval);
 }

@@ -3,19 +3,15 @@
 #include <QByteArray>
 #include <QMap>
 #include <QObject>
+#include <QTcpServer>
 #include <QUrl>
 #include <chrono>
 #include <optional>
 
-class QTcpServer;
-class QTcpSocket;
-
-/// A scripted HTTP/1.1 server on 127.0.0.1 with an ephemeral port, plain or TLS, for tests that
-/// need a real peer. Each request is answered by the response routed to its path (the query is
-/// ignored), or 404. Runs on the thread that created it, driven by its event loop.
+/// A scripted HTTP/1.1 server on 127.0.0.1 (ephemeral port, plain or TLS), driven by the event
+/// loop of its thread. A request gets the response routed to its path (query ignored), or 404.
 class HttpServer : public QObject
 {
-    Q_OBJECT
 public:
     /// Endless: chunked filler, one byte per `interval` or, with none, as fast as it is taken.
     enum class Delivery { Whole, Silent, Endless };
@@ -29,14 +25,14 @@ public:
         QByteArray location; ///< of a redirect
     };
 
-    static Response withStatus(int status, const QByteArray& body = {})
+    static Response withStatus(int code, const QByteArray& body = {})
     {
-        return {status, body, Delivery::Whole, {}, {}};
+        return {code, body, Delivery::Whole, {}, {}};
     }
     static Response ok(const QByteArray& body) { return withStatus(200, body); }
-    static Response redirect(const QString& location)
+    static Response redirect(const QString& to)
     {
-        return {302, {}, Delivery::Whole, {}, location.toUtf8()};
+        return {302, {}, Delivery::Whole, {}, to.toUtf8()};
     }
     static Response silent() { return {200, {}, Delivery::Silent, {}, {}}; }
     static Response endless(std::chrono::milliseconds interval = {})
@@ -47,16 +43,21 @@ public:
     /// A throwaway self-signed certificate for 127.0.0.1 made by openssl in `folder`, if it can.
     struct TlsIdentity
     {
-        QByteArray certificatePem;
-        QByteArray keyPem;
+        QByteArray certificatePem, keyPem;
     };
     static std::optional<TlsIdentity> makeSelfSigned(const QString& folder);
 
     /// Serves over TLS with this identity; call before listen(). False when TLS is unavailable.
     bool useTls(const TlsIdentity& identity);
     bool listen();
-    quint16 port() const;
-    QUrl url(const QString& path) const;
+    quint16 port() const { return m_server ? m_server->serverPort() : 0; }
+    QUrl url(const QString& path) const
+    {
+        return QStringLiteral("%1://127.0.0.1:%2%3")
+            .arg(m_tls ? "https" : "http")
+            .arg(port())
+            .arg(path);
+    }
     void route(const QString& path, const Response& response) { m_routes.insert(path, response); }
 
     int requestCount() const { return m_requests; }
@@ -66,7 +67,6 @@ public:
 private:
     void accept(QTcpSocket* socket);
     void answer(QTcpSocket* socket, const Response& response);
-    void send(QTcpSocket* socket, const QByteArray& bodyBytes);
 
     QTcpServer* m_server = nullptr;
     bool m_tls = false;

@@ -7,14 +7,12 @@
 #include <memory>
 #include <utility>
 
-/// Occupies every thread of the I/O pool until released (at the latest when destroyed), so that
-/// work queued meanwhile cannot finish before the test has looked at what it left behind.
+/// Occupies every I/O pool thread until released (or destroyed): work queued meanwhile waits.
 class PoolGate
 {
 public:
     PoolGate()
     {
-        // Shared with the pool's threads, which may still be leaving after the gate is gone.
         for (int i = 0; i < m_threads; ++i)
             ioPool().start([state = m_state] {
                 state->busy.release();
@@ -27,12 +25,11 @@ public:
     PoolGate(const PoolGate&) = delete;
     PoolGate& operator=(const PoolGate&) = delete;
 
-    /// True once every pool thread is held.
     bool held() const { return m_held; }
     void release() { m_state->gate.release(std::exchange(m_threads, 0)); }
 
 private:
-    struct State
+    struct State // shared with pool threads, which may still be leaving after the gate is gone
     {
         QSemaphore busy, gate;
     };

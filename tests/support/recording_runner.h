@@ -6,8 +6,8 @@
 #include <QStringList>
 #include <functional>
 
-/// The one stand-in for the Finder automation, callable from any thread: records each script
-/// and answers as told, optionally doing part of the work first (the Finder moved some items).
+/// The stand-in for the Finder automation, from any thread: records each script and answers as
+/// told, optionally doing part of the work first (the Finder moved some items).
 class RecordingRunner final : public ScriptRunner
 {
 public:
@@ -15,10 +15,9 @@ public:
 
     Result run(const QString& source) override
     {
-        {
-            QMutexLocker lock(&m_mutex);
-            m_sources.append(source);
-        }
+        m_mutex.lock();
+        m_sources.append(source);
+        m_mutex.unlock();
         if (action) action();
         return result;
     }

@@ -1,11 +1,9 @@
 #pragma once
 
-#include <QStringList>
 #include <QtTest>
 #include <initializer_list>
 
-/// Compact data tables: one text per row, its fields separated by ";", the first field the row's
-/// tag and every other one a QString column.
+/// Data tables of QString columns, one text a row: "tag;field;field…".
 namespace Rows {
 
 inline void add(std::initializer_list<const char*> columns, std::initializer_list<const char*> rows)

@@ -1,28 +1,19 @@
 #pragma once
 
-#include <QDir>
-#include <QString>
-#include <QTemporaryDir>
 #include <QtTest>
 #include <cstdlib>
 
-/// HOME, the XDG base folders and FLATPAK_USER_DIR of each test program, in its own temporary
+/// HOME, the XDG base folders and FLATPAK_USER_DIR of each test program in its own temporary
 /// folder, set before anything reads them (the places are read once).
 namespace TestHome {
 
-inline QTemporaryDir& directory()
-{
-    static QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/sorvi-test-XXXXXX"));
-    return dir;
-}
-
-/// The temporary home folder (absolute, no trailing slash).
+/// The temporary home folder (absolute, no trailing slash); "" when it could not be made.
 inline QString path()
 {
-    return directory().path();
+    static const QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/sorvi-test-XXXXXX"));
+    return dir.path();
 }
 
-/// The freedesktop trash of the temporary home ($XDG_DATA_HOME/Trash).
 inline QString trashPath()
 {
     return path() + QStringLiteral("/.local/share/Trash");
@@ -44,8 +35,6 @@ public:
         QFile::remove(m_info);
         QDir().rename(m_info + QStringLiteral(".kept"), m_info);
     }
-    BrokenTrash(const BrokenTrash&) = delete;
-    BrokenTrash& operator=(const BrokenTrash&) = delete;
 
 private:
     const QString m_info = trashPath() + QStringLiteral("/info");
@@ -54,18 +43,15 @@ private:
 /// Creates the temporary home and points the environment at it; first thing in main().
 inline void prepare()
 {
-    if (!directory().isValid()) qFatal("cannot create a temporary home");
+    setenv("QT_QPA_PLATFORM", "offscreen", 0); // unless another platform is set
+    if (path().isEmpty()) qFatal("cannot create a temporary home");
     const QByteArray home = QFile::encodeName(path());
-    setenv("HOME", home.constData(), 1);
-    const std::pair<const char*, const char*> places[] = {
-        {"XDG_DATA_HOME", "/.local/share"},
-        {"XDG_CACHE_HOME", "/.cache"},
-        {"XDG_CONFIG_HOME", "/.config"},
-        {"XDG_STATE_HOME", "/.local/state"},
-        {"FLATPAK_USER_DIR", "/.local/share/flatpak"}};
-    for (const auto& [variable, relative] : places) {
-        QDir().mkpath(QFile::decodeName(home + relative));
-        setenv(variable, (home + relative).constData(), 1);
+    for (const char* place : {"HOME=", "XDG_DATA_HOME=/.local/share", "XDG_CACHE_HOME=/.cache",
+                              "XDG_CONFIG_HOME=/.config", "XDG_STATE_HOME=/.local/state",
+                              "FLATPAK_USER_DIR=/.local/share/flatpak"}) {
+        const QList<QByteArray> pair = QByteArray(place).split('=');
+        QDir().mkpath(QFile::decodeName(home + pair[1]));
+        setenv(pair[0].constData(), (home + pair[1]).constData(), 1);
     }
 }
 
@@ -82,14 +68,6 @@ inline void prepare()
         return QTest::qExec(&tc, argc, argv);                                                      \
     }
 
-/// main() for a test without widgets.
 #define SORVI_TEST_MAIN(TestObject) SORVI_TEST_MAIN_IMPL(TestObject, QCoreApplication)
 
-/// main() for a test with widgets, on the offscreen platform unless another one is set.
-#define SORVI_TEST_GUI_MAIN(TestObject)                                                            \
-    static const bool sorviOffscreen_ = [] {                                                       \
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))                                        \
-            qputenv("QT_QPA_PLATFORM", "offscreen");                                               \
-        return true;                                                                               \
-    }();                                                                                           \
-    SORVI_TEST_MAIN_IMPL(TestObject, QApplication)
+#define SORVI_TEST_GUI_MAIN(TestObject) SORVI_TEST_MAIN_IMPL(TestObject, QApplication)

@@ -14,8 +14,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-/// Builds real file trees for tests and measures them independently of the code under test.
-/// Paths go to the kernel through PathCodec, so names that are not UTF-8 work too.
+/// Real file trees for tests, measured independently of the code under test; any path bytes.
 namespace TreeBuilder {
 
 inline bool makeDir(const QString& path)
@@ -23,55 +22,68 @@ inline bool makeDir(const QString& path)
     return QDir().mkpath(path);
 }
 
-/// Writes `size` bytes of real data (so blocks are allocated); the parent must exist.
-inline bool writeFileRaw(const QByteArray& path, qint64 size)
+namespace detail {
+inline QByteArray prepared(const QString& path) // the parent folders made
+{
+    makeDir(QFileInfo(path).path());
+    return PathCodec::encode(path);
+}
+
+// nftw takes no context pointer; its callback runs on the calling thread.
+inline thread_local qint64 sum = 0;
+inline thread_local int count = 0;
+
+inline void walk(const QString& path)
+{
+    sum = count = 0;
+    const auto visit = [](const char*, const struct stat* st, int, struct FTW*) {
+        if (S_ISREG(st->st_mode)) sum += qint64(st->st_blocks) * 512;
+        return ++count, 0;
+    };
+    nftw(PathCodec::encode(path).constData(), visit, 64, FTW_PHYS);
+}
+
+// Makes `path` anew with `size` bytes: `pattern` repeated or, with none, allocated unwritten.
+inline bool fill(const QByteArray& path, qint64 size, const QByteArray& pattern = {})
 {
     const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    static const QByteArray chunk(65536, 'x');
-    qint64 left = fd >= 0 ? size : -1;
-    for (ssize_t n = 1; left > 0 && n > 0; left -= n)
-        n = ::write(fd, chunk.constData(), size_t(std::min(left, qint64(chunk.size()))));
-    if (fd >= 0) ::close(fd);
-    return left == 0;
-}
-
-/// Same, creating the parent folders.
-inline bool writeFile(const QString& path, qint64 size)
-{
-    makeDir(QFileInfo(path).path());
-    return writeFileRaw(PathCodec::encode(path), size);
-}
-
-/// Gives a new file `bytes` allocated bytes without writing them where the file system allows
-/// it (100 MiB files cost no time), creating the parent folders.
-inline bool allocate(const QString& path, qint64 bytes)
-{
-    makeDir(QFileInfo(path).path());
-    const int fd =
-        ::open(PathCodec::encode(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    const bool ok = fd >= 0 && ::posix_fallocate(fd, 0, off_t(bytes)) == 0;
-    if (fd >= 0) ::close(fd);
-    return ok || writeFile(path, bytes);
-}
-
-/// Writes `content` to `path` in place (an existing file keeps its inode, so descriptors kept
-/// open on it see the new contents), creating the parent folders.
-inline bool putFile(const QString& path, const QByteArray& content)
-{
-    makeDir(QFileInfo(path).path());
-    const int fd =
-        ::open(PathCodec::encode(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    const bool ok = fd >= 0 && ::write(fd, content.constData(), size_t(content.size())) ==
-                                   ssize_t(content.size());
+    bool ok = fd >= 0 && (size == 0 || !pattern.isEmpty() || ::posix_fallocate(fd, 0, size) == 0);
+    for (qint64 left = pattern.isEmpty() ? 0 : size; ok && left > 0; left -= pattern.size()) {
+        const qint64 n = std::min(left, qint64(pattern.size()));
+        ok = ::write(fd, pattern.constData(), size_t(n)) == n;
+    }
     if (fd >= 0) ::close(fd);
     return ok;
 }
+} // namespace detail
 
-/// A symbolic link at `link` pointing to `target`, creating the parent folders.
+/// Writes `size` bytes of real data (so blocks are allocated); the parent must exist.
+inline bool writeFileRaw(const QByteArray& path, qint64 size)
+{
+    static const QByteArray chunk(65536, 'x');
+    return detail::fill(path, size, chunk);
+}
+
+inline bool writeFile(const QString& path, qint64 size)
+{
+    return writeFileRaw(detail::prepared(path), size);
+}
+
+/// Allocated without writing where the file system allows it (100 MiB files cost no time).
+inline bool allocate(const QString& path, qint64 bytes)
+{
+    return detail::fill(detail::prepared(path), bytes) || writeFile(path, bytes);
+}
+
+/// Writes in place: an existing file keeps its inode, so descriptors open on it see the change.
+inline bool putFile(const QString& path, const QByteArray& content)
+{
+    return detail::fill(detail::prepared(path), content.size(), content);
+}
+
 inline bool makeLink(const QString& target, const QString& link)
 {
-    makeDir(QFileInfo(link).path());
-    return ::symlink(PathCodec::encode(target).constData(), PathCodec::encode(link).constData()) ==
+    return ::symlink(PathCodec::encode(target).constData(), detail::prepared(link).constData()) ==
            0;
 }
 
@@ -80,7 +92,7 @@ inline bool setPermissions(const QString& path, mode_t mode)
     return ::chmod(PathCodec::encode(path).constData(), mode) == 0;
 }
 
-/// The permission bits (07777) of the path itself, or mode_t(-1).
+/// The permission bits of the path itself, or mode_t(-1).
 inline mode_t permissionsOf(const QString& path)
 {
     struct stat st;
@@ -100,9 +112,8 @@ inline QString scratchPath()
     return ::access("/dev/shm", W_OK) == 0 ? QStringLiteral("/dev/shm") : QDir::tempPath();
 }
 
-/// Builds `depth` nested folders `name` at `top` through descriptors (so beyond PATH_MAX), with a
-/// file "f" of `fileSize(level)` bytes where positive (level 0 is `top`). Returns the files'
-/// st_blocks × 512 as fstat measured them, or -1.
+/// `depth` nested folders `name` at `top` made through descriptors (beyond PATH_MAX), each level
+/// with a file "f" of `fileSize(level)` bytes where positive; their st_blocks × 512, or -1.
 inline qint64 buildChain(const QString& top, int depth, const char* name,
                          const std::function<qint64(int)>& fileSize = {})
 {
@@ -127,43 +138,27 @@ inline qint64 buildChain(const QString& top, int depth, const char* name,
     return -1;
 }
 
-namespace detail {
-// nftw takes no context pointer; its callback runs on the calling thread.
-inline thread_local qint64 sum = 0;
-inline thread_local int count = 0;
-} // namespace detail
-
 /// Sum of st_blocks × 512 over the regular files at or below `path`, links not followed.
 inline qint64 expectedAllocated(const QString& path)
 {
-    detail::sum = 0;
-    const auto add = [](const char*, const struct stat* st, int, struct FTW*) {
-        if (S_ISREG(st->st_mode)) detail::sum += qint64(st->st_blocks) * 512;
-        return 0;
-    };
-    nftw(PathCodec::encode(path).constData(), add, 64, FTW_PHYS);
+    detail::walk(path);
     return detail::sum;
 }
 
 /// Number of entries at or below `path` (links not followed).
 inline int countEntries(const QString& path)
 {
-    detail::count = 0;
-    const auto one = [](const char*, const struct stat*, int, struct FTW*) {
-        return ++detail::count, 0;
-    };
-    nftw(PathCodec::encode(path).constData(), one, 64, FTW_PHYS);
+    detail::walk(path);
     return detail::count;
 }
 
-/// True when the process can drop to another user (it runs as root).
 inline bool canDropPrivileges()
 {
     return ::geteuid() == 0;
 }
 
-/// Runs `body` in a forked child dropped to user 65534 (root ignores permissions) and returns its
-/// exit code, or -1 when impossible or hung for a minute. The parent's thread pools are not there.
+/// `body`'s exit code in a forked child dropped to uid 65534 (without the parent's thread pools),
+/// or -1 when impossible or hung for a minute.
 inline int runAsNobody(const std::function<int()>& body)
 {
     const pid_t pid = canDropPrivileges() ? ::fork() : -1;
