@@ -168,16 +168,15 @@ void TestUninstallerView::uninstallFlow()
     QVERIFY(waited);
     AWAIT_UNTIL(!f.model->loadingLeftovers(), "the leftover search");
     const qint64 bundleSize = TreeBuilder::expectedAllocated(alpha);
-    QCOMPARE(f.text("appSize"), formatBytes(bundleSize));
-    QCOMPARE(f.find<ElidedLabel>("appVersion")->fullText() + f.uninstall()->text(),
-             "v1.0Gỡ cài đặt · " + formatBytes(f.model->totalSelectedSize()));
+    QCOMPARE(f.find<ElidedLabel>("appVersion")->fullText() + f.text("appSize") +
+                 f.uninstall()->text(),
+             "v1.0" + formatBytes(bundleSize) + "Gỡ cài đặt · " +
+                 formatBytes(f.model->totalSelectedSize()));
     // The leftover matched by name alone starts unticked.
     auto* leftovers = f.find<QListView>("leftoverList");
     QCOMPARE((QList{leftovers->model()->index(0, 0).data(Qt::CheckStateRole).toInt(),
                     leftovers->model()->index(1, 0).data(Qt::CheckStateRole).toInt()}),
              (QList<int>{Qt::Checked, Qt::Unchecked}));
-    const QString home = "~" + f.library.mid(TestHome::path().size());
-    QVERIFY(leftovers->model()->index(0, 0).data(RowRole::Subtitle).toString().startsWith(home));
 
     // Nothing ticked: the bundle alone, 0 related files; cancelled, nothing goes.
     tick(leftovers, 0);
@@ -212,15 +211,6 @@ void TestUninstallerView::uninstallFlow()
     AWAIT_UNTIL(!f.model->working(), "the end of the uninstall");
     QCOMPARE((QStringList{f.pane(), f.text("appCount")}),
              (QStringList{"detailPlaceholder", "2 ứng dụng"}));
-
-    // Left before the alert was read: shown again on the next visit.
-    f.screen.reset();
-    QVERIFY(f.open());
-    alert = shownBox(*f.screen, "uninstallAlert");
-    QVERIFY(alert);
-    QCOMPARE(alert->informativeText(), done);
-    QTest::keyClick(alert, Qt::Key_Escape);
-    AWAIT_UNTIL(!f.model->message(), "the message to clear");
 
     // The protected one (a link): a lock that explains itself, the notice, no uninstall.
     QCOMPARE(f.rowOf(linked).data(RowRole::TrailingMark).toInt(), int(RowMark::lock));

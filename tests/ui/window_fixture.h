@@ -57,14 +57,12 @@ struct WindowFixture
 inline QMessageBox* shownBox(const QWidget& root, const QString& name)
 {
     QMessageBox* shown = nullptr;
-    const QByteArray what = "the dialog " + name.toUtf8();
-    Await::until(
-        [&] {
-            for (QMessageBox* box : root.findChildren<QMessageBox*>(name))
-                if (box->isVisible()) shown = box;
-            return shown != nullptr;
-        },
-        what.constData());
+    const auto visible = [&] {
+        for (QMessageBox* box : root.findChildren<QMessageBox*>(name))
+            if (box->isVisible()) shown = box;
+        return shown != nullptr;
+    };
+    Await::until(visible, qPrintable("the dialog " + name));
     return shown;
 }
 
