@@ -5,24 +5,20 @@
 
 #include <QAbstractScrollArea>
 #include <QAction>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QLabel>
 #include <QListView>
 #include <QTextDocumentFragment>
 
 namespace {
 
-QByteArray feed(qint64 build, const QString& version, const QStringList& notes)
+QByteArray feed(int build, const QString& version, const QStringList& notes)
 {
-    const QJsonObject entry{
-        {"version", version}, {"build", build}, {"notes", QJsonArray::fromStringList(notes)}};
-    const QJsonObject app{{"id", "sorviclean"}, {"versions", QJsonArray{entry}}};
-    return QJsonDocument(QJsonObject{{"apps", QJsonArray{app}}}).toJson();
+    return QStringLiteral("{\"apps\":[{\"id\":\"sorviclean\",\"versions\":[{\"version\":\"%1\","
+                          "\"build\":%2,\"notes\":[\"%3\"]}]}]}")
+        .arg(version, QString::number(build), notes.join("\",\""))
+        .toUtf8();
 }
 
-// Running version 1.4, build 10.
 std::unique_ptr<UpdateChecker> checkerFor(const HttpServer& server)
 {
     const QVariantMap info{{"CFBundleShortVersionString", "1.4"}, {"CFBundleVersion", "10"}};
@@ -142,8 +138,8 @@ private slots:
         AWAIT_UNTIL(!f.find<QMessageBox>("resultAlert"), "the result alert to close");
     }
 
-    // Every screen at the window's minimum, with the update banner and long names: nothing cut,
-    // squeezed or overlapped. The banner shows at most four notes and the version as text.
+    // Nothing cut or squeezed at the minimum size; the banner shows four notes, the version as
+    // text.
     void screensFitTheMinimum()
     {
         const QString longName =
@@ -198,8 +194,7 @@ private slots:
         QVERIFY(!f.find<QMessageBox>("updateAlert"));
     }
 
-    // Cleaning with the keyboard alone, confirming by tabbing to the destructive button; a
-    // formatted size on every badge once scanned (also a zero).
+    // Cleaning with the keyboard alone; a formatted size on every badge once scanned.
     void keyboardOnly()
     {
         resetHome();

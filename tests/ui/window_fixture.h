@@ -53,7 +53,7 @@ struct WindowFixture
     MainWindow window;
 };
 
-/// The visible message box of that name below `root` once shown; nullptr when none shows in time.
+/// The visible message box of that name below `root`; nullptr when none shows in time.
 inline QMessageBox* shownBox(const QWidget& root, const QString& name)
 {
     QMessageBox* shown = nullptr;
@@ -66,7 +66,6 @@ inline QMessageBox* shownBox(const QWidget& root, const QString& name)
     return shown;
 }
 
-/// The button of that object name in `box` ("confirmButton", "cancelButton", "alertOkButton").
 inline QPushButton* buttonOf(const QMessageBox* box, const char* name)
 {
     return box ? box->findChild<QPushButton*>(QLatin1String(name)) : nullptr;
