@@ -51,7 +51,6 @@ private slots:
         QVERIFY_VIETNAMESE(*checker.message());
     }
 
-    // Every errno and network error, never the system's own words.
     void errorCodes()
     {
         for (int code = 1; code < 134; ++code)

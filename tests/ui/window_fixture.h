@@ -23,7 +23,7 @@ struct WindowFixture
           window(Models{&model, &uninstaller, &monitor, updater.get()})
     {
     }
-    // A load still suspended when the test ends would outlive the event loop (a leak at exit).
+    // A load still suspended at the end would outlive the event loop.
     ~WindowFixture()
     {
         QSignalSpy loopEnded(&monitor, &MonitorModel::samplingLoopFinished);
@@ -34,12 +34,10 @@ struct WindowFixture
                      "the uninstaller's loads to end");
     }
 
-    /// Shows the window and waits for the start-up scan to end.
     bool showAndWaitForScan()
     {
         QSignalSpy finished(&window, &MainWindow::startupScanFinished);
-        window.show();
-        // Scans of roots that do not exist can end within show().
+        window.show(); // scans of missing roots can end within show()
         return !finished.isEmpty() || Await::signal(finished, "the start-up scan");
     }
 
@@ -55,28 +53,24 @@ struct WindowFixture
     MainWindow window;
 };
 
-/// The visible message box of that name below `root` once shown; nullptr when none shows in time.
+/// The visible message box of that name below `root`; nullptr when none shows in time.
 inline QMessageBox* shownBox(const QWidget& root, const QString& name)
 {
     QMessageBox* shown = nullptr;
-    const QByteArray what = "the dialog " + name.toUtf8();
-    Await::until(
-        [&] {
-            for (QMessageBox* box : root.findChildren<QMessageBox*>(name))
-                if (box->isVisible()) shown = box;
-            return shown != nullptr;
-        },
-        what.constData());
+    const auto visible = [&] {
+        for (QMessageBox* box : root.findChildren<QMessageBox*>(name))
+            if (box->isVisible()) shown = box;
+        return shown != nullptr;
+    };
+    Await::until(visible, qPrintable("the dialog " + name));
     return shown;
 }
 
-/// The button of that object name in `box` ("confirmButton", "cancelButton", "alertOkButton").
 inline QPushButton* buttonOf(const QMessageBox* box, const char* name)
 {
     return box ? box->findChild<QPushButton*>(QLatin1String(name)) : nullptr;
 }
 
-/// The first root of category `id`.
 inline QString rootOf(const QString& id)
 {
     return Category::find(id)->roots.first();
@@ -97,13 +91,6 @@ inline QStringList makeItems(const QString& id, int count, qint64 size = 8192)
     return items;
 }
 
-/// Turns the first root of category `id` into a plain file: it exists, and listing it fails.
-inline bool makeRootUnreadable(const QString& id)
-{
-    QDir(rootOf(id)).removeRecursively();
-    return TreeBuilder::writeFile(rootOf(id), 10);
-}
-
 /// Empties every category root (also one turned into a plain file) and the trash.
 inline void resetHome()
 {
@@ -111,24 +98,18 @@ inline void resetHome()
     for (const Category& category : Category::all())
         roots += category.roots;
     for (const QString& root : roots) {
-        if (!QFileInfo(root).isDir()) QFile::remove(root);
-        const auto flags = QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot;
-        for (const QFileInfo& entry : QDir(root).entryInfoList(flags))
-            entry.isDir() && !entry.isSymLink() ? QDir(entry.filePath()).removeRecursively()
-                                                : QFile::remove(entry.filePath());
+        const bool folder = QFileInfo(root).isDir();
+        QDir(root).removeRecursively();
+        QFile::remove(root);
+        if (folder) QDir().mkpath(root);
     }
 }
 
-/// An AppImage (an ELF header with the type 2 marker) at ~/Applications/`file`, integrated by a
-/// desktop entry that names it `name` at `version`; returns its path.
+/// An AppImage (ELF, type 2 marker) at ~/Applications/`file`, with a desktop entry; its path.
 inline QString makeAppImage(const QString& file, const QString& name, const QString& version)
 {
     const QString path = TestHome::path() + QStringLiteral("/Applications/") + file;
-    QByteArray image(4096, '\0');
-    image.replace(0, 11,
-                  QByteArray("\x7f"
-                             "ELF\x02\x01\x01\0AI\x02",
-                             11));
+    const QByteArray image = QByteArray("\x7f\x45LF\x02\x01\x01\0AI\x02", 11).append(4085, '\0');
     const QString entry = qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/applications/") +
                           file + QStringLiteral(".desktop");
     const QString text = QStringLiteral("[Desktop Entry]\nType=Application\nName=%1\nExec=%2\n"
