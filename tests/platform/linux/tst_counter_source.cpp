@@ -26,8 +26,7 @@ bool putProcess(const QString& root, int pid, const QByteArray& name, quint64 us
     return putFile(dir + "stat", stat) && putFile(dir + "statm", statm);
 }
 
-// The reading from file `name` (or "power") as text, so that the rows of every reading share one
-// table: its parts joined by " | ", memory figures in KiB, "-" for an absent reading.
+// The reading from file `name` (or "power") as text: parts joined by " | ", KiB, "-" if absent.
 QString reading(LinuxCounterSource& source, const QString& name)
 {
     QStringList parts;
@@ -96,8 +95,7 @@ private slots:
         for (const char* name : {"proc/stat", "proc/pressure/memory", "proc/loadavg",
                                  "proc/meminfo", "proc/net/dev", "power"})
             row(name, name, QByteArray(), QString(name) == "proc/meminfo" ? "0 | - | -" : "-");
-        // system = system + irq + softirq + steal, idle = idle + iowait; the "cpu" total line
-        // is not a processor.
+        // system = system + irq + softirq + steal, idle = idle + iowait; "cpu" is no processor.
         row("ticks", "proc/stat",
             "cpu  30 2 20 300 5 1 1 1 0 0\ncpu0 10 1 5 100 2 1 0 0 0 0\n"
             "cpu1 20 1 15 200 3 0 1 1 0 0\nintr 5 0\n",
@@ -112,8 +110,7 @@ private slots:
             "some avg10=35.5 avg60=1 total=5\nfull avg10=12.25 avg60=1 total=5\n", "4");
         row("load", "proc/loadavg", "0.59 0.55 0.32 2/130 12586\n", "0.59 0.55 0.32");
         row("load not a number", "proc/loadavg", "nan 1 1 1/1 1\n", "-");
-        // internal = anon lists, wired = unevictable + the kernel's own, compressor = zswap,
-        // external = file lists.
+        // internal = anon, wired = unevictable + kernel's own, compressor = zswap, external = file.
         row("memory", "proc/meminfo",
             "MemTotal: 8000000 kB\nActive(anon): 400000 kB\nInactive(anon): 200000 kB\n"
             "Active(file): 1000000 kB\nInactive(file): 600000 kB\nUnevictable: 4000 kB\n"
@@ -125,8 +122,7 @@ private slots:
             "MemTotal: 1024 kB\nActive(anon): 64 kB\nInactive(anon): 0 kB\nActive(file): 64 kB\n"
             "Inactive(file): 64 kB\nUnevictable: lots kB\nSwapTotal: 0 kB\n",
             "1024 | 64/0/0/0/128 | -");
-        // Header lines, short lines and names that could lead elsewhere are skipped; loopback
-        // by the flags, or by the name when there are none.
+        // Headers, short lines and path-like names skipped; loopback by flags, else by name.
         row("interfaces", "proc/net/dev",
             "Inter-|   Receive |  Transmit\n face |bytes    packets|bytes\n"
             "    lo: 5000 10 0 0 0 0 0 0 5000 10 0 0 0 0 0 0\n"
@@ -167,19 +163,19 @@ private slots:
         QCOMPARE(reading(source, name), expected);
     }
 
-    // The name of a process is chosen by the process: ")", spaces and line breaks included.
-    // Skipped: too few fields, no parentheses, no statm, a garbled statm, not a pid, pid 0.
+    // A process picks its own name (")", blanks, line breaks). Skipped: too few fields, no
+    // parentheses, no or garbled statm, not a pid, pid 0.
     void processesOfFixture()
     {
         const QTemporaryDir dir;
         const QString root = dir.path();
         const QByteArray hostile = "a) (b\nc d) ";
-        QVERIFY(putProcess(root, 42, hostile, 150, 50, 9000));
-        QVERIFY(putProcess(root, 7, "bash", 1, 2, 300, "10 5 5 0 0 0 0\n"));
-        QVERIFY(putProcess(root, 8, "kworker/0:1-eve", 0, 9, 3)); // 15 bytes, empty cmdline
-        QVERIFY(putProcess(root, 10, "", 0, 0, 6));
-        QVERIFY(putProcess(root, 13, "nostatm", 1, 1, 1) && QFile::remove(root + "/proc/13/statm"));
-        QVERIFY(putProcess(root, 14, "badstatm", 1, 1, 1, "x y z\n"));
+        QVERIFY(putProcess(root, 42, hostile, 150, 50, 9000) &&
+                putProcess(root, 7, "bash", 1, 2, 300, "10 5 5 0 0 0 0\n") &&
+                putProcess(root, 8, "kworker/0:1-eve", 0, 9, 3) &&
+                putProcess(root, 10, "", 0, 0, 6) && putProcess(root, 13, "nostatm", 1, 1, 1) &&
+                QFile::remove(root + "/proc/13/statm") &&
+                putProcess(root, 14, "badstatm", 1, 1, 1, "x y z\n"));
         const Files files{{"8/cmdline", ""},
                           {"11/stat", "11 (truncated) S 1 1"},
                           {"11/statm", "1 1 1 0 0 0 0\n"},
@@ -202,8 +198,8 @@ private slots:
     {
         const QTemporaryDir dir;
         const QString root = dir.path();
-        QVERIFY(putProcess(root, 100, "first", 10, 10, 77));
-        QVERIFY(putProcess(root, 101, "second", 5, 5, 78));
+        QVERIFY(putProcess(root, 100, "first", 10, 10, 77) &&
+                putProcess(root, 101, "second", 5, 5, 78));
         LinuxCounterSource source(root);
         QCOMPARE(pidsOf(source.processes()), (QList<int>{100, 101}));
         QCOMPARE(source.keptDescriptors(), 4);
@@ -215,12 +211,11 @@ private slots:
         QCOMPARE(pidsOf(source.processes()), QList<int>{100});
         QCOMPARE(source.keptDescriptors(), 2);
         QVERIFY(QDir(root + "/proc/100").removeRecursively());
-        QVERIFY(!source.processes());          // nothing listed
-        QCOMPARE(source.keptDescriptors(), 2); // a failed listing changes nothing
+        QVERIFY(!source.processes() && source.keptDescriptors() == 2); // failed listing: no change
     }
 
-    // Without root, only our own processes. The real user comes from the status file, not from
-    // the owner of the /proc folder (root's for every undumpable process).
+    // Without root, only our own processes, by the status file's real user (an undumpable
+    // process's /proc folder is root's).
     void onlyOurOwnProcessesWithoutRoot()
     {
         if (!canDropPrivileges()) QSKIP("needs root to drop to an unprivileged user");
@@ -232,15 +227,13 @@ private slots:
                                        "", "Uid:\t0\t65534\t65534\t65534\n",
                                        "Name:\tpasswd\nUid:\t65534\t0\t0\t0\n"};
         for (int pid = 20; pid < 25; ++pid)
-            QVERIFY(
-                putProcess(root, pid, "p", 1, 1, 1) &&
-                (statuses[pid - 20].isEmpty() ||
-                 putFile(root + QStringLiteral("/proc/%1/status").arg(pid), statuses[pid - 20])));
+            QVERIFY(putProcess(root, pid, "p", 1, 1, 1) &&
+                    (pid == 22 || putFile(root + QStringLiteral("/proc/%1/status").arg(pid),
+                                          statuses[pid - 20])));
         QCOMPARE(runAsNobody([root] {
-                     LinuxCounterSource source(root);
-                     return pidsOf(source.processes()) == QList<int>{20, 24} ? 0 : 1;
+                     return pidsOf(LinuxCounterSource(root).processes()) == QList<int>{20, 24};
                  }),
-                 0);
+                 1);
     }
 };
 

@@ -66,15 +66,11 @@ private slots:
         QVERIFY(!DesktopEntry::parse(QByteArray("[Desktop Entry]\n#").append(1 << 19, 'x')));
         // A FIFO is neither waited for nor listed; a subfolder gives its name to the id.
         const QString dir = TestHome::path() + QStringLiteral("/entries");
-        QVERIFY(TreeBuilder::makeDir(dir + QStringLiteral("/sub")));
+        QVERIFY(TreeBuilder::putFile(dir + "/sub/tool.desktop", "[Desktop Entry]\n"));
         QCOMPARE(::mkfifo(PathCodec::encode(dir + QStringLiteral("/a.desktop")).constData(), 0600),
                  0);
-        QFile file(dir + QStringLiteral("/sub/tool.desktop"));
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("[Desktop Entry]\n") > 0);
-        file.close();
         const QList<DesktopFile> files = desktopFiles(dir);
-        QCOMPARE(files.size(), 1);
-        QCOMPARE(files[0].id, QStringLiteral("sub-tool"));
+        QCOMPARE(files.size() == 1 ? files[0].id : QString(), QStringLiteral("sub-tool"));
         // Any bytes parse to something, or nothing, without a crash.
         static const char letters[] = "[]=\\\"%; \n\rabcNameExec[vi]DesktopEntry\x00\xff\xc3";
         QRandomGenerator random(1414);

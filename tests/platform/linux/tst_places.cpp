@@ -16,19 +16,13 @@ QString expand(QString text)
 // A ","-separated list of paths; "*" stands for `fallback`.
 QStringList roots(const QString& list, const QString& fallback = {})
 {
-    QStringList paths;
-    for (const QString& path : (list == u"*" ? fallback : list).split(u',', Qt::SkipEmptyParts))
-        paths.append(expand(path));
-    return paths;
+    return expand(list == u"*" ? fallback : list).split(u',', Qt::SkipEmptyParts);
 }
 
 // "-" leaves the variable unset.
 void setVariable(const char* name, const QString& value)
 {
-    if (value == u"-")
-        qunsetenv(name);
-    else
-        qputenv(name, PathCodec::encode(expand(value)));
+    value == u"-" ? qunsetenv(name) : qputenv(name, PathCodec::encode(expand(value)));
 }
 
 } // namespace
@@ -48,9 +42,7 @@ private slots:
         QFile::remove(m_userDirs);
     }
 
-    // The XDG base folders and the user folders, localized, each replaced by its default (or
-    // dropped) when unsafe. User folders are "|"-separated lines of user-dirs.dirs; "*" is the
-    // default roots.
+    // Each folder replaced by its default (or dropped) when unsafe. userDirs: "|"-separated lines.
     void linuxTable_data()
     {
         Rows::add({"cache", "data", "userDirs", "caches", "logs", "trash", "large"},
@@ -99,22 +91,6 @@ private slots:
             {"large", roots(large, "~/Downloads,~/Documents,~/Desktop,~/Videos")}};
         QCOMPARE(table, expected);
         QCOMPARE(LinuxPlaces::homeTrash(TestHome::path()) + "/files", expected[3].roots.value(0));
-    }
-
-    // The macOS places are kept as data for a macOS build; a typo there would ship unnoticed.
-    void macOSTableAsWritten()
-    {
-        using Places::Row;
-        const QList<Row> expected{
-            {"caches", {"Library/Caches"}},
-            {"logs", {"Library/Logs"}},
-            {"dev",
-             {"Library/Developer/Xcode/DerivedData", "Library/Developer/CoreSimulator/Caches",
-              ".npm/_cacache", ".gradle/caches"}},
-            {"trash", {".Trash"}},
-            {"ios", {"Library/Application Support/MobileSync/Backup"}},
-            {"large", {"Downloads", "Documents", "Desktop", "Movies"}}};
-        QCOMPARE(Places::macOSTable(), expected);
     }
 };
 

@@ -11,16 +11,14 @@ class TestSystemFacts : public QObject
 {
     Q_OBJECT
 private slots:
-    // "fact" names the reading, anything else is a sysctl name. "files": path=content pairs
-    // separated by "|", "\0" for a NUL; "zoneN=T" is thermal zone N at T with passive, hot and
-    // critical trip points at 80, 90 and 100 °C.
+    // Unknown facts are sysctl names. files: "|"-separated path=content; "zoneN=T": thermal zone
+    // N at T with trip points at 80, 90 and 100 °C.
     void facts_data()
     {
         Rows::add(
             {"fact", "files", "expected"},
             {"sysctl;kernel.ostype;;Linux", "sysctl with a NUL;kernel.nul;;abc",
-             // Names must not reach other files than those below proc/sys.
-             "sysctl with a slash;kernel/ostype;;",
+             "sysctl with a slash must stay below proc/sys;kernel/ostype;;",
              "chip model name;chip;proc/cpuinfo=processor\t: 0\nmodel name\t: Intel(R) i7\n\n"
              "processor\t: 1\nmodel name\t: Other\n;Intel(R) i7",
              "chip hardware line;chip;proc/cpuinfo=Processor\t: ARMv7\nHardware\t: "
@@ -35,8 +33,8 @@ private slots:
              "thermal without zones;thermal;;-1",
              "thermal at the passive point;thermal;zone0=80000\n;1",
              "thermal critical;thermal;zone0=105000\n;3",
-             // A zone without trip points says nothing either way; the worst zone wins.
-             "thermal worst zone;thermal;zone0=45000|sys/class/thermal/thermal_zone1/temp=150000|"
+             "thermal: worst zone wins, one without trip points says "
+             "nothing;thermal;zone0=45000|sys/class/thermal/thermal_zone1/temp=150000|"
              "zone2=92000;2"});
     }
     void facts()
