@@ -2,13 +2,6 @@
 #include "support/test_home.h"
 #include "support/tree_builder.h"
 
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
-#include <QVariantMap>
-#include <sys/stat.h>
-#include <unistd.h>
-
 using namespace TreeBuilder;
 
 namespace {

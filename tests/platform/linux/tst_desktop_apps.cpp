@@ -123,8 +123,8 @@ private slots:
         QVERIFY(entry("editor",
                       "Exec=\"~/opt/Editor App/bin/editor\" %F\nName=Editor\nIcon=editor-icon"));
         QVERIFY(entry("mytool", "Exec=mytool --go") && entry("linked", "Exec=~/.local/bin/linked"));
-        QVERIFY(entry("hidden", "Exec=~/opt/hid/bin/h\nHidden=true"));
-        QVERIFY(entry("nodisplay", "Exec=~/opt/hid/bin/h\nNoDisplay=true"));
+        QVERIFY(entry("hidden", "Exec=~/opt/hid/bin/h\nHidden=true") &&
+                entry("nodisplay", "Exec=~/opt/hid/bin/h\nNoDisplay=true"));
         const QByteArray app = "[Desktop Entry]\nType=Application\nExec=/usr/bin/a\nName=Alpha\n";
         for (const auto& [path, content] : QList<std::pair<QString, QByteArray>>{
                  {"sys1/applications/alpha.desktop", app + "Name[vi]=Anpha\n"},
@@ -230,9 +230,9 @@ private slots:
     void replacedLocationIsRefused()
     {
         QFETCH(QString, change);
+        QVERIFY(put("swap-" + change + "/App/bin/app", "RUN") &&
+                put("swap-" + change + "/B/bin/app", "RUN"));
         const QString app = home("swap-" + change + "/App"), other = home("swap-" + change + "/B");
-        QVERIFY(put(app.mid(home().size() + 1) + "/bin/app", "RUN") &&
-                put(other.mid(home().size() + 1) + "/bin/app", "RUN"));
         auto own = start(app + "/bin/app");
         auto bystander = start(other + "/bin/app");
         QVERIFY(own && bystander);
@@ -241,12 +241,9 @@ private slots:
         record.location = app;
         record.identity = LocationIdentity::of(app);
         QVERIFY(QDir().rename(app, app + "-moved"));
-        if (change == u"folder") {
-            QVERIFY(QDir().rename(other, app));
-        } else {
-            QVERIFY(TreeBuilder::makeLink(other, app));
-            if (change == u"listedLink") record.identity = LocationIdentity::of(app);
-        }
+        QVERIFY(change == u"folder" ? QDir().rename(other, app)
+                                    : TreeBuilder::makeLink(other, app));
+        if (change == u"listedLink") record.identity = LocationIdentity::of(app);
         QCOMPARE(LinuxRunningApps().instances(record), std::nullopt);
         QVERIFY(stopAll({own.get(), bystander.get()}));
     }
@@ -259,8 +256,8 @@ private slots:
         QVERIFY(dl);
         QCOMPARE(m_appImages.remove(*dl), QList<RemovalFailure>());
         QVERIFY(QFile::exists(TestHome::trashPath() + "/files/2048-x86_64.AppImage") &&
-                QFile::exists(TestHome::trashPath() + "/files/dl.desktop"));
-        QVERIFY(QFile::exists(home(".local/share/icons/hicolor/48x48/apps/shared.png")));
+                QFile::exists(TestHome::trashPath() + "/files/dl.desktop") &&
+                QFile::exists(home(".local/share/icons/hicolor/48x48/apps/shared.png")));
         SourcedApplication forged = *dl;
         forged.location = home("AppImages/Three.AppImage");
         QCOMPARE(m_appImages.remove(forged).size(), 1);

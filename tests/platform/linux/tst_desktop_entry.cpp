@@ -5,7 +5,6 @@
 #include "support/tree_builder.h"
 
 #include <QRandomGenerator>
-#include <sys/stat.h>
 
 class TestDesktopEntry : public QObject
 {

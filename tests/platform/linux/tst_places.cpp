@@ -30,40 +30,27 @@ void setVariable(const char* name, const QString& value)
 class TestPlaces : public QObject
 {
     Q_OBJECT
-    const QString m_userDirs = TestHome::path() + "/.config/user-dirs.dirs";
-
 private slots:
     void initTestCase() { QVERIFY(TreeBuilder::makeLink(TestHome::path(), expand("~/home-link"))); }
-
-    void cleanup()
-    {
-        qputenv("XDG_CACHE_HOME", PathCodec::encode(expand("~/.cache")));
-        qputenv("XDG_DATA_HOME", PathCodec::encode(expand("~/.local/share")));
-        QFile::remove(m_userDirs);
-    }
 
     // Each folder replaced by its default (or dropped) when unsafe. userDirs: "|"-separated lines.
     void linuxTable_data()
     {
         Rows::add({"cache", "data", "userDirs", "caches", "logs", "trash", "large"},
-                  {
-                      "unset;-;-;;*;*;*;*",
-                      "set;/var/tmp/c;~/d;;/var/tmp/c;~/d/xorg;~/d/Trash/files;*",
-                      "relative;rel/cache;data;;*;*;*;*",
-                      "the home folder;~;~;;*;*;*;*",
-                      "the root;/;/;;*;*;*;*",
-                      "above the home;~/..;~/../x/..;;*;*;*;*",
-                      "a link to the home;~/home-link;-;;*;*;*;*",
-                      "holding another's folder;~/.local/share;-;;*;*;*;*",
-                      "equal to the trash;~/.local/share/Trash/files;-;;*;*;*;*",
-                      "localized;-;-;XDG_DOWNLOAD_DIR=\"$HOME/Tải về\"|XDG_DOCUMENTS_DIR="
-                      "\"$HOME/Tài liệu\"|XDG_DESKTOP_DIR=\"$HOME/\"|XDG_VIDEOS_DIR=\"/\";*;*;*;"
-                      "~/Tải về,~/Tài liệu,~/Desktop,~/Videos",
-                      "user folder in the cache;-;-;XDG_DOCUMENTS_DIR=\"$HOME/.cache/d\";;*;*;"
-                      "~/Downloads,~/.cache/d,~/Desktop,~/Videos",
-                      "nested user folders;-;-;XDG_DESKTOP_DIR=\"$HOME/Documents/Desk\";*;*;*;"
-                      "~/Downloads,~/Documents,~/Videos",
-                  });
+                  {"unset;-;-;;*;*;*;*",
+                   "set;/var/tmp/c;~/d;;/var/tmp/c;~/d/xorg;~/d/Trash/files;*",
+                   "relative;rel/cache;data;;*;*;*;*", "the home folder;~;~;;*;*;*;*",
+                   "the root;/;/;;*;*;*;*", "above the home;~/..;~/../x/..;;*;*;*;*",
+                   "a link to the home;~/home-link;-;;*;*;*;*",
+                   "holding another's folder;~/.local/share;-;;*;*;*;*",
+                   "equal to the trash;~/.local/share/Trash/files;-;;*;*;*;*",
+                   "localized;-;-;XDG_DOWNLOAD_DIR=\"$HOME/Tải về\"|XDG_DOCUMENTS_DIR="
+                   "\"$HOME/Tài liệu\"|XDG_DESKTOP_DIR=\"$HOME/\"|XDG_VIDEOS_DIR=\"/\";*;*;*;"
+                   "~/Tải về,~/Tài liệu,~/Desktop,~/Videos",
+                   "user folder in the cache;-;-;XDG_DOCUMENTS_DIR=\"$HOME/.cache/d\";;*;*;"
+                   "~/Downloads,~/.cache/d,~/Desktop,~/Videos",
+                   "nested user folders;-;-;XDG_DESKTOP_DIR=\"$HOME/Documents/Desk\";*;*;*;"
+                   "~/Downloads,~/Documents,~/Videos"});
     }
     void linuxTable()
     {
@@ -73,11 +60,8 @@ private slots:
         QFETCH(QString, large);
         setVariable("XDG_CACHE_HOME", cache);
         setVariable("XDG_DATA_HOME", data);
-        if (userDirs != u"-") {
-            QFile file(m_userDirs);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write(userDirs.replace(u'|', u'\n').toUtf8() + '\n');
-        }
+        QVERIFY(TreeBuilder::putFile(TestHome::path() + "/.config/user-dirs.dirs",
+                                     userDirs.replace(u'|', u'\n').toUtf8() + '\n'));
         QFETCH(QString, caches);
         QFETCH(QString, logs);
         QFETCH(QString, trash);

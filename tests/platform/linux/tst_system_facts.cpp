@@ -3,8 +3,6 @@
 #include "support/test_home.h"
 #include "support/tree_builder.h"
 
-#include <QTemporaryDir>
-
 using TreeBuilder::putFile;
 
 class TestSystemFacts : public QObject
