@@ -151,10 +151,9 @@ private slots:
         QCOMPARE(reading(source, name), expected);
     }
 
-    // A process picks its own name (")", blanks, line breaks). Skipped: too few fields, no
-    // parentheses, no or garbled statm, not a pid, pid 0. Without root only our own, by the
-    // status file's real user (an undumpable process's /proc folder is root's): 7 ours, 8 really
-    // root's, 10 cannot tell, 42 ours set-user-ID.
+    // A process picks its own name (")", blanks, line breaks); skipped: too few fields, no
+    // parentheses, no or garbled statm, not a pid, pid 0. Without root, only 7 and 42 (set-user-ID)
+    // are ours by the status file's real user (an undumpable process's /proc folder is root's).
     void processesOfFixture()
     {
         const QTemporaryDir dir;

@@ -91,27 +91,23 @@ class TestDesktopApps : public QObject
 private slots:
     void initTestCase()
     {
-        const auto each = [](const QString& list, const auto& make) {
+        const auto each = [](const QString& list, const auto& make) { // items "a" or "a=b"
             for (const QString& item : list.split(u';'))
-                QVERIFY2(make(item), qPrintable(item));
+                QVERIFY2(make(item.section(u'=', 0, 0), item.section(u'=', 1)), qPrintable(item));
         };
         each("Applications/balenaEtcher-1.18.11-x64.AppImage;Applications/a/b/Deep.AppImage;"
              ".local/bin/tool;Downloads/2048-x86_64.AppImage",
-             [](const QString& path) { return put(path, "AI2"); });
+             [](const QString& path, auto) { return put(path, "AI2"); });
         QVERIFY(put("Applications/sub/Krita-5.2.0-beta1-x86_64.appimage", "AI1"));
         QVERIFY(put("AppImages/Three.AppImage", "AI3") && put("opt/Linked/bin/linked", "RUN") &&
                 put("opt/Linked-copy/bin/linked", "RUN"));
         each("256x256/apps/kit_tool;64x64/apps/kit_tool;48x48/apps/shared;128x128/apps/editor-icon",
-             [](const QString& icon) {
-                 return put(".local/share/icons/hicolor/" + icon + ".png", "png");
-             });
+             [](auto i, auto) { return put(".local/share/icons/hicolor/" + i + ".png", "png"); });
         each("run=run.sh;tools=tools/run.sh;x=tools/x/bin/x;suite-a=opt/suite/bin/a;suite-b=opt/"
              "suite/bin/b;idea=.local/share/JetBrains/Toolbox/apps/idea/bin/idea.sh;"
              "mytool=.local/bin/mytool;hidden=opt/hid/bin/h;editor=opt/Editor App/bin/editor",
-             [](const QString& item) {
-                 const QString path = item.section(u'=', 1);
-                 return put(path, "sh") &&
-                        entry(item.section(u'=', 0, 0), "Exec=\"~/" + path.toUtf8() + '"');
+             [](const QString& id, const QString& path) {
+                 return put(path, "sh") && entry(id, "Exec=\"~/" + path.toUtf8() + '"');
              });
         QVERIFY(TreeBuilder::makeLink(home("Applications/balenaEtcher-1.18.11-x64.AppImage"),
                                       home("Applications/Link.AppImage")));
@@ -200,11 +196,11 @@ private slots:
         const auto image = at(m_appImages.applications(), "Applications/Run.AppImage");
         const auto program = at(m_programs.applications(), "opt/Linked");
         QVERIFY(image && program);
-        // The mounted application (with APPIMAGE) comes before the image's own runtime process.
+        // The mounted app (APPIMAGE set) comes before the image's runtime; then bystanders: sleep
+        // itself, a look-alike folder (same prefix without the slash).
         auto own = start(image->location);
         auto mounted = start("/bin/sleep", image->location);
         auto linked = start(home(".local/bin/linked"));
-        // Bystanders: sleep itself, a look-alike folder (same prefix without the slash).
         auto other = start("/bin/sleep");
         auto copy = start(home("opt/Linked-copy/bin/linked"));
         QVERIFY(own && mounted && linked && other && copy);
@@ -248,8 +244,7 @@ private slots:
         QVERIFY(stopAll({own.get(), bystander.get()}));
     }
 
-    // An icon another entry names stays; a file without the marker is refused whatever a record
-    // says.
+    // An icon another entry names stays; a file without the marker is refused.
     void removesAppImageButNothingElse()
     {
         const auto dl = at(m_appImages.applications(), "Downloads/2048-x86_64.AppImage");

@@ -12,9 +12,8 @@ class TestDesktopEntry : public QObject
 private slots:
     void parses_data()
     {
-        // seen: localized Name#Exec arguments#program, "-" when the text does not parse; texts
-        // that start with Exec get the group line. The file's escape is undone before the
-        // quoting's (\\\\ → \\ → \).
+        // seen: Name#Exec arguments#program, "-" if unparsed; Exec texts get the group line. The
+        // file's escape is undone before the quoting's (\\\\ → \\ → \).
         Rows::add(
             {"text", "seen"},
             {"vi_VN, vi, plain;[Desktop Entry]\nName=Foo\nName[vi]=Phở\nName[vi_VN]=Bún;Bún##",

@@ -5,35 +5,14 @@
 #include "support/test_home.h"
 #include "support/tree_builder.h"
 
-namespace {
-
-// "~" stands for the home folder.
-QString expand(QString text)
-{
-    return text.replace(u'~', TestHome::path());
-}
-
-// A ","-separated list of paths; "*" stands for `fallback`.
-QStringList roots(const QString& list, const QString& fallback = {})
-{
-    return expand(list == u"*" ? fallback : list).split(u',', Qt::SkipEmptyParts);
-}
-
-// "-" leaves the variable unset.
-void setVariable(const char* name, const QString& value)
-{
-    value == u"-" ? qunsetenv(name) : qputenv(name, PathCodec::encode(expand(value)));
-}
-
-} // namespace
-
 class TestPlaces : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase() { QVERIFY(TreeBuilder::makeLink(TestHome::path(), expand("~/home-link"))); }
+    void initTestCase() { QVERIFY(QFile::link(TestHome::path(), TestHome::path() + "/home-link")); }
 
-    // Each folder replaced by its default (or dropped) when unsafe. userDirs: "|"-separated lines.
+    // Each folder replaced by its default (or dropped) when unsafe. "~": the home; "-": unset;
+    // "*": the default roots; userDirs: "|"-separated lines.
     void linuxTable_data()
     {
         Rows::add({"cache", "data", "userDirs", "caches", "logs", "trash", "large"},
@@ -58,22 +37,26 @@ private slots:
         QFETCH(QString, data);
         QFETCH(QString, userDirs);
         QFETCH(QString, large);
-        setVariable("XDG_CACHE_HOME", cache);
-        setVariable("XDG_DATA_HOME", data);
+        const auto expand = [](QString text) { return text.replace(u'~', TestHome::path()); };
+        const auto roots = [&](const QString& list, const QString& fallback = {}) {
+            return expand(list == u"*" ? fallback : list).split(u',', Qt::SkipEmptyParts);
+        };
+        for (const auto& [name, value] :
+             {std::pair{"XDG_CACHE_HOME", cache}, {"XDG_DATA_HOME", data}})
+            value == u"-" ? qunsetenv(name) : qputenv(name, PathCodec::encode(expand(value)));
         QVERIFY(TreeBuilder::putFile(TestHome::path() + "/.config/user-dirs.dirs",
                                      userDirs.replace(u'|', u'\n').toUtf8() + '\n'));
         QFETCH(QString, caches);
         QFETCH(QString, logs);
         QFETCH(QString, trash);
-        const QList<Places::Row> table = LinuxPlaces::build(TestHome::path());
-        QList<Places::Row> expected{
+        const QList<Places::Row> expected{
             {"caches", roots(caches, "~/.cache")},
             {"logs", roots(logs, "~/.local/share/xorg")},
             {"dev", roots("~/.npm/_cacache,~/.gradle/caches,~/.cargo/registry/cache,~/go/pkg/mod")},
             {"trash", roots(trash, "~/.local/share/Trash/files")},
             {"ios", {}},
             {"large", roots(large, "~/Downloads,~/Documents,~/Desktop,~/Videos")}};
-        QCOMPARE(table, expected);
+        QCOMPARE(LinuxPlaces::build(TestHome::path()), expected);
         QCOMPARE(LinuxPlaces::homeTrash(TestHome::path()) + "/files", expected[3].roots.value(0));
     }
 };
