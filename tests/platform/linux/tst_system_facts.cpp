@@ -10,22 +10,20 @@ class TestSystemFacts : public QObject
     Q_OBJECT
 private slots:
     // Unknown facts are sysctl names. files: "|"-separated path=content; "zoneN=T": thermal zone
-    // N at T with trip points at 80, 90 and 100 °C.
+    // N at T with trip points at 80, 90 and 100 °C; "bareN=T": one without.
     void facts_data()
     {
         Rows::add(
             {"fact", "files", "expected"},
             {"sysctl;kernel.ostype;;Linux", "sysctl with a NUL;kernel.nul;;abc",
              "sysctl with a slash must stay below proc/sys;kernel/ostype;;",
-             "chip model name;chip;proc/cpuinfo=processor\t: 0\nmodel name\t: Intel(R) i7\n\n"
-             "processor\t: 1\nmodel name\t: Other\n;Intel(R) i7",
+             "chip, first wins;chip;proc/cpuinfo=model name\t: i7\n\nmodel name\t: B\n;i7",
              "model;model;sys/devices/virtual/dmi/id/product_name=20KHCTO1WW\n;20KHCTO1WW",
              "os quoted;os;etc/os-release=NAME=\"Debian\"\nPRETTY_NAME=\"Debian 12\"\n;Debian 12",
              "thermal without zones;thermal;;-1",
              "thermal at the passive point;thermal;zone0=80000\n;1",
              "thermal critical;thermal;zone0=105000\n;3",
-             "worst zone wins, a trip-less one ignored;thermal;zone0=45000|"
-             "sys/class/thermal/thermal_zone1/temp=150000|zone2=92000;2"});
+             "worst zone, trip-less ignored;thermal;zone0=45000|bare1=150000|zone2=92000;2"});
     }
     void facts()
     {
@@ -36,11 +34,12 @@ private slots:
         files += "|proc/sys/kernel/ostype=Linux\n|proc/sys/kernel/nul=abc\\0def\n";
         for (const QString& file : files.split(u'|', Qt::SkipEmptyParts)) {
             const QString name = file.section(u'=', 0, 0);
-            const bool zone = name.startsWith("zone");
-            const QString path = root.filePath(zone ? "sys/class/thermal/thermal_" + name : name);
+            const bool zone = name.startsWith("zone") || name.startsWith("bare");
+            const QString path =
+                root.filePath(zone ? "sys/class/thermal/thermal_zone" + name.mid(4) : name);
             const QByteArray content = file.section(u'=', 1).replace("\\0", QChar(0)).toUtf8();
             QVERIFY(putFile(zone ? path + "/temp" : path, content));
-            for (int i = 0; zone && i < 3; ++i) {
+            for (int i = 0; name.startsWith("zone") && i < 3; ++i) {
                 const QString trip = path + QStringLiteral("/trip_point_%1_").arg(i);
                 QVERIFY(putFile(trip + "type", QList<QByteArray>{"passive", "hot", "critical"}[i]));
                 QVERIFY(putFile(trip + "temp", QByteArray::number(80000 + 10000 * i)));
