@@ -17,9 +17,8 @@ QString home(const QString& relative = QString())
     return relative.isEmpty() ? TestHome::path() : TestHome::path() + u'/' + relative;
 }
 
-// A file below the home. "AI1"/"AI2"/"AI3": an ELF header with that AppImage marker; "RUN" (or
-// "RUNAI"): a copy of sleep that runs (marked as a type 2 AppImage: the kernel ignores the ELF
-// header's padding, as real runtimes rely on); "~" in a text stands for the home.
+// A file below the home. "AI1"..."AI3": an ELF header with that AppImage marker; "RUN": a copy of
+// sleep ("RUNAI": marked as a type 2 AppImage in the ELF padding); "~" stands for the home.
 bool put(const QString& relative, QByteArray content)
 {
     const QString path = home(relative);
@@ -51,7 +50,7 @@ ApplicationPlaces places()
     return places;
 }
 
-// The record of the application at `where`, with its location's identity as a listing records it.
+// The record listed at `where`, with its location's identity.
 std::optional<SourcedApplication> at(const QList<SourcedApplication>& apps, const QString& where)
 {
     for (SourcedApplication app : apps)
@@ -72,7 +71,7 @@ std::unique_ptr<QProcess> start(const QString& executable, const QString& appIma
     return process->waitForStarted() ? std::move(process) : nullptr;
 }
 
-// Every process still runs (a refused quit signalled none), then ends.
+// Every process still runs (none was signalled), then ends.
 bool stopAll(std::initializer_list<QProcess*> processes)
 {
     return std::all_of(processes.begin(), processes.end(), [](QProcess* process) {
@@ -92,27 +91,23 @@ class TestDesktopApps : public QObject
 private slots:
     void initTestCase()
     {
-        const auto each = [](const QString& list, const auto& make) {
+        const auto each = [](const QString& list, const auto& make) { // items "a" or "a=b"
             for (const QString& item : list.split(u';'))
-                QVERIFY2(make(item), qPrintable(item));
+                QVERIFY2(make(item.section(u'=', 0, 0), item.section(u'=', 1)), qPrintable(item));
         };
         each("Applications/balenaEtcher-1.18.11-x64.AppImage;Applications/a/b/Deep.AppImage;"
              ".local/bin/tool;Downloads/2048-x86_64.AppImage",
-             [](const QString& path) { return put(path, "AI2"); });
+             [](const QString& path, auto) { return put(path, "AI2"); });
         QVERIFY(put("Applications/sub/Krita-5.2.0-beta1-x86_64.appimage", "AI1"));
         QVERIFY(put("AppImages/Three.AppImage", "AI3") && put("opt/Linked/bin/linked", "RUN") &&
                 put("opt/Linked-copy/bin/linked", "RUN"));
         each("256x256/apps/kit_tool;64x64/apps/kit_tool;48x48/apps/shared;128x128/apps/editor-icon",
-             [](const QString& icon) {
-                 return put(".local/share/icons/hicolor/" + icon + ".png", "png");
-             });
+             [](auto i, auto) { return put(".local/share/icons/hicolor/" + i + ".png", "png"); });
         each("run=run.sh;tools=tools/run.sh;x=tools/x/bin/x;suite-a=opt/suite/bin/a;suite-b=opt/"
              "suite/bin/b;idea=.local/share/JetBrains/Toolbox/apps/idea/bin/idea.sh;"
              "mytool=.local/bin/mytool;hidden=opt/hid/bin/h;editor=opt/Editor App/bin/editor",
-             [](const QString& item) {
-                 const QString path = item.section(u'=', 1);
-                 return put(path, "sh") &&
-                        entry(item.section(u'=', 0, 0), "Exec=\"~/" + path.toUtf8() + '"');
+             [](const QString& id, const QString& path) {
+                 return put(path, "sh") && entry(id, "Exec=\"~/" + path.toUtf8() + '"');
              });
         QVERIFY(TreeBuilder::makeLink(home("Applications/balenaEtcher-1.18.11-x64.AppImage"),
                                       home("Applications/Link.AppImage")));
@@ -124,37 +119,75 @@ private slots:
         QVERIFY(entry("editor",
                       "Exec=\"~/opt/Editor App/bin/editor\" %F\nName=Editor\nIcon=editor-icon"));
         QVERIFY(entry("mytool", "Exec=mytool --go") && entry("linked", "Exec=~/.local/bin/linked"));
-        QVERIFY(entry("hidden", "Exec=~/opt/hid/bin/h\nHidden=true"));
-        QVERIFY(entry("nodisplay", "Exec=~/opt/hid/bin/h\nNoDisplay=true"));
+        QVERIFY(entry("hidden", "Exec=~/opt/hid/bin/h\nHidden=true") &&
+                entry("nodisplay", "Exec=~/opt/hid/bin/h\nNoDisplay=true"));
+        const QByteArray app = "[Desktop Entry]\nType=Application\nExec=/usr/bin/a\nName=Alpha\n";
+        for (const auto& [path, content] : QList<std::pair<QString, QByteArray>>{
+                 {"sys1/applications/alpha.desktop", app + "Name[vi]=Anpha\n"},
+                 {"sys2/applications/alpha.desktop", app + "Name=Second\n"},
+                 {"sys1/applications/kde/beta.desktop", app + "Icon=beta\n"},
+                 {"sys1/applications/quiet.desktop", app + "NoDisplay=true\n"},
+                 {"sys2/applications/over.desktop", app},
+                 {".local/share/applications/over.desktop", app},
+                 {"dpkg/alpha-tools:amd64.list", "/usr\n~/sys1/applications/alpha.desktop\n"}})
+            QVERIFY(put(path, content));
     }
 
-    void appImagesListed_data()
+    void listed_data()
     {
-        // seen: name|version|own files|icon
-        Rows::add({"location", "seen"},
-                  {"type 2, arch word;Applications/balenaEtcher-1.18.11-x64.AppImage;"
-                   "balenaEtcher|1.18.11|0|",
-                   "type 1 one folder down, pre-release;Applications/sub/Krita-5.2.0-beta1-x86_64"
-                   ".appimage;Krita|5.2.0-beta1|0|",
-                   "integrated: entry and two icons;.local/bin/tool;"
-                   "Công cụ|3.1|3|256x256/apps/kit_tool.png",
-                   "named by an entry elsewhere, shared icon not its own, name never emptied;"
-                   "Downloads/2048-x86_64.AppImage;2048||1|"});
+        // source: AppImages, home Programs or System packages; key: a location or an entry id;
+        // seen: location ("=": the key)|name|version|own files|icon[|protected|package]
+        Rows::add({"source", "key", "seen"},
+                  {"type 2, arch word;A;Applications/balenaEtcher-1.18.11-x64.AppImage;"
+                   "=|balenaEtcher|1.18.11|0|",
+                   "type 1 one folder down, pre-release;A;Applications/sub/Krita-5.2.0-beta1-x86_64"
+                   ".appimage;=|Krita|5.2.0-beta1|0|",
+                   "integrated: entry and two icons;A;.local/bin/tool;"
+                   "=|Công cụ|3.1|3|256x256/apps/kit_tool.png",
+                   "named by an entry elsewhere, shared icon not its own, name never emptied;A;"
+                   "Downloads/2048-x86_64.AppImage;=|2048||1|shared"});
+        // System: the first data folder wins, a subfolder joins the id, a home entry overrides.
+        Rows::add(
+            {},
+            {"deeper than one folder;A;Applications/a/b/Deep.AppImage;",
+             "a link;A;Applications/Link.AppImage;", "type 3 marker;A;AppImages/Three.AppImage;",
+             "tarball in ~/opt;P;editor;opt/Editor App|Editor||2|128x128/apps/editor-icon.png",
+             "toolbox app;P;idea;.local/share/JetBrains/Toolbox/apps/idea|idea||1|",
+             "bare name in ~/.local/bin;P;mytool;.local/bin/mytool|mytool||1|",
+             "file at the top of the home;P;run;run.sh|run||1|",
+             "folder holding another program;P;tools;tools/run.sh|tools||1|",
+             "the other program;P;x;tools/x|x||1|",
+             "two entries, one folder;P;suite-b;opt/suite|suite-a||2|",
+             "link to the real program;P;linked;opt/Linked|linked||1|", "hidden;P;hidden;",
+             "no display;P;nodisplay;", "outside the home;P;system;", "an AppImage;P;dl;",
+             "sys;S;alpha;sys1/applications/alpha.desktop|Anpha||0||protected|alpha-tools",
+             "sub;S;kde-beta;sys1/applications/kde/beta.desktop|Alpha||0|beta|protected|-",
+             "system no display;S;quiet;", "home entry;S;over;"});
     }
 
-    void appImagesListed()
+    void listed()
     {
-        QFETCH(QString, location);
+        QFETCH(QString, source);
+        QFETCH(QString, key);
         QFETCH(QString, seen);
-        const QList<SourcedApplication> apps = m_appImages.applications();
-        // Deeper than one folder, without the marker, or a link: not listed.
-        QCOMPARE(apps.size(), 4);
-        const std::optional<SourcedApplication> app = at(apps, location);
-        QVERIFY(app);
-        const QString icon = app->iconPath.section(u'/', -3);
-        QCOMPARE(QStringList({app->name, app->version, QString::number(app->ownFiles.size()), icon})
-                     .join(u'|'),
-                 seen);
+        SystemPackageSource system(places());
+        ApplicationSource* const sources[] = {&m_appImages, &m_programs, &system};
+        ApplicationSource& from = *sources[QString("APS").indexOf(source)];
+        const QString entryPath = home(".local/share/applications/" + key + ".desktop");
+        QStringList found;
+        for (const SourcedApplication& app : from.applications()) {
+            if (app.location != home(key) && !app.ownFiles.contains(entryPath) && app.id != key)
+                continue;
+            QStringList fields{
+                app.location == home(key) ? "=" : app.location.mid(home().size() + 1), app.name,
+                app.version, QString::number(app.ownFiles.size()),
+                app.iconPath.isEmpty() ? app.iconName : app.iconPath.section(u'/', -3)};
+            if (app.isProtected)
+                fields << (app.removal == Removal::Never ? "protected" : "REMOVABLE")
+                       << from.owningPackage(app).value_or("-");
+            found << fields.join(u'|');
+        }
+        QCOMPARE(found.join(u'\n'), seen);
     }
 
     void quitsRunningInstances()
@@ -163,12 +196,11 @@ private slots:
         const auto image = at(m_appImages.applications(), "Applications/Run.AppImage");
         const auto program = at(m_programs.applications(), "opt/Linked");
         QVERIFY(image && program);
-        // A type 2 runtime's application runs from a mount and carries APPIMAGE: it comes first,
-        // the image's own process (the runtime) after it. A home program runs from its folder.
+        // The mounted app (APPIMAGE set) comes before the image's runtime; then bystanders: sleep
+        // itself, a look-alike folder (same prefix without the slash).
         auto own = start(image->location);
         auto mounted = start("/bin/sleep", image->location);
         auto linked = start(home(".local/bin/linked"));
-        // Bystanders: sleep itself, and a look-alike folder (same prefix without the slash).
         auto other = start("/bin/sleep");
         auto copy = start(home("opt/Linked-copy/bin/linked"));
         QVERIFY(own && mounted && linked && other && copy);
@@ -178,16 +210,13 @@ private slots:
             (found = registry.instances(*image).value() + registry.instances(*program).value())
                     .size() == 3,
             "the three processes of the two applications");
-        QList<qint64> pids;
+        QList<qint64> pids{mounted->processId(), own->processId(), linked->processId()};
         for (const RunningApplicationPtr& instance : found)
-            pids << instance->pid();
-        QCOMPARE(pids,
-                 (QList<qint64>{mounted->processId(), own->processId(), linked->processId()}));
+            QCOMPARE(instance->pid(), pids.takeFirst());
         QVERIFY(stopAll({own.get(), mounted.get(), linked.get(), other.get(), copy.get()}));
     }
 
-    // A location replaced since it was listed leads elsewhere: nothing found through it may be
-    // signalled, though a process runs there and the application's own still runs.
+    // A location replaced since it was listed: nothing found through it may be signalled.
     void replacedLocationIsRefused_data()
     {
         Rows::add({"change"}, {"now a link to another program's folder;link",
@@ -197,9 +226,9 @@ private slots:
     void replacedLocationIsRefused()
     {
         QFETCH(QString, change);
+        QVERIFY(put("swap-" + change + "/App/bin/app", "RUN") &&
+                put("swap-" + change + "/B/bin/app", "RUN"));
         const QString app = home("swap-" + change + "/App"), other = home("swap-" + change + "/B");
-        QVERIFY(put(app.mid(home().size() + 1) + "/bin/app", "RUN") &&
-                put(other.mid(home().size() + 1) + "/bin/app", "RUN"));
         auto own = start(app + "/bin/app");
         auto bystander = start(other + "/bin/app");
         QVERIFY(own && bystander);
@@ -208,56 +237,26 @@ private slots:
         record.location = app;
         record.identity = LocationIdentity::of(app);
         QVERIFY(QDir().rename(app, app + "-moved"));
-        if (change == u"folder") {
-            QVERIFY(QDir().rename(other, app));
-        } else {
-            QVERIFY(TreeBuilder::makeLink(other, app));
-            if (change == u"listedLink") record.identity = LocationIdentity::of(app);
-        }
+        QVERIFY(change == u"folder" ? QDir().rename(other, app)
+                                    : TreeBuilder::makeLink(other, app));
+        if (change == u"listedLink") record.identity = LocationIdentity::of(app);
         QCOMPARE(LinuxRunningApps().instances(record), std::nullopt);
         QVERIFY(stopAll({own.get(), bystander.get()}));
     }
 
-    // Only what is its own: an icon another entry names stays; a file without the marker is
-    // refused whatever a record says. (tst_linux_apps removes the rest.)
+    // An icon another entry names stays; a file without the marker is refused.
     void removesAppImageButNothingElse()
     {
         const auto dl = at(m_appImages.applications(), "Downloads/2048-x86_64.AppImage");
         QVERIFY(dl);
         QCOMPARE(m_appImages.remove(*dl), QList<RemovalFailure>());
         QVERIFY(QFile::exists(TestHome::trashPath() + "/files/2048-x86_64.AppImage") &&
-                QFile::exists(TestHome::trashPath() + "/files/dl.desktop"));
-        QVERIFY(QFile::exists(home(".local/share/icons/hicolor/48x48/apps/shared.png")));
+                QFile::exists(TestHome::trashPath() + "/files/dl.desktop") &&
+                QFile::exists(home(".local/share/icons/hicolor/48x48/apps/shared.png")));
         SourcedApplication forged = *dl;
         forged.location = home("AppImages/Three.AppImage");
         QCOMPARE(m_appImages.remove(forged).size(), 1);
         QVERIFY(QFile::exists(forged.location));
-    }
-
-    void homeProgramLocations_data()
-    {
-        // location: below the home; "" = not listed
-        Rows::add({"id", "location"},
-                  {"tarball in ~/opt;editor;opt/Editor App",
-                   "toolbox app;idea;.local/share/JetBrains/Toolbox/apps/idea",
-                   "bare name in ~/.local/bin;mytool;.local/bin/mytool",
-                   "file at the top of the home;run;run.sh",
-                   "folder holding another program;tools;tools/run.sh",
-                   "the other program;x;tools/x", "two entries, one folder;suite-b;opt/suite",
-                   "link to the real program;linked;opt/Linked", "hidden;hidden;",
-                   "no display;nodisplay;", "outside the home;system;", "an AppImage;dl;"});
-    }
-
-    void homeProgramLocations()
-    {
-        QFETCH(QString, id);
-        QFETCH(QString, location);
-        const QString path = home(QString(".local/share/applications/%1.desktop").arg(id));
-        QStringList found;
-        for (const SourcedApplication& app : m_programs.applications())
-            if (app.ownFiles.contains(path) || app.location == home(location))
-                found.append(app.location);
-        QCOMPARE(found, location.isEmpty() ? QStringList() : QStringList{home(location)});
     }
 
     void neverRemovesABaseFolder()
@@ -270,33 +269,6 @@ private slots:
             QCOMPARE(m_programs.remove(forged).size(), 1);
             QVERIFY(QFile::exists(forged.location));
         }
-    }
-
-    void systemPackagesAreProtected()
-    {
-        const QByteArray app = "[Desktop Entry]\nType=Application\nExec=/usr/bin/a\nName=Alpha\n";
-        const QList<std::pair<QString, QByteArray>> files{
-            {"sys1/applications/alpha.desktop", app + "Name[vi]=Anpha\n"},
-            {"sys2/applications/alpha.desktop", app + "Name=Second\n"},
-            {"sys1/applications/kde/beta.desktop", app + "Icon=beta\n"},
-            {"sys1/applications/quiet.desktop", app + "NoDisplay=true\n"},
-            {"sys2/applications/over.desktop", app},
-            {".local/share/applications/over.desktop", app},
-            {"dpkg/alpha-tools:amd64.list", "/usr\n~/sys1/applications/alpha.desktop\n"}};
-        for (const auto& [path, content] : files)
-            QVERIFY(put(path, content));
-        SystemPackageSource source(places());
-        QList<SourcedApplication> apps = source.applications();
-        std::sort(apps.begin(), apps.end(),
-                  [](const auto& a, const auto& b) { return a.id < b.id; });
-        QCOMPARE(apps.size(), 2);
-        QVERIFY(apps[0].removal == Removal::Never && apps[0].isProtected);
-        QCOMPARE(QStringList({apps[0].id, apps[0].name, apps[0].location, apps[1].id,
-                              apps[1].iconName, source.owningPackage(apps[0]).value_or("-"),
-                              source.owningPackage(apps[1]).value_or("-")})
-                     .join(u'|'),
-                 "alpha|Anpha|" + home("sys1/applications/alpha.desktop") +
-                     "|kde-beta|beta|alpha-tools|-");
     }
 };
 
