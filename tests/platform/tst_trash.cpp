@@ -7,29 +7,14 @@
 
 using namespace TreeBuilder;
 
-namespace {
-
-QStringList entries(const QString& folder)
-{
-    return FileSystem::children(folder).value_or(QStringList());
-}
-
-// QTemporaryDir cannot remove names that are not UTF-8; the trash is emptied after each case.
-void emptyTrash()
-{
-    const QString trash = TestHome::trashPath();
-    for (const QString& folder : {trash + "/files", trash + "/info"})
-        for (const QString& entry : entries(folder))
-            QVERIFY(FileSystem::removeItem(trash, entry).ok());
-}
-
-} // namespace
-
 class TestTrash : public QObject
 {
     Q_OBJECT
 private slots:
-    void cleanup() { emptyTrash(); }
+    void cleanup()
+    {
+        QVERIFY(FileSystem::removeItem(TestHome::path(), TestHome::trashPath()).ok());
+    }
 
     // A file manager (and our own reader) sees every trashed item's original path, whatever its
     // name holds; a name too long for its record is stored shorter, unique when trashed twice.
@@ -60,7 +45,8 @@ private slots:
             QVERIFY2(outcome.ok(), qPrintable(outcome.error));
             QVERIFY(!FileSystem::exists(item));
         }
-        const QStringList trashed = entries(TestHome::trashPath() + "/files");
+        const QStringList trashed =
+            FileSystem::children(TestHome::trashPath() + "/files").value_or(QStringList());
         QCOMPARE(trashed.size(), 2);
         for (const QString& entry : trashed)
             QCOMPARE(FileSystem::trashOrigin(entry), item);
