@@ -60,8 +60,7 @@ private slots:
     // plain file is no bundle; names from the dictionary never lead out of the bundle.
     void opensBothLayoutsAndStaysInside()
     {
-        const QString folder = TestHome::path() + "/bundles",
-                      res = QStringLiteral("/Contents/Resources/");
+        const QString folder = TestHome::path() + "/bundles", res = "/Contents/Resources/";
         const QString nested = makeBundle(folder, QStringLiteral("N.app"),
                                           {.identifier = "a.b", .extraEntries = icon("AppIcon")});
         const QString out = makeBundle(

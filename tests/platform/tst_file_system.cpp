@@ -95,10 +95,9 @@ private slots:
     {
         QFETCH(QString, path);
         QFETCH(QString, forms);
-        QCOMPARE(QStringList({FileSystem::standardized(path), FileSystem::lastComponent(path),
-                              FileSystem::extension(path)})
-                     .join(u'|'),
-                 forms);
+        const QStringList got{FileSystem::standardized(path), FileSystem::lastComponent(path),
+                              FileSystem::extension(path)};
+        QCOMPARE(got.join(u'|'), forms);
     }
 };
 

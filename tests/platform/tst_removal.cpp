@@ -22,11 +22,8 @@ int openDescriptors()
 qint64 statusField(const QString& name)
 {
     QFile status(QStringLiteral("/proc/self/status"));
-    status.open(QIODevice::ReadOnly);
-    return QRegularExpression(name + ":\\s*(\\d+)")
-        .match(status.readAll())
-        .captured(1)
-        .toLongLong();
+    const QString all = status.open(QIODevice::ReadOnly) ? status.readAll() : QByteArray();
+    return QRegularExpression(name + ":\\s*(\\d+)").match(all).captured(1).toLongLong();
 }
 
 } // namespace

@@ -45,11 +45,11 @@ private slots:
             QVERIFY2(outcome.ok(), qPrintable(outcome.error));
             QVERIFY(!FileSystem::exists(item));
         }
-        const QStringList trashed =
-            FileSystem::children(TestHome::trashPath() + "/files").value_or(QStringList());
-        QCOMPARE(trashed.size(), 2);
-        for (const QString& entry : trashed)
-            QCOMPARE(FileSystem::trashOrigin(entry), item);
+        QStringList origins;
+        for (const QString& entry :
+             FileSystem::children(TestHome::trashPath() + "/files").value_or(QStringList()))
+            origins << FileSystem::trashOrigin(entry).value_or(QString());
+        QCOMPARE(origins, QStringList(2, item)); // two records, one original path
         QCOMPARE(GioTrash::origins(), QList<QByteArray>(2, original));
     }
 };
