@@ -71,9 +71,9 @@ private slots:
                            Format::Binary));
         QVERIFY(writeBytes(folder + "/Empty.app/Contents/Info.plist",
                            plistDocument(stringEntry("CFBundleIdentifier", "") + icon("None"))));
-        for (const QString& file :
-             {nested + res + "AppIcon.icns", folder + "/etc/hostname",
-              folder + "/Empty.app" + res + "Other.icns", folder + "/File.app"})
+        for (const QString& file : {nested + res + "AppIcon.icns", folder + "/etc/hostname",
+                                    folder + "/Empty.app" + res + "Other.icns",
+                                    out + res + "x.icns", folder + "/File.app"})
             QVERIFY(TreeBuilder::writeFile(file, 10));
         QVERIFY(TreeBuilder::makeDir(folder + "/Fifo.app/Contents"));
         QCOMPARE(mkfifo(QFile::encodeName(folder + "/Fifo.app/Contents/Info.plist"), 0644), 0);
