@@ -5,6 +5,8 @@
 #include <QScopeGuard>
 #include <unistd.h>
 
+enum Change { None, StartTime, Owner, Exited };
+
 class TestProcessSignal : public QObject
 {
     Q_OBJECT
@@ -14,23 +16,19 @@ private slots:
     void terminate_data()
     {
         QTest::addColumn<int>("pid");
-        QTest::addColumn<int>("startShift");
-        QTest::addColumn<int>("ownerShift");
-        QTest::addColumn<bool>("exited");
+        QTest::addColumn<int>("change");
         QTest::addColumn<int>("expected");
-        QTest::newRow("other start time") << -1 << 1 << 0 << false << ESRCH;
-        QTest::newRow("other owner") << -1 << 0 << 1 << false << ESRCH;
-        QTest::newRow("exited") << -1 << 0 << 0 << true << ESRCH;
-        QTest::newRow("the same process") << -1 << 0 << 0 << false << 0;
+        QTest::newRow("other start time") << -1 << int(StartTime) << ESRCH;
+        QTest::newRow("other owner") << -1 << int(Owner) << ESRCH;
+        QTest::newRow("exited") << -1 << int(Exited) << ESRCH;
+        QTest::newRow("the same process") << -1 << int(None) << 0;
         for (const int pid : {0, 1, int(getpid()), int(getppid())})
-            QTest::addRow("protected %d", pid) << pid << 0 << 0 << false << EPERM;
+            QTest::addRow("protected %d", pid) << pid << int(None) << EPERM;
     }
     void terminate()
     {
         QFETCH(int, pid);
-        QFETCH(int, startShift);
-        QFETCH(int, ownerShift);
-        QFETCH(bool, exited);
+        QFETCH(int, change);
         QFETCH(int, expected);
         const pid_t child = pid < 0 ? startSleeper() : 0;
         QVERIFY(pid >= 0 || child > 0);
@@ -40,9 +38,9 @@ private slots:
         });
         if (child > 0) pid = child;
         auto identity = ProcessSignal::identify(pid).value_or(ProcessSignal::Identity{pid});
-        identity.startTime += startShift;
-        identity.owner += ownerShift;
-        if (exited) killAndReap(pid);
+        identity.startTime += quint64(change == StartTime);
+        identity.owner += uid_t(change == Owner);
+        if (change == Exited) killAndReap(pid);
         QCOMPARE(ProcessSignal::Handle(identity).valid(), expected == 0);
         QCOMPARE(ProcessSignal::terminate(identity), expected);
         if (expected == 0) QVERIFY(endedBySigterm(pid));

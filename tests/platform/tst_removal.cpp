@@ -1,15 +1,13 @@
 #include "platform/file_system.h"
 #include "platform/path_codec.h"
-#include "platform/unique_fd.h"
 #include "support/test_home.h"
 #include "support/tree_builder.h"
 
 #include <QDir>
+#include <QMutex>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-#include <fcntl.h>
 #include <sys/resource.h>
-#include <unistd.h>
 
 using namespace TreeBuilder;
 
@@ -24,11 +22,8 @@ int openDescriptors()
 qint64 statusField(const QString& name)
 {
     QFile status(QStringLiteral("/proc/self/status"));
-    status.open(QIODevice::ReadOnly);
-    return QRegularExpression(name + ":\\s*(\\d+)")
-        .match(status.readAll())
-        .captured(1)
-        .toLongLong();
+    const QString all = status.open(QIODevice::ReadOnly) ? status.readAll() : QByteArray();
+    return QRegularExpression(name + ":\\s*(\\d+)").match(all).captured(1).toLongLong();
 }
 
 } // namespace
@@ -76,12 +71,26 @@ private slots:
         QVERIFY(FileSystem::removeItem(base.path(), root).ok()); // QTemporaryDir cannot
     }
 
-    // A chain far deeper than the descriptor limit and PATH_MAX goes with a few descriptors and a
-    // few megabytes of peak resident size.
+    // Chains far deeper than PATH_MAX (and the descriptor limit): every level counts, a large file
+    // deep down keeps its whole path, and the removal takes a few descriptors and megabytes.
     void deepChainWithBoundedDescriptorsAndMemory()
     {
         QTemporaryDir root(scratchPath() + "/sorvi-XXXXXX");
-        const QString item = root.path() + "/item";
+        const QString item = root.path() + "/item", walked = item + "/walked";
+        constexpr int kLarge = 1300;
+        constexpr qint64 kMiB = qint64(1) << 20;
+        const qint64 sum =
+            buildChain(walked, 2500, "d", [](int level) { return level == kLarge ? kMiB : 100; });
+        QVERIFY(sum > kMiB);
+        QCOMPARE(FileSystem::allocatedSize(walked), sum);
+        QStringList found;
+        QMutex mutex;
+        FileSystem::walkFiles(walked, FileSystem::Hidden::Skip, kMiB,
+                              [&](const FileSystem::WalkedFile& f) {
+                                  QMutexLocker lock(&mutex);
+                                  found << f.path;
+                              });
+        QCOMPARE(found, QStringList(walked + QString("/d").repeated(kLarge) + "/f"));
         QVERIFY(buildChain(item, 20000, "d", [](int level) { return level % 100; }) >= 0);
         rlimit old{};
         ::getrlimit(RLIMIT_NOFILE, &old);
