@@ -12,7 +12,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
-#include <unistd.h>
 
 using TreeBuilder::writeFile;
 
@@ -56,15 +55,6 @@ std::optional<Run> sorviclean(const QStringList& args, const QByteArray& rawLast
     QVERIFY2(name##Run_, "sorviclean did not finish in time");                                     \
     const Run& name = *name##Run_
 
-/// The first root of a category, emptied and created again.
-QString freshRoot(const QString& id)
-{
-    QString root = Category::find(id)->roots.first();
-    QDir(root).removeRecursively();
-    TreeBuilder::makeDir(root);
-    return root;
-}
-
 QJsonObject parsed(const QByteArray& json)
 {
     return QJsonDocument::fromJson(json).object(); // not JSON: empty, and every check fails
@@ -93,6 +83,12 @@ class TestCli : public QObject
 private slots:
     void initTestCase()
     {
+        const auto freshRoot = [](const char* id) { // the first root of a category, emptied
+            const QString root = Category::find(id)->roots.first();
+            QDir(root).removeRecursively();
+            TreeBuilder::makeDir(root);
+            return root;
+        };
         m_caches = freshRoot("caches"), m_logs = freshRoot("logs");
         for (const auto& [name, size] :
              {std::pair{"/tree/deep/a", 120000}, {"/tree/.hidden", 9000}, {"/file", 10000}})
@@ -111,7 +107,6 @@ private slots:
             "[Desktop Entry]\nType=Application\nName=Hệ thống\nExec=/usr/bin/true\n"));
         qputenv("XDG_DATA_DIRS", QFile::encodeName(m_system.path()));
     }
-    void cleanupTestCase() { qunsetenv("XDG_DATA_DIRS"); }
 
     // Run in the caches root; %C stands for it, %L for the logs root. None removes anything.
     void cli_data()
@@ -161,7 +156,6 @@ private slots:
         QCOMPARE(TreeBuilder::expectedAllocated(m_caches), m_total);
     }
 
-    // clean --all frees what scan reported.
     void scanThenClean()
     {
         RUN(scan, {"scan", "logs", "caches", "--json"});
@@ -186,7 +180,6 @@ private slots:
         const QByteArray root = PathCodec::encode(m_caches);
         const QByteArray name = root + "/caf\xe9-\xff";
         QVERIFY(TreeBuilder::writeFileRaw(name, 5000));
-        QVERIFY(TreeBuilder::writeFileRaw(root + "/caf\xe9-\xfe", 5000));
         RUN(text, {"scan", "caches"});
         QVERIFY(text.out.contains("  " + name + '\n'));
         RUN(json, {"scan", "caches", "--json"});
@@ -196,7 +189,6 @@ private slots:
         RUN(run, {"clean", "caches", "--yes", "--json"}, name);
         QCOMPARE(parsed(run.out)[u"freed"].toInteger(), size);
         QVERIFY(!FileSystem::exists(PathCodec::decode(name)));
-        QVERIFY(::unlink(root + "/caf\xe9-\xfe") == 0);
     }
 
     // A home program is listed, planned and removed with its entry.

@@ -1,4 +1,3 @@
-#include "platform/desktop.h"
 #include "support/bundle_fixture.h"
 #include "support/rows.h"
 #include "uninstaller/app_catalog.h"
@@ -9,7 +8,6 @@ using TreeBuilder::writeFile;
 
 namespace {
 
-// The layout's Library folders, then the Linux leftover folders of its home.
 AppLayout mixedLayout()
 {
     AppLayout l = freshAppLayout();

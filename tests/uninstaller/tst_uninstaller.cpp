@@ -3,7 +3,6 @@
 #include "support/await.h"
 #include "support/bundle_fixture.h"
 #include "support/recording_runner.h"
-#include "support/rows.h"
 #include "uninstaller/uninstaller.h"
 
 using namespace BundleFixture;
