@@ -84,7 +84,7 @@ private slots:
     void initTestCase()
     {
         const auto freshRoot = [](const char* id) { // the first root of a category, emptied
-            const QString root = Category::find(id)->roots.first();
+            QString root = Category::find(id)->roots.first();
             QDir(root).removeRecursively();
             TreeBuilder::makeDir(root);
             return root;
@@ -128,16 +128,12 @@ private slots:
              "dry run, relative path;clean caches tree/ --dry-run;0;%C/tree\n",
              "unconfirmed;clean caches --all;2;không phải terminal",
              "the root itself;clean caches %C/file %C --yes;2;%C: nằm ngoài vùng cho phép",
-             "a sibling named like the root;clean caches %C/file %COld/x --yes;2;%COld/x: nằm "
-             "ngoài",
-             "a climb out;clean caches %C/file %C/../e --yes;2;%C/../e: nằm ngoài",
-             "another category's item;clean caches %C/file %L/crash.log --yes;2;crash.log: nằm "
-             "ngoài",
+             "sibling named like the root;clean caches %C/file %COld/x --yes;2;%COld/x: nằm ngoài",
+             "climb out;clean caches %C/file %C/../e --yes;2;%C/../e: nằm ngoài",
+             "other category;clean caches %C/file %L/crash.log --yes;2;crash.log: nằm ngoài",
              "one refusal, nothing removed;clean caches %C/file %C --yes;2;Không xoá gì.",
-             "system package listed;apps;0;Hệ thống · org.example.System · ứng dụng hệ thống, "
-             "không gỡ được",
-             "system package refused;uninstall org.example.System --yes;2;Hệ thống là ứng dụng hệ "
-             "thống"});
+             "system app;apps;0;Hệ thống · org.example.System · ứng dụng hệ thống, không gỡ được",
+             "system refused;uninstall org.example.System --yes;2;Hệ thống là ứng dụng hệ thống"});
     }
     void cli()
     {
