@@ -39,18 +39,11 @@ bool icon(const QString& relative)
 
 } // namespace
 
-// A Linux home as a user has it: three user Flatpak applications (one also system-wide) and the
-// private data of one, an AppImage integrated by a desktop entry, a program unpacked in ~/opt
-// with an entry, and a system package's entry; through the uninstaller's model and the sources.
 class TestLinuxApps : public QObject
 {
     Q_OBJECT
     QTemporaryDir m_system; // the system data folders lie outside the home
     std::unique_ptr<UninstallerModel> m_model;
-    AppCatalog::Folders m_withSystem; // the sources, the system Flatpak installations included
-
-    ApplicationSource& flatpaks() const { return *m_withSystem.source(ApplicationKind::Flatpak); }
-
     std::optional<InstalledApp> app(const QString& id) const
     {
         for (const InstalledApp& each : m_model->apps())
@@ -67,11 +60,8 @@ private slots:
              {kPlain, "Plain Entry", "", "Plain Tool", "", {48}},
              {kBare, "", "", "", "", {}}});
         if (failure.isEmpty()) failure = FlatpakFixture::install({kDemo, kPlain, kBare});
-        if (failure.isEmpty() && FlatpakFixture::hasSystemInstallation())
-            failure = FlatpakFixture::install({kDemo}, true);
         QVERIFY2(failure.isEmpty(), qPrintable(failure));
         QVERIFY(writeFile(home(".var/app/org.sorvi.Demo/config/notes.db"), 8000));
-        QVERIFY(writeFile(home(".var/app/org.sorvi.Plain/settings"), 10));
 
         QVERIFY(writeBytes(home("Applications/Tool-1.2-x86_64.AppImage"),
                            QByteArray::fromHex("7f454c4602010100") + "AI\x02" +
@@ -96,27 +86,19 @@ private slots:
         QVERIFY(writeBytes(m_system.path() + "/applications/org.sorvi.Viewer.desktop",
                            "[Desktop Entry]\nType=Application\nName=Viewer\nName[vi]=Trình xem\n"
                            "Exec=/usr/bin/true\nIcon=folder\n"));
-        QVERIFY(writeBytes(m_system.path() + "/dpkg/sorvi-viewer.list",
-                           "/usr\n" + QFile::encodeName(m_system.path()) +
-                               "/applications/org.sorvi.Viewer.desktop\n"));
 
         ApplicationPlaces places = ApplicationPlaces::inHome(TestHome::path());
         places.dataDirs = {m_system.path()};
-        places.dpkgInfo = m_system.path() + "/dpkg";
         UninstallerModel::Services services;
         services.folders = AppCatalog::Folders::inPlaces(places);
-        places.systemFlatpak = true;
-        m_withSystem = AppCatalog::Folders::inPlaces(places);
         m_model = std::make_unique<UninstallerModel>(services);
         AWAIT(m_model->load(), "the list and its sizes");
     }
 
-    // Names (the Vietnamese one where given; for Flatpak the AppStream one before the entry's),
-    // versions, sizes, icons (the largest); the system entry locked.
+    // The Vietnamese name where given, for Flatpak the AppStream one first; the largest icon.
     void listsEveryKind_data()
     {
-        // seen: name|version|size|icon (own file, theme name, or none)|protected
-        Rows::add({"id", "location", "seen"},
+        Rows::add({"id", "location", "seen"}, // seen: name|version|size|icon|protected
                   {"flatpak;org.sorvi.Demo;;Công cụ thử|2.5.1||128x128/apps/org.sorvi.Demo.png|0",
                    "flatpak, AppStream name;org.sorvi.Plain;;Plain Tool|||48x48/apps/"
                    "org.sorvi.Plain.png|0",
@@ -148,17 +130,16 @@ private slots:
                  seen);
     }
 
-    // Removed through the model: nothing of the application stays but the leftover the user
-    // left unticked (matched by name alone, it starts unticked).
+    // Nothing stays but the leftover matched by name alone, which starts unticked.
     void removesEachButWhatIsUnticked_data()
     {
-        // below the home: the leftover ticked, the application's own files, what stays
-        Rows::add({"id", "ticked", "own", "kept"},
-                  {"flatpak;org.sorvi.Demo;.var/app/org.sorvi.Demo;;",
-                   "appimage;tool;.config/tool;Applications/Tool-1.2-x86_64.AppImage|.local/share/"
-                   "applications/tool.desktop|.local/share/icons/hicolor/64x64/apps/tool.png;",
-                   "home program;editor-app;.cache/editor-app;opt/Editor|.local/share/applications/"
-                   "editor-app.desktop;.local/state/editor"});
+        Rows::add( // below the home: the leftover ticked, the application's own files, what stays
+            {"id", "ticked", "own", "kept"},
+            {"flatpak;org.sorvi.Demo;.var/app/org.sorvi.Demo;;",
+             "appimage;tool;.config/tool;Applications/Tool-1.2-x86_64.AppImage|.local/share/"
+             "applications/tool.desktop|.local/share/icons/hicolor/64x64/apps/tool.png;",
+             "home program;editor-app;.cache/editor-app;opt/Editor|.local/share/applications/"
+             "editor-app.desktop;.local/state/editor"});
     }
     void removesEachButWhatIsUnticked()
     {
@@ -182,19 +163,6 @@ private slots:
         QVERIFY(!FlatpakFixture::listed().contains(id));
     }
 
-    void systemPackageIsProtected()
-    {
-        const std::optional<InstalledApp> viewer = app("org.sorvi.Viewer");
-        QVERIFY(viewer && viewer->isProtected);
-        m_model->setSelectedID(viewer->url);
-        AWAIT_UNTIL(m_model->owningPackage().has_value(), "the package that holds it");
-        QCOMPARE(*m_model->owningPackage(), QStringLiteral("sorvi-viewer"));
-        m_model->clearMessage();
-        AWAIT(m_model->uninstallSelected(), "an uninstall that does nothing");
-        QVERIFY(!m_model->message() && FileSystem::exists(viewer->url));
-        QVERIFY(!AppCatalog::isAllowedTarget(viewer->url, *viewer));
-    }
-
     void quitsAFlatpakThroughItsSandbox()
     {
         const std::optional<InstalledApp> plain = app(kPlain);
@@ -213,39 +181,6 @@ private slots:
         QVERIFY(found[0]->terminate());
         AWAIT_UNTIL(found[0]->isTerminated(), "the application to end on SIGTERM");
         AWAIT_UNTIL(run.state() == QProcess::NotRunning, "flatpak run to end with its sandbox");
-    }
-
-    // The user 65534 may not change the system installation: the helper that would ask for
-    // authorisation is refused (or absent here), and the failure carries the reason.
-    void refusedSystemRemovalIsAFailure()
-    {
-        if (!FlatpakFixture::hasSystemInstallation() || !TreeBuilder::canDropPrivileges())
-            QSKIP("needs root to install system-wide and to drop to an unprivileged user");
-        std::optional<SourcedApplication> system;
-        for (const SourcedApplication& each : flatpaks().applications())
-            if (each.id == kDemo && each.installation != u"user") system = each;
-        QVERIFY(system);
-        const int code = TreeBuilder::runAsNobody([&] {
-            const QList<RemovalFailure> failures = flatpaks().remove(*system);
-            return failures.size() == 1 && !failures[0].reason.isEmpty() ? 0 : 1;
-        });
-        QCOMPARE(code, 0);
-        QVERIFY(FlatpakFixture::listed(true).contains(kDemo));
-    }
-
-    // The transaction keeps the private data (a leftover the user chooses); a record that is
-    // gone already, or not a Flatpak one, is a failure that touches nothing.
-    void flatpakTransactionKeepsPrivateData()
-    {
-        const SourcedApplication plain = app(kPlain)->sourced();
-        QCOMPARE(flatpaks().remove(plain), QList<RemovalFailure>());
-        QCOMPARE(FlatpakFixture::listed(), QStringList{kBare});
-        QVERIFY(!QFile::exists(plain.location) && QFile::exists(home(".var/app/org.sorvi.Plain")));
-        QCOMPARE(flatpaks().remove(plain).size(), 1);
-        SourcedApplication stranger = app(kBare)->sourced();
-        stranger.kind = ApplicationKind::AppImage;
-        QCOMPARE(flatpaks().remove(stranger).size(), 1);
-        QCOMPARE(FlatpakFixture::listed(), QStringList{kBare});
     }
 };
 
