@@ -2,15 +2,11 @@
 #include "support/rows.h"
 #include "support/test_home.h"
 
-#include <sys/statvfs.h>
-
 class TestCategory : public QObject
 {
     Q_OBJECT
 private slots:
-    // What other code relies on: the order, the roots on a home with the default places, the
-    // threshold of 100 × 1024 × 1024 although the text says "100 MB", which categories go to the
-    // Trash and warn, and the texts.
+    // The threshold is 100 × 1024 × 1024 although the text says "100 MB".
     void catalogue_data()
     {
         Rows::add({"title", "detail", "roots", "minBytes", "flags"},
@@ -37,12 +33,10 @@ private slots:
         QFETCH(QString, flags);
         const QString id = QString::fromLatin1(QTest::currentDataTag());
         const QStringList order{"caches", "logs", "dev", "trash", "ios", "large"};
-        QCOMPARE(Category::all().size(), order.size());
         const Category& c = Category::all().at(order.indexOf(id));
+        QCOMPARE(Category::all().size(), order.size());
         QCOMPARE(Category::find(id), &c);
-        QCOMPARE(c.id, id);
-        QCOMPARE(c.title, title);
-        QCOMPARE(c.detail, detail);
+        QCOMPARE((QStringList{c.id, c.title, c.detail}), (QStringList{id, title, detail}));
         QStringList expected = roots.split(u',', Qt::SkipEmptyParts);
         for (QString& root : expected)
             root.prepend(TestHome::path() + u'/');
@@ -53,17 +47,10 @@ private slots:
         QCOMPARE(c.warning.has_value(), flags.contains(u"warns"));
     }
 
-    void diskUsage()
+    void diskUsedNeverNegative()
     {
-        QCOMPARE((DiskUsage{100, 150}).used(), 0);
-        QCOMPARE((DiskUsage{150, 100}).used(), 50);
-        struct statvfs vfs;
-        QCOMPARE(::statvfs("/", &vfs), 0);
-        const DiskUsage usage = DiskUsage::current();
-        QCOMPARE(usage.total, qint64(vfs.f_blocks) * qint64(vfs.f_frsize));
-        // Other programs write meanwhile: only the order of magnitude of the free space is fixed.
-        QVERIFY(qAbs(usage.available - qint64(vfs.f_bavail) * qint64(vfs.f_frsize)) <
-                usage.total / 20);
+        QCOMPARE(QList({DiskUsage{100, 150}.used(), DiskUsage{150, 100}.used()}),
+                 QList<qint64>({0, 50}));
     }
 };
 

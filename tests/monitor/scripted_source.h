@@ -23,8 +23,7 @@ struct Frame
     quint64 clock = 0; ///< monotonic nanoseconds during the sample
 };
 
-/// A counter source whose sample i (from 0) answers `script(i)`; one process tick is 10 ms.
-/// `taken` counts the samples begun, from any thread.
+/// Sample i (from 0) answers `script(i)`; `taken` counts the samples begun. A tick is 10 ms.
 class ScriptedSource final : public CounterSource
 {
 public:

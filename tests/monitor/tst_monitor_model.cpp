@@ -6,7 +6,6 @@
 #include "support/child_process.h"
 #include "support/test_home.h"
 
-#include <QSignalSpy>
 #include <QThread>
 #include <cerrno>
 
@@ -20,19 +19,11 @@ namespace {
 // A model sampling a scripted source every 5 ms, counting the samples taken on the GUI thread.
 struct Rig
 {
-    explicit Rig(const QList<ProcessUsage>& processes = {}, quint64 physical = 409600)
+    explicit Rig(quint64 physical = 409600)
     {
         auto source = std::make_unique<ScriptedSource>([=, gui = onGuiThread](int i) {
             *gui += int(QThread::currentThread() == QCoreApplication::instance()->thread());
-            // i percent of the memory in use, the clock at i + 1 s, each process at i times
-            // the CPU ticks it is given.
-            Frame frame{.physical = physical,
-                        .pages = VmPageCounts{quint64(i), 0, 0, 0, 0},
-                        .processes = processes,
-                        .clock = quint64(i + 1) * 1'000'000'000};
-            for (ProcessUsage& usage : *frame.processes)
-                usage.userTime *= quint64(i);
-            return frame;
+            return Frame{.physical = physical, .pages = VmPageCounts{quint64(i), 0, 0, 0, 0}};
         });
         taken = source->taken;
         model = std::make_unique<MonitorModel>(std::move(source), 5ms);
@@ -58,9 +49,7 @@ class TestMonitorModel : public QObject
 {
     Q_OBJECT
 private slots:
-    // The loop runs from the first start to the stop that leaves no watcher (never below zero),
-    // off the GUI thread; nothing is applied after that stop; the first sample after every start
-    // only primes; a model destroyed while sampling lets its loop end.
+    // Sampling while watched, off the GUI thread, each start priming; a destroyed model ends it.
     void samplingFollowsWatchers()
     {
         Rig rig;
@@ -89,8 +78,7 @@ private slots:
         AWAIT_UNTIL(rig.taken.expired(), "the loop of a destroyed model to end");
     }
 
-    // 61 samples leave the last 60 points, the oldest dropped in one step; no installed memory
-    // reads as none in use.
+    // The last 60 points stay; no installed memory reads as none in use.
     void historyKeepsTheLastSixtyPoints()
     {
         Rig rig;
@@ -101,36 +89,12 @@ private slots:
                                 history.last().memory, double(removed.count())}),
                  (QList<double>{60, 2, 61, 1}));
         QCOMPARE(removed.first().first(), QVariant(1));
-        Rig noMemory({}, 0);
+        Rig noMemory(0);
         QVERIFY(noMemory.sampleAndStop());
         QCOMPARE(noMemory.model->history().first().memory, 0.0);
     }
 
-    // Equal CPU: larger memory first; equal on both: the sampler's order stays. At most 25 of
-    // the 30; a new order applies at once.
-    void topProcesses()
-    {
-        QList<ProcessUsage> processes{{101, 5, 0, 100, "p", 1},
-                                      {102, 5, 0, 300, "p", 1},
-                                      {103, 10, 0, 50, "p", 1},
-                                      {104, 0, 0, 300, "p", 1},
-                                      {105, 0, 0, 300, "p", 1}};
-        for (int pid = 106; pid <= 130; ++pid)
-            processes.append({pid, 1, 0, 10, "p", 1});
-        Rig rig(processes);
-        QVERIFY(rig.sampleAndStop());
-        const auto top = [&](ProcessSort sort) {
-            rig.model->setProcessSort(sort);
-            QList<qint32> pids;
-            for (const ProcessStat& stat : rig.model->topProcesses())
-                pids << stat.pid;
-            return pids.size() == 25 ? pids.first(5) : pids;
-        };
-        QCOMPARE(top(ProcessSort::cpu), (QList<qint32>{103, 102, 101, 106, 107}));
-        QCOMPARE(top(ProcessSort::memory), (QList<qint32>{102, 104, 105, 101, 103}));
-    }
-
-    // A pid that now names a newer process is not signalled; the refusal has the system's text.
+    // A pid that now names a newer process is not signalled.
     void quitRefusesANewerProcess()
     {
         const pid_t pid = startSleeper();

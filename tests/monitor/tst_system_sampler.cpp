@@ -10,7 +10,7 @@ using Usages = QList<ProcessUsage>;
 
 Q_DECLARE_METATYPE(Frame)
 
-// Frames and expected snapshots name only the fields a row is about.
+// Rows name only the fields they are about.
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 
 namespace {
@@ -61,7 +61,6 @@ class TestSystemSampler : public QObject
 {
     Q_OBJECT
 private slots:
-    // The snapshot of the last frame, each frame sampled once in order.
     void sample_data()
     {
         QTest::addColumn<QList<Frame>>("frames");
@@ -125,8 +124,7 @@ private slots:
                              {{"Time to Empty", 95}, {"Is Charging", 1}})})},
             {.battery = BatteryInfo{120, false, false, 95}});
 
-        // Percent of one processor since the last pass; 0 for a newcomer, for CPU time that
-        // went back, for a pid that now names another process, and without elapsed time.
+        // Percent of one processor; 0 when new, gone back, reused, or without elapsed time.
         const Frame start = procs({usage(10, 0), usage(11, 500), usage(12, 10, "old")}, 1);
         row("processes: shares",
             {start, procs({usage(10, 150), usage(13, 900), usage(11, 400), usage(12, 50, "new", 2),

@@ -32,8 +32,7 @@ private slots:
         row("top level array", "[]",
             "Dữ liệu cập nhật không đúng cấu trúc: tài liệu không phải một đối tượng.");
         row("no apps", j("{'app':[]}"), "tài liệu thiếu khoá \"apps\"");
-        // Another application's entry is decoded as strictly as ours.
-        row("other app broken",
+        row("other app's entry as strict as ours",
             j("{'apps':[{'id':'sorviclean','versions':[]},{'id':'x','versions':[{'version':'1'}]}]"
               "}"),
             "apps[1].versions[0] thiếu khoá \"build\"");
@@ -50,8 +49,8 @@ private slots:
         row("lone surrogate", j("{'x':'\\ud800','apps':[]}"), "thiếu nửa cặp");
         row("invalid UTF-8", "{\"x\":\"\xff\xfe\",\"apps\":[]}",
             "Dữ liệu cập nhật không phải UTF-8 hợp lệ.");
-        // A million open brackets end in a refusal, not in a stack overflow.
-        row("endless nesting", j("{'x':") + QByteArray(1 << 20, '['), "lồng sâu quá 512 cấp");
+        row("a million open brackets", j("{'x':") + QByteArray(1 << 20, '['),
+            "lồng sâu quá 512 cấp");
     }
 
     void refused()
@@ -62,9 +61,9 @@ private slots:
         QVERIFY2(!decoded.document && decoded.error.contains(error), qPrintable(decoded.error));
     }
 
+    // Unknown keys are skipped whatever they hold, nesting up to the limit included.
     void accepted()
     {
-        // Unknown keys are skipped whatever they hold, nesting up to the limit included.
         const QByteArray body =
             j(" { 'x': ") + QByteArray(500, '[') + j("{'a': [1.5e3, true, null, 'x']}") +
             QByteArray(500, ']') +
