@@ -100,6 +100,8 @@ private slots:
         QVERIFY(gate.held());
         auto clean = model.clean(c);
         QVERIFY(!clean.isReady() && FileSystem::exists(paths[1]));
+        Await::LoopTicker ticker;
+        AWAIT_UNTIL(ticker.ticks() >= 3, "the event loop to turn while the clean waits");
         gate.release();
         AWAIT(std::move(clean), "the clean");
         QCOMPARE(model.message(),

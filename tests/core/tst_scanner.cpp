@@ -4,8 +4,10 @@
 #include "support/test_home.h"
 #include "support/tree_builder.h"
 
+#include <atomic>
 #include <filesystem>
 #include <sys/stat.h>
+#include <thread>
 
 using namespace TreeBuilder;
 
@@ -190,6 +192,43 @@ private slots:
                 setPermissions(large.roots[0], 0700) &&
                 allocate(large.roots[1] + "/open/y.iso", kMiB / 2));
         QVERIFY(scansAsNobodyTo(large, expected({large.roots[1] + "/open/y.iso"})));
+    }
+
+    // Roots and entries vanish, turn into links and come back while scans run: every scan ends,
+    // and every item is still right below a root. SORVI_STRESS_SECONDS lengthens the run.
+    void rootsAndEntriesVanishDuringScans()
+    {
+        const Category dev = category("dev");
+        const QByteArray root = PathCodec::encode(dev.roots[0]),
+                         spare = PathCodec::encode(outside + "/spare"),
+                         entry = PathCodec::encode(dev.roots[1] + "/entry");
+        QVERIFY(writeFile(outside + "/spare/entry/f", 20000));
+        QVERIFY(makeDir(dev.roots[1]) && makeDir(QFileInfo(dev.roots[0]).path()));
+        std::atomic<bool> stop{false};
+        std::thread churn([&] {
+            for (unsigned round = 0; !stop; ++round) {
+                ::unlink(root.constData()); // the root: gone, a folder, a link, a dangling link
+                ::rename(root.constData(), spare.constData());
+                if (round % 3 == 0) ::rename(spare.constData(), root.constData());
+                if (round % 3 == 1) ::symlink(spare.constData(), root.constData());
+                if (round % 3 == 2) ::symlink("/nonexistent", root.constData());
+                if (::mkdir(entry.constData(), 0755) == 0) // an entry: a folder with a file, gone
+                    writeFileRaw(entry + "/f", 5000);
+                else
+                    ::unlink((entry + "/f").constData()), ::rmdir(entry.constData());
+            }
+        });
+        const int seconds = std::max(1, qEnvironmentVariableIntValue("SORVI_STRESS_SECONDS"));
+        bool sound = true;
+        for (QDeadlineTimer deadline(1000LL * seconds); sound && !deadline.hasExpired();) {
+            const std::optional<ScanResult> result = Await::task(Scanner::scan(dev), "a scan");
+            sound = result.has_value();
+            for (const CleanItem& item : result.value_or(ScanResult()).items)
+                sound = sound && item.size > 0 && dev.roots.contains(QFileInfo(item.url).path());
+        }
+        stop = true;
+        churn.join();
+        QVERIFY(sound);
     }
 
     void cleanupTestCase() { setPermissions(home, 0700); }

@@ -19,11 +19,19 @@ namespace {
 // A model sampling a scripted source every 5 ms, counting the samples taken on the GUI thread.
 struct Rig
 {
-    explicit Rig(quint64 physical = 409600)
+    explicit Rig(quint64 physical = 409600, const QList<ProcessUsage>& processes = {})
     {
         auto source = std::make_unique<ScriptedSource>([=, gui = onGuiThread](int i) {
             *gui += int(QThread::currentThread() == QCoreApplication::instance()->thread());
-            return Frame{.physical = physical, .pages = VmPageCounts{quint64(i), 0, 0, 0, 0}};
+            // At sample i: i percent of the memory in use, the clock at i + 1 s, each process
+            // at i times its CPU ticks.
+            Frame frame{.physical = physical,
+                        .pages = VmPageCounts{quint64(i), 0, 0, 0, 0},
+                        .processes = processes,
+                        .clock = quint64(i + 1) * 1'000'000'000};
+            for (ProcessUsage& usage : *frame.processes)
+                usage.userTime *= quint64(i);
+            return frame;
         });
         taken = source->taken;
         model = std::make_unique<MonitorModel>(std::move(source), 5ms);
@@ -104,6 +112,29 @@ private slots:
         QCOMPARE(rig.model->message(), "Không thoát được sleep: " + ErrorText::ofErrno(ESRCH));
         QVERIFY(stillRunning(pid));
         killAndReap(pid);
+    }
+
+    // At most 25 rows, the heaviest first; ties keep the sampler's order.
+    void topProcesses()
+    {
+        QList<ProcessUsage> processes{{101, 5, 0, 100, "p", 1},
+                                      {102, 5, 0, 300, "p", 1},
+                                      {103, 10, 0, 50, "p", 1},
+                                      {104, 0, 0, 300, "p", 1},
+                                      {105, 0, 0, 300, "p", 1}};
+        for (int pid = 106; pid <= 130; ++pid)
+            processes.append({pid, 1, 0, 10, "p", 1});
+        Rig rig(409600, processes);
+        QVERIFY(rig.sampleAndStop());
+        const auto top = [&](ProcessSort sort) {
+            rig.model->setProcessSort(sort);
+            QList<qint32> pids;
+            for (const ProcessStat& stat : rig.model->topProcesses())
+                pids << stat.pid;
+            return pids.size() == 25 ? pids.first(5) : pids;
+        };
+        QCOMPARE(top(ProcessSort::cpu), (QList<qint32>{103, 102, 101, 106, 107}));
+        QCOMPARE(top(ProcessSort::memory), (QList<qint32>{102, 104, 105, 101, 103}));
     }
 };
 

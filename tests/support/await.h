@@ -67,6 +67,22 @@ inline bool signal(QSignalSpy& spy, const char* what, int count = 1, int ms = kD
     return until([&] { return spy.count() >= count; }, what, ms, site);
 }
 
+/// Proves that the event loop kept turning while something ran: a 1 ms timer counts its ticks.
+class LoopTicker
+{
+public:
+    LoopTicker()
+    {
+        QObject::connect(&m_timer, &QTimer::timeout, [this] { ++m_ticks; });
+        m_timer.start(1);
+    }
+    int ticks() const { return m_ticks; }
+
+private:
+    QTimer m_timer;
+    int m_ticks = 0;
+};
+
 } // namespace Await
 
 // Each macro returns from the test function when its wait times out.

@@ -198,14 +198,27 @@ private slots:
     void keyboardOnly()
     {
         resetHome();
+        QDir(TestHome::path() + "/Applications").removeRecursively();
         const QStringList items = makeItems("caches", 2);
+        const QString app = makeAppImage("go.AppImage", "Zqvn Gõ", "1.0");
         WindowFixture f;
         QVERIFY(f.showAndWaitForScan());
         for (const Category& c : Category::all())
             QCOMPARE(f.find<QLabel>("badgeSize-" + c.id)->text(),
                      formatBytes(f.model.totalSize(c)));
-        f.window.activateWindow(); // the offscreen platform activates no window unasked
-        AWAIT_UNTIL(f.window.isActiveWindow(), "the active window");
+        const auto activate = [&] { // the offscreen platform gives no window the keyboard back
+            f.window.activateWindow();
+            return Await::until([&] { return f.window.isActiveWindow(); }, "the active window");
+        };
+        // The confirmation takes the keyboard with the safe choice; Return after tabbing confirms.
+        const auto confirm = [&](const QString& name) {
+            QMessageBox* box = shownBox(f.window, name);
+            AWAIT_UNTIL(box && box->isActiveWindow(), "the confirmation to take the keyboard");
+            QCOMPARE(QApplication::focusWidget()->objectName(), "cancelButton");
+            QCOMPARE(tabTo("confirmButton").last(), "confirmButton");
+            press(Qt::Key_Return);
+        };
+        QVERIFY(activate());
         QCOMPARE(tabTo("sidebar").last(), "sidebar");
         press(Qt::Key_Down); // over the "Dọn dẹp" heading
         QCOMPARE(f.window.detail()->objectName(), "category-caches");
@@ -221,13 +234,30 @@ private slots:
         QTest::keyClick(f.find("itemContextMenu"), Qt::Key_Escape);
         QCOMPARE(tabTo("cleanButton"), QStringList({"rescanButton", "cleanButton"}));
         press(Qt::Key_Space);
-        QMessageBox* box = shownBox(f.window, "cleanConfirmation");
-        AWAIT_UNTIL(box && box->isActiveWindow(), "the confirmation to take the keyboard");
-        QCOMPARE(QApplication::focusWidget()->objectName(), "cancelButton");
-        QCOMPARE(tabTo("confirmButton").last(), "confirmButton");
-        press(Qt::Key_Return);
-        QVERIFY(shownBox(f.window, "resultAlert"));
+        confirm("cleanConfirmation");
+        QVERIFY(!QTest::currentTestFailed() && shownBox(f.window, "resultAlert"));
         QVERIFY(!FileSystem::exists(items[0]) && !FileSystem::exists(items[1]));
+        press(Qt::Key_Return);
+        AWAIT_UNTIL(!f.model.message(), "the result alert to close");
+        QVERIFY(activate());
+
+        QCOMPARE(tabTo("sidebar").last(), "sidebar");
+        press(Qt::Key_End); // the monitor, then up over the "Hệ thống" heading
+        press(Qt::Key_Up);
+        QCOMPARE(f.window.detail()->objectName(), "uninstaller");
+        QCOMPARE(tabTo("searchField").last(), "searchField");
+        QTest::keyClicks(QApplication::focusWidget(), "zqvn");
+        AWAIT_UNTIL(f.uninstaller.visibleApps().value(0).size, "the application and its size");
+        QCOMPARE(tabTo("appList"), QStringList({"sortPicker", "appList"}));
+        press(Qt::Key_Space); // chooses the current row, the first
+        QCOMPARE(f.uninstaller.selectedID(), app);
+        AWAIT_UNTIL(!f.uninstaller.loadingLeftovers(), "the leftovers");
+        QCOMPARE(tabTo("uninstallButton"),
+                 QStringList({"reloadButton", "revealAppButton", "uninstallButton"}));
+        press(Qt::Key_Space);
+        confirm("uninstallConfirmation");
+        QVERIFY(!QTest::currentTestFailed() && shownBox(f.window, "uninstallAlert"));
+        QVERIFY(!FileSystem::exists(app) && f.uninstaller.visibleApps().isEmpty());
     }
 };
 

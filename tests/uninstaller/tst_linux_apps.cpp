@@ -44,6 +44,7 @@ class TestLinuxApps : public QObject
     Q_OBJECT
     QTemporaryDir m_system; // the system data folders lie outside the home
     std::unique_ptr<UninstallerModel> m_model;
+    AppCatalog::Folders m_withSystem; // the system Flatpak installation included
     std::optional<InstalledApp> app(const QString& id) const
     {
         for (const InstalledApp& each : m_model->apps())
@@ -60,6 +61,8 @@ private slots:
              {kPlain, "Plain Entry", "", "Plain Tool", "", {48}},
              {kBare, "", "", "", "", {}}});
         if (failure.isEmpty()) failure = FlatpakFixture::install({kDemo, kPlain, kBare});
+        if (failure.isEmpty() && FlatpakFixture::hasSystemInstallation())
+            failure = FlatpakFixture::install({kDemo}, true);
         QVERIFY2(failure.isEmpty(), qPrintable(failure));
         QVERIFY(writeFile(home(".var/app/org.sorvi.Demo/config/notes.db"), 8000));
 
@@ -91,6 +94,8 @@ private slots:
         places.dataDirs = {m_system.path()};
         UninstallerModel::Services services;
         services.folders = AppCatalog::Folders::inPlaces(places);
+        places.systemFlatpak = true;
+        m_withSystem = AppCatalog::Folders::inPlaces(places);
         m_model = std::make_unique<UninstallerModel>(services);
         AWAIT(m_model->load(), "the list and its sizes");
     }
@@ -181,6 +186,24 @@ private slots:
         QVERIFY(found[0]->terminate());
         AWAIT_UNTIL(found[0]->isTerminated(), "the application to end on SIGTERM");
         AWAIT_UNTIL(run.state() == QProcess::NotRunning, "flatpak run to end with its sandbox");
+    }
+
+    // A refused system-wide removal (no authorisation for user 65534) is a failure with a reason.
+    void refusedSystemRemovalIsAFailure()
+    {
+        if (!FlatpakFixture::hasSystemInstallation() || !TreeBuilder::canDropPrivileges())
+            QSKIP("needs root to install system-wide and to drop to an unprivileged user");
+        ApplicationSource& flatpaks = *m_withSystem.source(ApplicationKind::Flatpak);
+        std::optional<SourcedApplication> system;
+        for (const SourcedApplication& each : flatpaks.applications())
+            if (each.id == kDemo && each.installation != u"user") system = each;
+        QVERIFY(system);
+        QCOMPARE(TreeBuilder::runAsNobody([&] {
+                     const QList<RemovalFailure> failures = flatpaks.remove(*system);
+                     return failures.size() == 1 && !failures[0].reason.isEmpty() ? 0 : 1;
+                 }),
+                 0);
+        QVERIFY(FlatpakFixture::listed(true).contains(kDemo));
     }
 };
 

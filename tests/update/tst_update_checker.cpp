@@ -5,6 +5,8 @@
 #include "update/feed_transfer.h"
 #include "update/update_checker.h"
 
+#include <QSslSocket>
+#include <QTemporaryDir>
 #include <QThread>
 
 using namespace std::chrono_literals;
@@ -196,6 +198,35 @@ private slots:
         QVERIFY(thread.wait(QDeadlineTimer(Await::kDeadlineMs)));
         QCOMPARE(checker->message(), tooLarge);
         QVERIFY2(sent < limit, qPrintable(QString::number(sent)));
+    }
+
+    // Never a certificate no authority vouches for, not even on this machine.
+    void selfSignedCertificateIsRefused()
+    {
+        QTemporaryDir folder;
+        const std::optional<HttpServer::TlsIdentity> identity =
+            QSslSocket::supportsSsl() ? HttpServer::makeSelfSigned(folder.path()) : std::nullopt;
+        if (!identity) QSKIP("no TLS backend, or the openssl command cannot make a certificate");
+        HttpServer server;
+        QVERIFY(server.useTls(*identity) && serve(server, HttpServer::ok(feedWithBuild(11))));
+        const auto checker = checkerFor(server.url(feedPath).toString());
+        AWAIT(checker->check(true), "the https check");
+        QVERIFY(!checker->available());
+        const QString said = checker->message().value_or(QString());
+        QVERIFY2(said.startsWith(failed + "Không thiết lập được kết nối bảo mật (TLS) (127.0.0.1:"),
+                 qPrintable(said));
+    }
+
+    // The transfer times out on its own and the check ends without touching the checker.
+    void checkerDestroyedDuringCheck()
+    {
+        HttpServer server;
+        QVERIFY(serve(server, HttpServer::silent()));
+        auto checker = checkerFor(server.url(feedPath).toString(), {300ms, 6h});
+        QCoro::Task<> task = checker->check(true);
+        AWAIT_UNTIL(server.requestCount() == 1, "the request");
+        checker.reset();
+        AWAIT(std::move(task), "the orphaned check");
     }
 };
 
