@@ -24,7 +24,7 @@ class TestAppCatalog : public QObject
     Q_OBJECT
 private slots:
     // Vietnamese order whatever the locale (Đ after D, accents after their letter), case-blind
-    // and stable; a bundle linked from outside the folders is protected.
+    // and stable; a bundle linked in from a sibling folder named like the root is protected.
     void sortsTheVietnameseWay()
     {
         QLocale::setDefault(QLocale::c());
@@ -33,10 +33,10 @@ private slots:
             const QString text = QString::fromUtf8(name);
             return !makeBundle(folder, text + ".app", text).isEmpty();
         };
-        QVERIFY(make(l.apps, "Alpha") && make(l.root + "/outside", "Linked"));
+        QVERIFY(make(l.apps, "Alpha") && make(l.apps + "-outside", "Linked"));
         for (const char* name : {"alpha", "Đàn", "Dê", "Ánh"})
             QVERIFY(make(l.userApps, name));
-        QVERIFY(makeLink(l.root + "/outside/Linked.app", l.apps + "/Linked.app"));
+        QVERIFY(makeLink(l.apps + "-outside/Linked.app", l.apps + "/Linked.app"));
         const QList<InstalledApp> apps = AppCatalog::installedApps(l.folders);
         QCOMPARE(names(apps), (QStringList{"Alpha", "alpha", "Ánh", "Dê", "Đàn", "Linked"}));
         QCOMPARE(apps[1].url, l.userApps + "/alpha.app");
