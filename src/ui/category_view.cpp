@@ -57,7 +57,11 @@ CategoryView::CategoryView(AppModel* model, Category category, QWidget* parent)
     connect(m_model, &AppModel::stateChanged, this, [this](const QString& id) {
         if (id == m_category.id) refresh();
     });
-    connect(m_model, &AppModel::cleaningChanged, this, &CategoryView::refresh);
+    // A removal's steps come as often as the event loop turns: they touch only its own widgets.
+    connect(m_model, &AppModel::cleaningChanged, this, [this] {
+        refreshCleanable();
+        refreshCleaning();
+    });
     refresh();
 }
 
@@ -184,6 +188,9 @@ QWidget* CategoryView::buildBottomBar()
     Palette::makeDestructive(m_clean);
     m_cleaning = new QProgressBar(bar);
     m_cleaning->setObjectName(QStringLiteral("cleanProgress"));
+    m_cleaning->setFormat(m_category.deletion == DeletionMode::trash
+                              ? QStringLiteral("Đã chuyển %v/%m mục vào Thùng rác")
+                              : QStringLiteral("Đã xoá %v/%m mục"));
     row->addWidget(m_rescan);
     row->addStretch(1);
     row->addWidget(m_cleaning, 2);
@@ -209,10 +216,16 @@ void CategoryView::refresh()
     m_searchNote->setVisible(!searched.isEmpty());
     m_rescan->setEnabled(!state.scanning);
     m_clean->setText(QStringLiteral("Dọn ") + formatBytes(m_model->selectedSize(m_category)));
-    // One clean at a time, whichever category it cleans.
-    m_clean->setEnabled(!state.selected.isEmpty() && !state.scanning && !m_model->cleaning());
     if (m_confirmation) Dialogs::setMessage(m_confirmation, confirmationMessage());
+    refreshCleanable();
     refreshCleaning();
+}
+
+// One clean at a time, whichever category it cleans.
+void CategoryView::refreshCleanable()
+{
+    const AppModel::State state = m_model->state(m_category);
+    m_clean->setEnabled(!state.selected.isEmpty() && !state.scanning && !m_model->cleaning());
 }
 
 // Items done of items while this category's removal runs; a run of one item has no steps to
@@ -226,9 +239,6 @@ void CategoryView::refreshCleaning()
     const qint64 total = run->progress.total;
     m_cleaning->setRange(0, total > 1 ? int(total) : 0);
     m_cleaning->setValue(int(std::min(run->progress.done, total)));
-    m_cleaning->setFormat(m_category.deletion == DeletionMode::trash
-                              ? QStringLiteral("Đã chuyển %v/%m mục vào Thùng rác")
-                              : QStringLiteral("Đã xoá %v/%m mục"));
 }
 
 bool CategoryView::confirming() const

@@ -41,6 +41,7 @@ private:
     QWidget* buildContent();
     QWidget* buildBottomBar();
     void refresh();
+    void refreshCleanable();
     void refreshCleaning();
     void confirmClean();
 
