@@ -1,7 +1,6 @@
 #include "ui/overview_view.h"
 
 #include "core/app_model.h"
-#include "ui/display_text.h"
 #include "ui/elided_label.h"
 #include "ui/panels.h"
 #include "ui/search_note.h"
@@ -197,5 +196,4 @@ void OverviewView::refreshRow(const QString& id)
     found->size->setText(formatBytes(m_model->totalSize(*category)));
     const QString note = SearchNote::text(*category, m_model->state(*category));
     found->note->setFullText(note);
-    found->note->setToolTip(DisplayText::toolTip(note));
 }
