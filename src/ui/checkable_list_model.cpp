@@ -1,11 +1,11 @@
 #include "ui/checkable_list_model.h"
 
 #include "core/app_model.h"
+#include "platform/file_system.h"
 #include "ui/display_text.h"
 #include "ui/row_painter.h"
 #include "uninstaller/uninstaller_model.h"
 
-#include <QDir>
 #include <algorithm>
 
 namespace {
@@ -101,8 +101,8 @@ QVariant CheckableListModel::data(const QModelIndex& index, int role) const
     case RowRole::Subtitle: {
         // An item of the trash is shown where it came from, as file managers show it.
         const QString parent = parentOf(item.origin.value_or(item.url));
-        return DisplayText::singleLine(m_homeAbbreviated ? abbreviateHome(parent, QDir::homePath())
-                                                         : parent);
+        return DisplayText::singleLine(
+            m_homeAbbreviated ? abbreviateHome(parent, FileSystem::homeDirectory()) : parent);
     }
     case RowRole::TrailingText:
         return formatBytes(item.size);
