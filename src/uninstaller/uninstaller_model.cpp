@@ -240,13 +240,12 @@ QCoro::Task<> UninstallerModel::uninstallSelected()
     const std::optional<InstalledApp> selected = selectedApp();
     if (!selected || selected->isProtected) co_return;
     if (m_working) {
-        setMessage(ReportText::uninstallRefused(m_workingName));
+        setMessage(ReportText::uninstallRefused(*m_working));
         co_return;
     }
     const InstalledApp& app = *selected;
     QPointer<UninstallerModel> self(this);
-    m_workingName = app.name;
-    setWorking(true);
+    setWorking(app.name);
 
     auto quitting = Uninstaller::quitIfRunning(app, &runningApps(), m_services.quitCheckInterval);
     const Uninstaller::Quit quit = co_await quitting;
@@ -254,7 +253,7 @@ QCoro::Task<> UninstallerModel::uninstallSelected()
     if (quit != Uninstaller::Quit::done) {
         setMessage(quit == Uninstaller::Quit::replaced ? ReportText::replaced(app.name)
                                                        : ReportText::notQuit(app.name));
-        setWorking(false);
+        setWorking(std::nullopt);
         co_return;
     }
 
@@ -282,14 +281,14 @@ QCoro::Task<> UninstallerModel::uninstallSelected()
         auto refresh = loadLeftovers();
         co_await refresh;
         if (!self) co_return;
-        setWorking(false);
+        setWorking(std::nullopt);
         co_return;
     }
     QList<InstalledApp> remaining = m_apps;
     remaining.removeIf([&](const InstalledApp& each) { return each.url == app.url; });
     setApps(remaining);
     setSelectedID(std::nullopt);
-    setWorking(false);
+    setWorking(std::nullopt);
 }
 
 QCoro::Task<> UninstallerModel::loadOwningPackage()
@@ -347,11 +346,11 @@ void UninstallerModel::setLoadingLeftovers(bool loading)
     emit loadingLeftoversChanged();
 }
 
-void UninstallerModel::setWorking(bool working)
+void UninstallerModel::setWorking(const std::optional<QString>& appName)
 {
-    if (m_working == working) return;
-    m_working = working;
-    emit workingChanged();
+    const bool changed = m_working.has_value() != appName.has_value();
+    m_working = appName;
+    if (changed) emit workingChanged();
 }
 
 void UninstallerModel::setProgress(const std::optional<RunProgress>& progress)

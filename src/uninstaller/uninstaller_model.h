@@ -86,7 +86,7 @@ public:
     /// Adds or removes one leftover from the choice.
     void setLeftoverChosen(const QString& url, bool chosen);
     /// True while an uninstall runs (disable the uninstall button meanwhile).
-    bool working() const { return m_working; }
+    bool working() const { return m_working.has_value(); }
     const std::optional<RunProgress>& progress() const { return m_progress; }
     /// The outcome of the last uninstall, for the screen to show; it clears it when dismissed.
     const std::optional<QString>& message() const { return m_message; }
@@ -144,7 +144,7 @@ private:
     void setLoading(bool loading);
     void setLeftovers(const QList<Leftover>& leftovers);
     void setLoadingLeftovers(bool loading);
-    void setWorking(bool working);
+    void setWorking(const std::optional<QString>& appName);
     void setProgress(const std::optional<RunProgress>& progress);
     void applySize(int row, const QString& url, qint64 size);
     AppCatalog::Folders folders() const;
@@ -160,9 +160,8 @@ private:
     QList<Leftover> m_leftovers;
     bool m_loadingLeftovers = false;
     QSet<QString> m_selectedLeftovers;
-    bool m_working = false;
+    std::optional<QString> m_working; ///< the application being uninstalled
     std::optional<RunProgress> m_progress;
-    QString m_workingName; ///< the application being uninstalled
     std::optional<QString> m_message;
     std::optional<QString> m_owningPackage;
     /// Per row of m_apps: its name and identifier, case-folded.
