@@ -1,7 +1,7 @@
 #include "update/feed_transfer.h"
 
-#include "platform/error_text.h"
 #include "update/feed_address.h"
+#include "update/network_error_text.h"
 
 #include <QCoro/QCoroNetworkReply>
 #include <QNetworkAccessManager>
@@ -51,7 +51,7 @@ QString timedOutText()
 // The table's words, and where the transfer was going when that helps.
 QString networkText(QNetworkReply::NetworkError error, const QUrl& url)
 {
-    const QString text = ErrorText::ofNetwork(error);
+    const QString text = NetworkErrorText::of(error);
     if (error >= QNetworkReply::ContentAccessDenied) return text + u'.';
     const int port = url.port();
     return text + QStringLiteral(" (") + url.host() +
