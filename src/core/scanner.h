@@ -12,7 +12,8 @@ namespace Scanner {
 /// yields each direct child of its roots (".DS_Store" at the top dropped, empty ones dropped),
 /// sized concurrently; a `largeFiles` category yields at most the 200 largest visible regular
 /// files of at least `minBytes` allocated bytes. Items come largest first; an item of the trash
-/// carries the origin its record names. `searched` lists the roots that existed.
+/// carries the origin its record names. `pinnedRoots` holds the identity of each root
+/// listed or walked, as it was opened.
 QCoro::Task<ScanResult> scan(Category category);
 
 /// Allocated bytes of a file or of every regular file below a directory; links count nothing and

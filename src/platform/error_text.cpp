@@ -58,33 +58,6 @@ constexpr Entry kErrno[] = {
     {EILSEQ, "Chuỗi byte không hợp lệ"},
 };
 
-constexpr Entry kNetwork[] = {
-    {QNetworkReply::ConnectionRefusedError, "Máy chủ từ chối kết nối"},
-    {QNetworkReply::RemoteHostClosedError, "Máy chủ đóng kết nối giữa chừng"},
-    {QNetworkReply::HostNotFoundError, "Không tìm thấy máy chủ"},
-    {QNetworkReply::TimeoutError, "Hết thời gian chờ máy chủ"},
-    {QNetworkReply::OperationCanceledError, "Yêu cầu đã bị huỷ"},
-    {QNetworkReply::SslHandshakeFailedError, "Không thiết lập được kết nối bảo mật (TLS)"},
-    {QNetworkReply::TemporaryNetworkFailureError, "Mạng tạm thời gián đoạn"},
-    {QNetworkReply::NetworkSessionFailedError, "Không kết nối được mạng"},
-    {QNetworkReply::TooManyRedirectsError, "Bị chuyển hướng quá nhiều lần"},
-    {QNetworkReply::InsecureRedirectError, "Bị chuyển hướng sang địa chỉ không an toàn"},
-    {QNetworkReply::ProxyConnectionRefusedError, "Máy chủ trung gian (proxy) từ chối kết nối"},
-    {QNetworkReply::ProxyConnectionClosedError, "Máy chủ trung gian (proxy) đóng kết nối"},
-    {QNetworkReply::ProxyNotFoundError, "Không tìm thấy máy chủ trung gian (proxy)"},
-    {QNetworkReply::ProxyTimeoutError, "Hết thời gian chờ máy chủ trung gian (proxy)"},
-    {QNetworkReply::ProxyAuthenticationRequiredError,
-     "Máy chủ trung gian (proxy) yêu cầu đăng nhập"},
-    {QNetworkReply::ContentAccessDenied, "Không có quyền truy cập nội dung"},
-    {QNetworkReply::ContentNotFoundError, "Không tìm thấy nội dung"},
-    {QNetworkReply::AuthenticationRequiredError, "Máy chủ yêu cầu đăng nhập"},
-    {QNetworkReply::ContentGoneError, "Nội dung không còn trên máy chủ"},
-    {QNetworkReply::ProtocolUnknownError, "Giao thức không được hỗ trợ"},
-    {QNetworkReply::ProtocolFailure, "Máy chủ trả lời sai giao thức"},
-    {QNetworkReply::InternalServerError, "Máy chủ gặp lỗi nội bộ"},
-    {QNetworkReply::ServiceUnavailableError, "Dịch vụ tạm thời không khả dụng"},
-};
-
 template <size_t N> const char* lookUp(const Entry (&table)[N], int code)
 {
     const auto* found = std::find_if(std::begin(table), std::end(table),
@@ -98,12 +71,6 @@ QString ofErrno(int errorNumber)
 {
     if (const char* text = lookUp(kErrno, errorNumber)) return QString::fromUtf8(text);
     return QStringLiteral("Lỗi hệ thống (mã %1)").arg(errorNumber);
-}
-
-QString ofNetwork(QNetworkReply::NetworkError error)
-{
-    if (const char* text = lookUp(kNetwork, error)) return QString::fromUtf8(text);
-    return QStringLiteral("Lỗi mạng (mã %1)").arg(int(error));
 }
 
 } // namespace ErrorText

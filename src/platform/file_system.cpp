@@ -30,6 +30,11 @@ QString standardized(const QString& path)
     return QDir::cleanPath(path);
 }
 
+bool isWithin(const QString& inner, const QString& outer)
+{
+    return inner == outer || inner.startsWith(outer == u"/" ? outer : outer + u'/');
+}
+
 QString lastComponent(const QString& path)
 {
     QString clean = standardized(path);

@@ -119,6 +119,10 @@ Outcome setDirectoryPermissions(const QString& path, mode_t permissions);
 QString standardized(const QString& path);
 /// Every link resolved (realpath); the standardised path when it cannot be resolved.
 QString resolved(const QString& path);
+/// True when `inner` is `outer` or lies below it ("/" holds every absolute path). Compares the
+/// text as given, touching no file: pass both in the same form (standardized or resolved), or
+/// "/a/b/.." and "/a" do not match.
+bool isWithin(const QString& inner, const QString& outer);
 /// The last path component.
 QString lastComponent(const QString& path);
 /// The extension of the last component without its dot ("app" for "Foo.app"), or empty.

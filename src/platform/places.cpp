@@ -20,15 +20,10 @@ Forms formsOf(const QString& path)
     return {FileSystem::standardized(path), FileSystem::resolved(path)};
 }
 
-// True when `inner` is `outer` or lies below it.
-bool within(const QString& inner, const QString& outer)
-{
-    return inner == outer || inner.startsWith(outer == u"/" ? outer : outer + u'/');
-}
-
 bool holds(const Forms& outer, const Forms& inner)
 {
-    return within(inner.clean, outer.clean) || within(inner.real, outer.real);
+    return FileSystem::isWithin(inner.clean, outer.clean) ||
+           FileSystem::isWithin(inner.real, outer.real);
 }
 
 struct Choice
@@ -114,7 +109,7 @@ bool isSafePlace(const QString& path, const QString& home)
     const Forms homes = formsOf(home);
     for (const QString& form : {place.clean, place.real})
         for (const QString& homeForm : {homes.clean, homes.real})
-            if (form == u"/" || within(homeForm, form)) return false;
+            if (form == u"/" || FileSystem::isWithin(homeForm, form)) return false;
     return true;
 }
 

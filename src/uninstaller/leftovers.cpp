@@ -17,18 +17,13 @@ qsizetype graphemeCount(const QString& text)
     return count;
 }
 
-bool isAtOrAbove(const QString& path, const QString& other)
-{
-    return other == path || other.startsWith(path + u'/');
-}
-
 // A folder that is, or holds, something other than one application's leftover: a leftover
 // folder (~/.config/autostart is a child of ~/.config), a shared folder (the trash, the user's
 // Flatpak installation), the application itself or one of its own files.
 bool holdsOtherThings(const QString& path, const QStringList& kept)
 {
     return std::any_of(kept.begin(), kept.end(),
-                       [&](const QString& other) { return isAtOrAbove(path, other); });
+                       [&](const QString& other) { return FileSystem::isWithin(other, path); });
 }
 
 QStringList keptFolders(const Folders& folders)

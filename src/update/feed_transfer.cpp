@@ -1,7 +1,7 @@
 #include "update/feed_transfer.h"
 
-#include "platform/error_text.h"
 #include "update/feed_address.h"
+#include "update/network_error_text.h"
 
 #include <QCoro/QCoroNetworkReply>
 #include <QNetworkAccessManager>
@@ -48,13 +48,11 @@ QString timedOutText()
     return QStringLiteral("Máy chủ không trả lời kịp thời hạn.");
 }
 
-// The table's words, and where the transfer was going when that helps.
-QString networkText(QNetworkReply::NetworkError error, const QUrl& url)
+// A connection that failed: the table's words, and where the transfer was going.
+QString connectionText(QNetworkReply::NetworkError error, const QUrl& url)
 {
-    const QString text = ErrorText::ofNetwork(error);
-    if (error >= QNetworkReply::ContentAccessDenied) return text + u'.';
     const int port = url.port();
-    return text + QStringLiteral(" (") + url.host() +
+    return NetworkErrorText::of(error) + QStringLiteral(" (") + url.host() +
            (port < 0 ? QString() : u':' + QString::number(port)) + QStringLiteral(").");
 }
 
@@ -94,7 +92,7 @@ Result conclude(QNetworkReply* reply, Progress& progress, const QUrl& url)
     const QNetworkReply::NetworkError error = reply->error();
     // Errors below 200 are connection-level: TLS, refused, closed, ...
     if (error != QNetworkReply::NoError && error < QNetworkReply::ContentAccessDenied)
-        return failure(networkText(error, url));
+        return failure(connectionText(error, url));
 
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (!status.isValid())
@@ -102,7 +100,7 @@ Result conclude(QNetworkReply* reply, Progress& progress, const QUrl& url)
     if (status.toInt() != 200)
         return failure(
             QStringLiteral("Máy chủ trả về mã HTTP %1 thay vì 200.").arg(status.toInt()));
-    if (error != QNetworkReply::NoError) return failure(networkText(error, url));
+    if (error != QNetworkReply::NoError) return failure(NetworkErrorText::of(error) + u'.');
     return {true, std::move(progress.body), {}};
 }
 

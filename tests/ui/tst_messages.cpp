@@ -4,6 +4,7 @@
 #include "support/rows.h"
 #include "support/test_home.h"
 #include "ui/monitor_text.h"
+#include "update/network_error_text.h"
 #include "update/update_checker.h"
 
 #include <QRegularExpression>
@@ -57,7 +58,7 @@ private slots:
             QVERIFY_VIETNAMESE(ErrorText::ofErrno(code));
         const QMetaEnum errors = QMetaEnum::fromType<QNetworkReply::NetworkError>();
         for (int i = 0; i < errors.keyCount(); ++i)
-            QVERIFY_VIETNAMESE(ErrorText::ofNetwork(QNetworkReply::NetworkError(errors.value(i))));
+            QVERIFY_VIETNAMESE(NetworkErrorText::of(QNetworkReply::NetworkError(errors.value(i))));
     }
 
     // Vietnamese separators; a count that would round to 1000 of a unit shows in the next one.

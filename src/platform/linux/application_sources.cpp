@@ -10,11 +10,6 @@
 
 namespace {
 
-bool isBelowOrAt(const QString& path, const QString& folder)
-{
-    return path == folder || path.startsWith(folder + u'/');
-}
-
 // Only absolute folders count; what lies in the home is the user's, and Flatpak's exported
 // entries are listed by the Flatpak source.
 QStringList systemDataDirs(const QString& home)
@@ -24,7 +19,7 @@ QStringList systemDataDirs(const QString& home)
     QStringList dirs;
     for (const QString& entry : value.split(u':', Qt::SkipEmptyParts)) {
         const QString dir = FileSystem::standardized(entry);
-        if (!dir.startsWith(u'/') || dir == u"/" || isBelowOrAt(dir, home) ||
+        if (!dir.startsWith(u'/') || dir == u"/" || FileSystem::isWithin(dir, home) ||
             dir.contains(QStringLiteral("/flatpak/exports")) || dirs.contains(dir))
             continue;
         dirs.append(dir);
@@ -48,7 +43,7 @@ QString baseFolder(const char* variable, const QString& home, const char* fallba
 {
     const QString value = FileSystem::standardized(qEnvironmentVariable(variable));
     const bool usable =
-        value.startsWith(u'/') && value != u"/" && !isBelowOrAt(home, value) && value != home;
+        value.startsWith(u'/') && value != u"/" && !FileSystem::isWithin(home, value);
     return usable ? value : home + QLatin1String(fallback);
 }
 
