@@ -32,7 +32,8 @@ std::optional<QString> trashOrigin(const QString& item);
 
 /// After the `items` of the trash files folder `files` were removed for good: removes their
 /// records and their lines in the trash's `directorysizes`, and nothing else. The trash is opened
-/// and `directorysizes` rewritten once for all of them (not at all when no line names one).
+/// and `directorysizes` rewritten once for all of them (not at all when no line names one). An
+/// item deeper inside `files` has no record and takes none away.
 /// Failures are ignored (a record without its file is ignored by file managers).
 void forgetTrashed(const QString& files, const QStringList& items);
 

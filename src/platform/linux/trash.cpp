@@ -165,13 +165,18 @@ void forgetTrashed(const QString& files, const QStringList& items)
     if (!trash) return;
     const UniqueFd info(
         openat(trash.get(), "info", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    const QString folder = standardized(files);
     QSet<QByteArray> names;
     for (const QString& item : items) {
-        const QByteArray name = PathCodec::encode(lastComponent(item));
+        // Only an item of the files folder itself has a record; one deeper does not, whatever
+        // its name, and must not take the record of the folder that holds it.
+        const QString path = standardized(item);
+        if (path.left(path.lastIndexOf(u'/')) != folder) continue;
+        const QByteArray name = PathCodec::encode(lastComponent(path));
         if (info) unlinkat(info.get(), (name + ".trashinfo").constData(), 0);
         names.insert(name);
     }
-    dropDirectorySizes(trash.get(), names);
+    if (!names.isEmpty()) dropDirectorySizes(trash.get(), names);
 }
 
 } // namespace FileSystem
