@@ -3,6 +3,8 @@
 #include "platform/file_system.h"
 #include "platform/trash.h"
 
+#include <QHash>
+#include <QStringList>
 #include <optional>
 #include <unistd.h>
 
@@ -35,21 +37,10 @@ FileSystem::Outcome removePermanently(const QString& root, const QString& path,
     return FileSystem::removeItem(root, path, pin);
 }
 
-// An item of the trash goes with its record, so that no file manager lists it any longer.
-FileSystem::Outcome removeFromTrash(const QString& root, const QString& path,
-                                    FileSystem::Identity pin)
-{
-    FileSystem::Outcome outcome = removePermanently(root, path, pin);
-    if (outcome.ok()) FileSystem::forgetTrashed(root, path);
-    return outcome;
-}
-
 FileSystem::Outcome removeOne(const QString& root, const QString& path, DeletionMode deletion,
                               FileSystem::Identity pin)
 {
-    if (deletion == DeletionMode::permanent)
-        return FileSystem::isTrashFiles(root) ? removeFromTrash(root, path, pin)
-                                              : removePermanently(root, path, pin);
+    if (deletion == DeletionMode::permanent) return removePermanently(root, path, pin);
     return FileSystem::moveToTrash(root, path, pin);
 }
 
@@ -73,6 +64,10 @@ CleanReport remove(const QList<CleanItem>& items, const Category& category,
                    const RootPins& pinnedRoots, const ProgressCallback& progress)
 {
     CleanReport report;
+    // Items of the trash removed for good, by files folder. Their records go with them, so that
+    // no file manager lists them any longer, but after them and all at once: a record left
+    // without its file is harmless, a file left without its record is hidden from the user.
+    QHash<QString, QStringList> trashed;
     qint64 done = 0;
     for (const CleanItem& item : items) {
         if (progress) progress({done++, items.size()});
@@ -87,11 +82,16 @@ CleanReport remove(const QList<CleanItem>& items, const Category& category,
         const FileSystem::Outcome outcome = pin == pinnedRoots.cend()
                                                 ? FileSystem::Outcome::failure(ESTALE)
                                                 : removeOne(*root, path, category.deletion, *pin);
-        if (outcome.ok())
-            report.freed += item.size;
-        else
+        if (!outcome.ok()) {
             report.failures.append(item.name() + QStringLiteral(": ") + outcome.error);
+            continue;
+        }
+        report.freed += item.size;
+        if (category.deletion == DeletionMode::permanent && FileSystem::isTrashFiles(*root))
+            trashed[*root].append(path);
     }
+    for (auto files = trashed.cbegin(); files != trashed.cend(); ++files)
+        FileSystem::forgetTrashed(files.key(), files.value());
     if (progress) progress({done, items.size()});
     return report;
 }

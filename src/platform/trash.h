@@ -3,6 +3,7 @@
 #include "platform/file_system.h"
 
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 /// The freedesktop.org trash: what any file manager lists and restores. Any thread; none throws.
@@ -29,9 +30,11 @@ bool isTrashFiles(const QString& folder);
 /// record. Blocking; any thread but the GUI thread.
 std::optional<QString> trashOrigin(const QString& item);
 
-/// After `item` of the trash files folder `files` was removed for good: removes its record and
-/// its line in the trash's `directorysizes`, and nothing else. Failures are ignored (a record
-/// without its file is ignored by file managers).
-void forgetTrashed(const QString& files, const QString& item);
+/// After the `items` of the trash files folder `files` were removed for good: removes their
+/// records and their lines in the trash's `directorysizes`, and nothing else. The trash is opened
+/// and `directorysizes` rewritten once for all of them (not at all when no line names one). An
+/// item deeper inside `files` has no record and takes none away.
+/// Failures are ignored (a record without its file is ignored by file managers).
+void forgetTrashed(const QString& files, const QStringList& items);
 
 } // namespace FileSystem

@@ -7,6 +7,7 @@
 #include "platform/places.h"
 
 #include <QRandomGenerator>
+#include <QSet>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -79,9 +80,9 @@ UniqueFd trashOf(const QString& files)
                   : UniqueFd();
 }
 
-// Rewrites directorysizes without the line of `name`: a new file renamed over the old one, so a
+// Rewrites directorysizes without the lines of `names`: a new file renamed over the old one, so a
 // reader never sees half of it.
-void dropDirectorySize(int trashFd, const QByteArray& name)
+void dropDirectorySizes(int trashFd, const QSet<QByteArray>& names)
 {
     const std::optional<QByteArray> sizes =
         BoundedFile::readAt(trashFd, "directorysizes", kMaxDirectorySizes);
@@ -90,7 +91,7 @@ void dropDirectorySize(int trashFd, const QByteArray& name)
     bool dropped = false;
     for (const QByteArray& line : sizes->split('\n')) {
         const QList<QByteArray> fields = line.split(' ');
-        if (fields.size() == 3 && QByteArray::fromPercentEncoding(fields[2]) == name) {
+        if (fields.size() == 3 && names.contains(QByteArray::fromPercentEncoding(fields[2]))) {
             dropped = true;
         } else if (!line.isEmpty()) {
             kept += line + '\n';
@@ -157,15 +158,25 @@ std::optional<QString> trashOrigin(const QString& item)
     return standardized(trash + QStringLiteral("/../") + PathCodec::decode(*original));
 }
 
-void forgetTrashed(const QString& files, const QString& item)
+void forgetTrashed(const QString& files, const QStringList& items)
 {
+    if (items.isEmpty()) return;
     const UniqueFd trash = trashOf(files);
     if (!trash) return;
-    const QByteArray name = PathCodec::encode(lastComponent(item));
     const UniqueFd info(
         openat(trash.get(), "info", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (info) unlinkat(info.get(), (name + ".trashinfo").constData(), 0);
-    dropDirectorySize(trash.get(), name);
+    const QString folder = standardized(files);
+    QSet<QByteArray> names;
+    for (const QString& item : items) {
+        // Only an item of the files folder itself has a record; one deeper does not, whatever
+        // its name, and must not take the record of the folder that holds it.
+        const QString path = standardized(item);
+        if (path.left(path.lastIndexOf(u'/')) != folder) continue;
+        const QByteArray name = PathCodec::encode(lastComponent(path));
+        if (info) unlinkat(info.get(), (name + ".trashinfo").constData(), 0);
+        names.insert(name);
+    }
+    if (!names.isEmpty()) dropDirectorySizes(trash.get(), names);
 }
 
 } // namespace FileSystem
