@@ -1,6 +1,7 @@
 #include "support/flatpak_fixture.h"
 
 #include "support/test_home.h"
+#include "support/tree_builder.h"
 
 #include <QDir>
 #include <QImage>
@@ -35,12 +36,10 @@ QString run(const QString& line, QString* output = nullptr)
     return line + ": " + QString::fromUtf8(process.readAllStandardError());
 }
 
-QString write(const QString& path, const QString& text, QFile::Permissions extra = {})
+QString write(const QString& path, const QString& text, mode_t mode = 0644)
 {
-    QDir().mkpath(path.section(u'/', 0, -2));
-    QFile file(path);
-    const bool ok = file.open(QIODevice::WriteOnly) && file.write(text.toUtf8()) >= 0 &&
-                    file.setPermissions(file.permissions() | extra);
+    const bool ok =
+        TreeBuilder::putFile(path, text.toUtf8()) && TreeBuilder::setPermissions(path, mode);
     return ok ? QString() : path;
 }
 
@@ -86,7 +85,7 @@ QString buildApp(const AppShape& app)
 {
     const QString files = root(app.id + "/files/");
     // It waits for a line on its standard input: the test decides when it ends.
-    QString failure = write(files + "bin/demo", "#!/bin/sh\nread line\n", QFile::ExeOwner);
+    QString failure = write(files + "bin/demo", "#!/bin/sh\nread line\n", 0755);
     if (!app.desktopName.isEmpty())
         failure += write(files + QString("share/applications/%1.desktop").arg(app.id),
                          QString("[Desktop Entry]\nType=Application\nExec=demo\nIcon=%1\nName=%2\n"

@@ -3,7 +3,6 @@
 #include "core/app_model.h"
 #include "monitor/monitor_model.h"
 #include "support/await.h"
-#include "support/bundle_fixture.h"
 #include "support/test_home.h"
 #include "support/tree_builder.h"
 #include "ui/main_window.h"
@@ -115,8 +114,8 @@ inline QString makeAppImage(const QString& file, const QString& name, const QStr
     const QString text = QStringLiteral("[Desktop Entry]\nType=Application\nName=%1\nExec=%2\n"
                                         "X-AppImage-Version=%3\n")
                              .arg(name, path, version);
-    const bool written = BundleFixture::writeBytes(path, image) &&
-                         BundleFixture::writeBytes(entry, text.toUtf8()) &&
+    const bool written = TreeBuilder::putFile(path, image) &&
+                         TreeBuilder::putFile(entry, text.toUtf8()) &&
                          QFile::setPermissions(path, QFile::permissions(path) | QFile::ExeOwner);
     return written ? path : QString();
 }

@@ -10,7 +10,7 @@
 #include <QTemporaryDir>
 
 using BundleFixture::urls;
-using BundleFixture::writeBytes;
+using TreeBuilder::putFile;
 using TreeBuilder::writeFile;
 
 namespace {
@@ -26,8 +26,8 @@ QString home(const QString& relative)
 
 bool entry(const QString& id, const QByteArray& lines)
 {
-    return writeBytes(home(".local/share/applications/" + id + ".desktop"),
-                      "[Desktop Entry]\nType=Application\n" + lines + '\n');
+    return putFile(home(".local/share/applications/" + id + ".desktop"),
+                   "[Desktop Entry]\nType=Application\n" + lines + '\n');
 }
 
 bool icon(const QString& relative)
@@ -66,9 +66,9 @@ private slots:
         QVERIFY2(failure.isEmpty(), qPrintable(failure));
         QVERIFY(writeFile(home(".var/app/org.sorvi.Demo/config/notes.db"), 8000));
 
-        QVERIFY(writeBytes(home("Applications/Tool-1.2-x86_64.AppImage"),
-                           QByteArray::fromHex("7f454c4602010100") + "AI\x02" +
-                               QByteArray(40000, '\0')));
+        QVERIFY(
+            putFile(home("Applications/Tool-1.2-x86_64.AppImage"),
+                    QByteArray::fromHex("7f454c4602010100") + "AI\x02" + QByteArray(40000, '\0')));
         QVERIFY(
             entry("tool", "Name=Tool\nIcon=tool\nExec=" +
                               QFile::encodeName(home("Applications/Tool-1.2-x86_64.AppImage"))));
@@ -86,9 +86,9 @@ private slots:
         // Named like the application only: another program may own it.
         QVERIFY(writeFile(home(".local/state/editor/history"), 2000));
 
-        QVERIFY(writeBytes(m_system.path() + "/applications/org.sorvi.Viewer.desktop",
-                           "[Desktop Entry]\nType=Application\nName=Viewer\nName[vi]=Trình xem\n"
-                           "Exec=/usr/bin/true\nIcon=folder\n"));
+        QVERIFY(putFile(m_system.path() + "/applications/org.sorvi.Viewer.desktop",
+                        "[Desktop Entry]\nType=Application\nName=Viewer\nName[vi]=Trình xem\n"
+                        "Exec=/usr/bin/true\nIcon=folder\n"));
 
         ApplicationPlaces places = ApplicationPlaces::inHome(TestHome::path());
         places.dataDirs = {m_system.path()};

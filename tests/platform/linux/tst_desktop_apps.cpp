@@ -22,17 +22,17 @@ QString home(const QString& relative = QString())
 bool put(const QString& relative, QByteArray content)
 {
     const QString path = home(relative);
-    TreeBuilder::makeDir(path.section(u'/', 0, -2));
-    QFile file(path);
-    if (content.startsWith("RUN"))
+    if (content.startsWith("RUN")) {
+        TreeBuilder::makeDir(path.section(u'/', 0, -2));
+        QFile file(path);
         return QFile::copy(QFileInfo("/bin/sleep").canonicalFilePath(), path) &&
                file.open(QIODevice::ReadWrite) &&
                (content != "RUNAI" || (file.seek(8) && file.write("AI\x02", 3) == 3));
+    }
     if (content.startsWith("AI"))
         content = QByteArray::fromHex("7f454c4602010100") + "AI" + char(content[2] - '0') +
                   QByteArray(64, '\0');
-    content.replace("~", QFile::encodeName(home()));
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+    return TreeBuilder::putFile(path, content.replace("~", QFile::encodeName(home())));
 }
 
 bool entry(const QString& id, const QByteArray& lines)
