@@ -1,6 +1,5 @@
 #include "support/flatpak_fixture.h"
 
-#include "support/test_home.h"
 #include "support/tree_builder.h"
 
 #include <QDir>
@@ -16,9 +15,7 @@ namespace {
 // In memory where possible: removing thousands of folders from a "discard" disk takes seconds.
 QString root(const QString& relative)
 {
-    static const QTemporaryDir dir(
-        (QFileInfo("/dev/shm").isWritable() ? "/dev/shm" : TestHome::path()) +
-        "/sorvi-flatpak-XXXXXX");
+    static const QTemporaryDir dir(TreeBuilder::scratchPath() + "/sorvi-flatpak-XXXXXX");
     return dir.path() + u'/' + relative;
 }
 
@@ -45,9 +42,12 @@ QString write(const QString& path, const QString& text, mode_t mode = 0644)
 
 QString runtimeRef()
 {
-    QString arch;
-    run("flatpak --default-arch", &arch);
-    return "org.sorvi.Platform/" + arch.trimmed() + "/1";
+    static const QString ref = [] {
+        QString arch;
+        run("flatpak --default-arch", &arch);
+        return "org.sorvi.Platform/" + arch.trimmed() + "/1";
+    }();
+    return ref;
 }
 
 // Writes the metadata as build-init would (without the runtime installed) and exports the
