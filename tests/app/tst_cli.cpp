@@ -97,9 +97,9 @@ private slots:
         for (const QString& path : {m_logs + "/crash.log", m_caches + "Old/x", m_caches + "/../e"})
             QVERIFY(writeFile(QDir::cleanPath(path), 3000));
         QVERIFY(writeFile(m_location + "/bin/clifixture", 20000));
-        QVERIFY(putFile(m_entry, "[Desktop Entry]\nType=Application\nName=CliFixture\n"
-                                 "X-Version=2.5\nExec=" +
-                                     QFile::encodeName(m_location) + "/bin/clifixture\n"));
+        QVERIFY(TestHome::putEntry(
+            "org.example.CliFixture",
+            "Name=CliFixture\nX-Version=2.5\nExec=~/opt/CliFixture/bin/clifixture"));
         QVERIFY(writeFile(m_leftover + "/state", 30000));
         QVERIFY(putFile(m_system.path() + "/applications/org.example.System.desktop",
                         "[Desktop Entry]\nType=Application\nName=Hệ thống\nExec=/usr/bin/true\n"));
