@@ -2,7 +2,6 @@
 #include "platform/file_system.h"
 #include "platform/path_codec.h"
 #include "support/await.h"
-#include "support/bundle_fixture.h"
 #include "support/rows.h"
 #include "support/test_home.h"
 #include "support/tree_builder.h"
@@ -13,6 +12,7 @@
 #include <QJsonObject>
 #include <QProcess>
 
+using TreeBuilder::putFile;
 using TreeBuilder::writeFile;
 
 namespace {
@@ -97,14 +97,12 @@ private slots:
         for (const QString& path : {m_logs + "/crash.log", m_caches + "Old/x", m_caches + "/../e"})
             QVERIFY(writeFile(QDir::cleanPath(path), 3000));
         QVERIFY(writeFile(m_location + "/bin/clifixture", 20000));
-        QVERIFY(BundleFixture::writeBytes(m_entry,
-                                          "[Desktop Entry]\nType=Application\nName=CliFixture\n"
-                                          "X-Version=2.5\nExec=" +
-                                              QFile::encodeName(m_location) + "/bin/clifixture\n"));
+        QVERIFY(TestHome::putEntry(
+            "org.example.CliFixture",
+            "Name=CliFixture\nX-Version=2.5\nExec=~/opt/CliFixture/bin/clifixture"));
         QVERIFY(writeFile(m_leftover + "/state", 30000));
-        QVERIFY(BundleFixture::writeBytes(
-            m_system.path() + "/applications/org.example.System.desktop",
-            "[Desktop Entry]\nType=Application\nName=Hệ thống\nExec=/usr/bin/true\n"));
+        QVERIFY(putFile(m_system.path() + "/applications/org.example.System.desktop",
+                        "[Desktop Entry]\nType=Application\nName=Hệ thống\nExec=/usr/bin/true\n"));
         qputenv("XDG_DATA_DIRS", QFile::encodeName(m_system.path()));
     }
 

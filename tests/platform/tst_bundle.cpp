@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 using namespace BundleFixture;
+using TreeBuilder::putFile;
 
 namespace {
 
@@ -69,8 +70,8 @@ private slots:
         QVERIFY(writePlist(folder + "/Flat.app/Info.plist",
                            plistDocument(stringEntry("CFBundleIdentifier", "c.d")),
                            Format::Binary));
-        QVERIFY(writeBytes(folder + "/Empty.app/Contents/Info.plist",
-                           plistDocument(stringEntry("CFBundleIdentifier", "") + icon("None"))));
+        QVERIFY(putFile(folder + "/Empty.app/Contents/Info.plist",
+                        plistDocument(stringEntry("CFBundleIdentifier", "") + icon("None"))));
         for (const QString& file : {nested + res + "AppIcon.icns", folder + "/etc/hostname",
                                     folder + "/Empty.app" + res + "Other.icns",
                                     out + res + "x.icns", folder + "/File.app"})
@@ -143,7 +144,7 @@ private slots:
         QVERIFY2(thread->wait(QDeadlineTimer(30000)), "the parse on a small stack");
         QCOMPARE(result.has_value(), readable);
         const QString bundle = TestHome::path() + QStringLiteral("/Hostile.app"); // overwritten
-        QVERIFY(writeBytes(bundle + QStringLiteral("/Contents/Info.plist"), content));
+        QVERIFY(putFile(bundle + QStringLiteral("/Contents/Info.plist"), content));
         QCOMPARE(Bundle::open(bundle)->infoDictionary().isEmpty(), !readable);
     }
 };

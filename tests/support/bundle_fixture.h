@@ -31,18 +31,10 @@ inline QByteArray plistDocument(const QString& body)
         .toUtf8();
 }
 
-/// Writes `bytes` at `path`, creating the parent folders.
-inline bool writeBytes(const QString& path, const QByteArray& bytes)
-{
-    TreeBuilder::makeDir(QFileInfo(path).path());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
 inline bool writePlist(const QString& path, const QByteArray& xml, Format format)
 {
-    if (format == Format::Xml) return writeBytes(path, xml);
-    if (!writeBytes(path + ".xml", xml)) return false;
+    if (format == Format::Xml) return TreeBuilder::putFile(path, xml);
+    if (!TreeBuilder::putFile(path + ".xml", xml)) return false;
     QProcess plistutil;
     plistutil.start("plistutil", {"-i", path + ".xml", "-o", path, "-f", "bin"});
     const bool converted = plistutil.waitForFinished(10000) && plistutil.exitCode() == 0;

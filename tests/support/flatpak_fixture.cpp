@@ -1,6 +1,6 @@
 #include "support/flatpak_fixture.h"
 
-#include "support/test_home.h"
+#include "support/tree_builder.h"
 
 #include <QDir>
 #include <QImage>
@@ -15,9 +15,7 @@ namespace {
 // In memory where possible: removing thousands of folders from a "discard" disk takes seconds.
 QString root(const QString& relative)
 {
-    static const QTemporaryDir dir(
-        (QFileInfo("/dev/shm").isWritable() ? "/dev/shm" : TestHome::path()) +
-        "/sorvi-flatpak-XXXXXX");
+    static const QTemporaryDir dir(TreeBuilder::scratchPath() + "/sorvi-flatpak-XXXXXX");
     return dir.path() + u'/' + relative;
 }
 
@@ -35,20 +33,21 @@ QString run(const QString& line, QString* output = nullptr)
     return line + ": " + QString::fromUtf8(process.readAllStandardError());
 }
 
-QString write(const QString& path, const QString& text, QFile::Permissions extra = {})
+QString write(const QString& path, const QString& text, mode_t mode = 0644)
 {
-    QDir().mkpath(path.section(u'/', 0, -2));
-    QFile file(path);
-    const bool ok = file.open(QIODevice::WriteOnly) && file.write(text.toUtf8()) >= 0 &&
-                    file.setPermissions(file.permissions() | extra);
+    const bool ok =
+        TreeBuilder::putFile(path, text.toUtf8()) && TreeBuilder::setPermissions(path, mode);
     return ok ? QString() : path;
 }
 
 QString runtimeRef()
 {
-    QString arch;
-    run("flatpak --default-arch", &arch);
-    return "org.sorvi.Platform/" + arch.trimmed() + "/1";
+    static const QString ref = [] {
+        QString arch;
+        run("flatpak --default-arch", &arch);
+        return "org.sorvi.Platform/" + arch.trimmed() + "/1";
+    }();
+    return ref;
 }
 
 // Writes the metadata as build-init would (without the runtime installed) and exports the
@@ -86,7 +85,7 @@ QString buildApp(const AppShape& app)
 {
     const QString files = root(app.id + "/files/");
     // It waits for a line on its standard input: the test decides when it ends.
-    QString failure = write(files + "bin/demo", "#!/bin/sh\nread line\n", QFile::ExeOwner);
+    QString failure = write(files + "bin/demo", "#!/bin/sh\nread line\n", 0755);
     if (!app.desktopName.isEmpty())
         failure += write(files + QString("share/applications/%1.desktop").arg(app.id),
                          QString("[Desktop Entry]\nType=Application\nExec=demo\nIcon=%1\nName=%2\n"

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/tree_builder.h"
+
 #include <QtTest>
 #include <cstdlib>
 
@@ -12,6 +14,20 @@ inline QString path()
 {
     static const QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/sorvi-test-XXXXXX"));
     return dir.path();
+}
+
+/// `relative` below the temporary home; the home itself for "".
+inline QString at(const QString& relative = {})
+{
+    return relative.isEmpty() ? path() : path() + u'/' + relative;
+}
+
+/// The home's desktop entry `id` of an application, `lines` after its type; "~" is the home.
+inline bool putEntry(const QString& id, QByteArray lines)
+{
+    lines.replace('~', QFile::encodeName(path()));
+    return TreeBuilder::putFile(at(".local/share/applications/" + id + ".desktop"),
+                                "[Desktop Entry]\nType=Application\n" + lines + '\n');
 }
 
 inline QString trashPath()

@@ -92,6 +92,13 @@ inline bool setPermissions(const QString& path, mode_t mode)
     return ::chmod(PathCodec::encode(path).constData(), mode) == 0;
 }
 
+/// An executable ELF file with the AppImage marker of `type` in its header padding.
+inline bool putAppImage(const QString& path, int type = 2)
+{
+    const QByteArray header = QByteArray::fromHex("7f454c4602010100") + "AI" + char(type);
+    return putFile(path, header.leftJustified(4096, '\0')) && setPermissions(path, 0755);
+}
+
 /// The permission bits of the path itself, or mode_t(-1).
 inline mode_t permissionsOf(const QString& path)
 {

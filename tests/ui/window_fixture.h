@@ -3,7 +3,6 @@
 #include "core/app_model.h"
 #include "monitor/monitor_model.h"
 #include "support/await.h"
-#include "support/bundle_fixture.h"
 #include "support/test_home.h"
 #include "support/tree_builder.h"
 #include "ui/main_window.h"
@@ -105,18 +104,12 @@ inline void resetHome()
     }
 }
 
-/// An AppImage (ELF, type 2 marker) at ~/Applications/`file`, with a desktop entry; its path.
+/// An AppImage at ~/Applications/`file`, with a desktop entry; its path.
 inline QString makeAppImage(const QString& file, const QString& name, const QString& version)
 {
-    const QString path = TestHome::path() + QStringLiteral("/Applications/") + file;
-    const QByteArray image = QByteArray("\x7f\x45LF\x02\x01\x01\0AI\x02", 11).append(4085, '\0');
-    const QString entry = qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/applications/") +
-                          file + QStringLiteral(".desktop");
-    const QString text = QStringLiteral("[Desktop Entry]\nType=Application\nName=%1\nExec=%2\n"
-                                        "X-AppImage-Version=%3\n")
-                             .arg(name, path, version);
-    const bool written = BundleFixture::writeBytes(path, image) &&
-                         BundleFixture::writeBytes(entry, text.toUtf8()) &&
-                         QFile::setPermissions(path, QFile::permissions(path) | QFile::ExeOwner);
+    const QString path = TestHome::at("Applications/" + file);
+    const QString text =
+        QStringLiteral("Name=%1\nExec=%2\nX-AppImage-Version=%3").arg(name, path, version);
+    const bool written = TreeBuilder::putAppImage(path) && TestHome::putEntry(file, text.toUtf8());
     return written ? path : QString();
 }

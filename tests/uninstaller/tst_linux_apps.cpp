@@ -10,7 +10,8 @@
 #include <QTemporaryDir>
 
 using BundleFixture::urls;
-using BundleFixture::writeBytes;
+using TestHome::putEntry;
+using TreeBuilder::putFile;
 using TreeBuilder::writeFile;
 
 namespace {
@@ -19,22 +20,12 @@ const QString kDemo = QStringLiteral("org.sorvi.Demo");
 const QString kPlain = QStringLiteral("org.sorvi.Plain");
 const QString kBare = QStringLiteral("org.sorvi.Bare");
 
-QString home(const QString& relative)
-{
-    return TestHome::path() + u'/' + relative;
-}
-
-bool entry(const QString& id, const QByteArray& lines)
-{
-    return writeBytes(home(".local/share/applications/" + id + ".desktop"),
-                      "[Desktop Entry]\nType=Application\n" + lines + '\n');
-}
-
 bool icon(const QString& relative)
 {
     QImage image(64, 64, QImage::Format_ARGB32);
     image.fill(Qt::darkGreen);
-    return QDir().mkpath(home(relative).section(u'/', 0, -2)) && image.save(home(relative));
+    return QDir().mkpath(TestHome::at(relative).section(u'/', 0, -2)) &&
+           image.save(TestHome::at(relative));
 }
 
 } // namespace
@@ -64,31 +55,26 @@ private slots:
         if (failure.isEmpty() && FlatpakFixture::hasSystemInstallation())
             failure = FlatpakFixture::install({kDemo}, true);
         QVERIFY2(failure.isEmpty(), qPrintable(failure));
-        QVERIFY(writeFile(home(".var/app/org.sorvi.Demo/config/notes.db"), 8000));
+        QVERIFY(writeFile(TestHome::at(".var/app/org.sorvi.Demo/config/notes.db"), 8000));
 
-        QVERIFY(writeBytes(home("Applications/Tool-1.2-x86_64.AppImage"),
-                           QByteArray::fromHex("7f454c4602010100") + "AI\x02" +
-                               QByteArray(40000, '\0')));
+        QVERIFY(TreeBuilder::putAppImage(TestHome::at("Applications/Tool-1.2-x86_64.AppImage")));
         QVERIFY(
-            entry("tool", "Name=Tool\nIcon=tool\nExec=" +
-                              QFile::encodeName(home("Applications/Tool-1.2-x86_64.AppImage"))));
+            putEntry("tool", "Name=Tool\nIcon=tool\nExec=~/Applications/Tool-1.2-x86_64.AppImage"));
         QVERIFY(icon(".local/share/icons/hicolor/64x64/apps/tool.png"));
-        QVERIFY(writeFile(home(".config/tool/settings"), 3000));
+        QVERIFY(writeFile(TestHome::at(".config/tool/settings"), 3000));
 
-        QVERIFY(writeFile(home("opt/Editor/bin/editor"), 60000));
-        QVERIFY(writeFile(home("opt/Editor/lib/core.so"), 90000));
+        QVERIFY(writeFile(TestHome::at("opt/Editor/bin/editor"), 60000));
+        QVERIFY(writeFile(TestHome::at("opt/Editor/lib/core.so"), 90000));
         QVERIFY(icon("opt/Editor/editor.png"));
-        QVERIFY(entry(
-            "editor-app",
-            "Name=Editor\nX-Version=3.0\nIcon=" + QFile::encodeName(home("opt/Editor/editor.png")) +
-                "\nExec=" + QFile::encodeName(home("opt/Editor/bin/editor"))));
-        QVERIFY(writeFile(home(".cache/editor-app/index"), 5000));
+        QVERIFY(putEntry("editor-app", "Name=Editor\nX-Version=3.0\nIcon=~/opt/Editor/editor.png\n"
+                                       "Exec=~/opt/Editor/bin/editor"));
+        QVERIFY(writeFile(TestHome::at(".cache/editor-app/index"), 5000));
         // Named like the application only: another program may own it.
-        QVERIFY(writeFile(home(".local/state/editor/history"), 2000));
+        QVERIFY(writeFile(TestHome::at(".local/state/editor/history"), 2000));
 
-        QVERIFY(writeBytes(m_system.path() + "/applications/org.sorvi.Viewer.desktop",
-                           "[Desktop Entry]\nType=Application\nName=Viewer\nName[vi]=Trình xem\n"
-                           "Exec=/usr/bin/true\nIcon=folder\n"));
+        QVERIFY(putFile(m_system.path() + "/applications/org.sorvi.Viewer.desktop",
+                        "[Desktop Entry]\nType=Application\nName=Viewer\nName[vi]=Trình xem\n"
+                        "Exec=/usr/bin/true\nIcon=folder\n"));
 
         ApplicationPlaces places = ApplicationPlaces::inHome(TestHome::path());
         places.dataDirs = {m_system.path()};
@@ -120,7 +106,7 @@ private slots:
         QFETCH(QString, seen);
         const std::optional<InstalledApp> found = app(id);
         QVERIFY(found);
-        if (!location.isEmpty()) QCOMPARE(found->url, home(location));
+        if (!location.isEmpty()) QCOMPARE(found->url, TestHome::at(location));
         QString size = found->size ? QString::number(*found->size) : QString();
         if (!location.isEmpty() && found->size == TreeBuilder::expectedAllocated(found->url))
             size = "measured";
@@ -156,15 +142,16 @@ private slots:
         QVERIFY(target);
         m_model->setSelectedID(target->url);
         AWAIT_UNTIL(!m_model->loadingLeftovers(), "the leftover search");
-        QCOMPARE(m_model->selectedLeftovers(), QSet<QString>{home(ticked)});
-        QCOMPARE(urls(m_model->leftovers()).contains(home(kept)), !kept.isEmpty());
+        QCOMPARE(m_model->selectedLeftovers(), QSet<QString>{TestHome::at(ticked)});
+        QCOMPARE(urls(m_model->leftovers()).contains(TestHome::at(kept)), !kept.isEmpty());
         AWAIT(m_model->uninstallSelected(), "the uninstall");
         QVERIFY2(m_model->message().value_or("").startsWith("Đã gỡ " + target->name + " và "),
                  qPrintable(m_model->message().value_or("")));
-        QVERIFY(!app(id) && !FileSystem::exists(target->url) && !FileSystem::exists(home(ticked)));
+        QVERIFY(!app(id) && !FileSystem::exists(target->url) &&
+                !FileSystem::exists(TestHome::at(ticked)));
         for (const QString& path : own.split(u'|', Qt::SkipEmptyParts))
-            QVERIFY2(!FileSystem::exists(home(path)), qPrintable(path));
-        QVERIFY(kept.isEmpty() || FileSystem::exists(home(kept)));
+            QVERIFY2(!FileSystem::exists(TestHome::at(path)), qPrintable(path));
+        QVERIFY(kept.isEmpty() || FileSystem::exists(TestHome::at(kept)));
         QVERIFY(!FlatpakFixture::listed().contains(id));
     }
 

@@ -10,43 +10,32 @@
 #include <QProcess>
 #include <memory>
 
+using TestHome::putEntry;
+
 namespace {
 
-QString home(const QString& relative = QString())
-{
-    return relative.isEmpty() ? TestHome::path() : TestHome::path() + u'/' + relative;
-}
-
-// A file below the home. "AI1"..."AI3": an ELF header with that AppImage marker; "RUN": a copy of
-// sleep ("RUNAI": marked as a type 2 AppImage in the ELF padding); "~" stands for the home.
+// A file below the home. "AI1"..."AI3": an AppImage of that type; "RUN": a copy of sleep
+// ("RUNAI": marked as a type 2 AppImage in the ELF padding); "~" stands for the home.
 bool put(const QString& relative, QByteArray content)
 {
-    const QString path = home(relative);
-    TreeBuilder::makeDir(path.section(u'/', 0, -2));
-    QFile file(path);
-    if (content.startsWith("RUN"))
+    const QString path = TestHome::at(relative);
+    if (content.startsWith("AI")) return TreeBuilder::putAppImage(path, content[2] - '0');
+    if (content.startsWith("RUN")) {
+        TreeBuilder::makeDir(path.section(u'/', 0, -2));
+        QFile file(path);
         return QFile::copy(QFileInfo("/bin/sleep").canonicalFilePath(), path) &&
                file.open(QIODevice::ReadWrite) &&
                (content != "RUNAI" || (file.seek(8) && file.write("AI\x02", 3) == 3));
-    if (content.startsWith("AI"))
-        content = QByteArray::fromHex("7f454c4602010100") + "AI" + char(content[2] - '0') +
-                  QByteArray(64, '\0');
-    content.replace("~", QFile::encodeName(home()));
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
-}
-
-bool entry(const QString& id, const QByteArray& lines)
-{
-    return put(QString(".local/share/applications/%1.desktop").arg(id),
-               "[Desktop Entry]\nType=Application\n" + lines + '\n');
+    }
+    return TreeBuilder::putFile(path, content.replace("~", QFile::encodeName(TestHome::path())));
 }
 
 ApplicationPlaces places()
 {
-    ApplicationPlaces places = ApplicationPlaces::inHome(home());
-    places.dataDirs = {home("sys1"), home("sys2")};
-    places.homePath = {home(".local/bin")};
-    places.dpkgInfo = home("dpkg");
+    ApplicationPlaces places = ApplicationPlaces::inHome(TestHome::path());
+    places.dataDirs = {TestHome::at("sys1"), TestHome::at("sys2")};
+    places.homePath = {TestHome::at(".local/bin")};
+    places.dpkgInfo = TestHome::at("dpkg");
     return places;
 }
 
@@ -54,7 +43,7 @@ ApplicationPlaces places()
 std::optional<SourcedApplication> at(const QList<SourcedApplication>& apps, const QString& where)
 {
     for (SourcedApplication app : apps)
-        if (app.location == home(where)) {
+        if (app.location == TestHome::at(where)) {
             app.identity = LocationIdentity::of(app.location);
             return app;
         }
@@ -107,20 +96,23 @@ private slots:
              "suite/bin/b;idea=.local/share/JetBrains/Toolbox/apps/idea/bin/idea.sh;"
              "mytool=.local/bin/mytool;hidden=opt/hid/bin/h;editor=opt/Editor App/bin/editor",
              [](const QString& id, const QString& path) {
-                 return put(path, "sh") && entry(id, "Exec=\"~/" + path.toUtf8() + '"');
+                 return put(path, "sh") && putEntry(id, "Exec=\"~/" + path.toUtf8() + '"');
              });
-        QVERIFY(TreeBuilder::makeLink(home("Applications/balenaEtcher-1.18.11-x64.AppImage"),
-                                      home("Applications/Link.AppImage")));
-        QVERIFY(TreeBuilder::makeLink(home("opt/Linked/bin/linked"), home(".local/bin/linked")));
-        QVERIFY(entry("kit-tool", "Exec=~/.local/bin/tool %U\nName=Tool\nName[vi]=Công cụ\n"
-                                  "X-AppImage-Version=3.1\nIcon=kit_tool"));
-        QVERIFY(entry("dl", "Exec=\"~/Downloads/2048-x86_64.AppImage\"\nIcon=shared"));
-        QVERIFY(entry("system", "Exec=/usr/bin/true\nIcon=shared"));
-        QVERIFY(entry("editor",
-                      "Exec=\"~/opt/Editor App/bin/editor\" %F\nName=Editor\nIcon=editor-icon"));
-        QVERIFY(entry("mytool", "Exec=mytool --go") && entry("linked", "Exec=~/.local/bin/linked"));
-        QVERIFY(entry("hidden", "Exec=~/opt/hid/bin/h\nHidden=true") &&
-                entry("nodisplay", "Exec=~/opt/hid/bin/h\nNoDisplay=true"));
+        QVERIFY(
+            TreeBuilder::makeLink(TestHome::at("Applications/balenaEtcher-1.18.11-x64.AppImage"),
+                                  TestHome::at("Applications/Link.AppImage")));
+        QVERIFY(TreeBuilder::makeLink(TestHome::at("opt/Linked/bin/linked"),
+                                      TestHome::at(".local/bin/linked")));
+        QVERIFY(putEntry("kit-tool", "Exec=~/.local/bin/tool %U\nName=Tool\nName[vi]=Công cụ\n"
+                                     "X-AppImage-Version=3.1\nIcon=kit_tool"));
+        QVERIFY(putEntry("dl", "Exec=\"~/Downloads/2048-x86_64.AppImage\"\nIcon=shared"));
+        QVERIFY(putEntry("system", "Exec=/usr/bin/true\nIcon=shared"));
+        QVERIFY(putEntry("editor",
+                         "Exec=\"~/opt/Editor App/bin/editor\" %F\nName=Editor\nIcon=editor-icon"));
+        QVERIFY(putEntry("mytool", "Exec=mytool --go") &&
+                putEntry("linked", "Exec=~/.local/bin/linked"));
+        QVERIFY(putEntry("hidden", "Exec=~/opt/hid/bin/h\nHidden=true") &&
+                putEntry("nodisplay", "Exec=~/opt/hid/bin/h\nNoDisplay=true"));
         const QByteArray app = "[Desktop Entry]\nType=Application\nExec=/usr/bin/a\nName=Alpha\n";
         for (const auto& [path, content] : QList<std::pair<QString, QByteArray>>{
                  {"sys1/applications/alpha.desktop", app + "Name[vi]=Anpha\n"},
@@ -173,14 +165,15 @@ private slots:
         SystemPackageSource system(places());
         ApplicationSource* const sources[] = {&m_appImages, &m_programs, &system};
         ApplicationSource& from = *sources[QString("APS").indexOf(source)];
-        const QString entryPath = home(".local/share/applications/" + key + ".desktop");
+        const QString entryPath = TestHome::at(".local/share/applications/" + key + ".desktop");
+        const QString location = TestHome::at(key);
         QStringList found;
         for (const SourcedApplication& app : from.applications()) {
-            if (app.location != home(key) && !app.ownFiles.contains(entryPath) && app.id != key)
+            if (app.location != location && !app.ownFiles.contains(entryPath) && app.id != key)
                 continue;
             QStringList fields{
-                app.location == home(key) ? "=" : app.location.mid(home().size() + 1), app.name,
-                app.version, QString::number(app.ownFiles.size()),
+                app.location == location ? "=" : app.location.mid(TestHome::path().size() + 1),
+                app.name, app.version, QString::number(app.ownFiles.size()),
                 app.iconPath.isEmpty() ? app.iconName : app.iconPath.section(u'/', -3)};
             if (app.isProtected)
                 fields << (app.removal == Removal::Never ? "protected" : "REMOVABLE")
@@ -200,9 +193,9 @@ private slots:
         // itself, a look-alike folder (same prefix without the slash).
         auto own = start(image->location);
         auto mounted = start("/bin/sleep", image->location);
-        auto linked = start(home(".local/bin/linked"));
+        auto linked = start(TestHome::at(".local/bin/linked"));
         auto other = start("/bin/sleep");
-        auto copy = start(home("opt/Linked-copy/bin/linked"));
+        auto copy = start(TestHome::at("opt/Linked-copy/bin/linked"));
         QVERIFY(own && mounted && linked && other && copy);
         QList<RunningApplicationPtr> found;
         LinuxRunningApps registry;
@@ -228,7 +221,8 @@ private slots:
         QFETCH(QString, change);
         QVERIFY(put("swap-" + change + "/App/bin/app", "RUN") &&
                 put("swap-" + change + "/B/bin/app", "RUN"));
-        const QString app = home("swap-" + change + "/App"), other = home("swap-" + change + "/B");
+        const QString app = TestHome::at("swap-" + change + "/App"),
+                      other = TestHome::at("swap-" + change + "/B");
         auto own = start(app + "/bin/app");
         auto bystander = start(other + "/bin/app");
         QVERIFY(own && bystander);
@@ -252,9 +246,9 @@ private slots:
         QCOMPARE(m_appImages.remove(*dl), QList<RemovalFailure>());
         QVERIFY(QFile::exists(TestHome::trashPath() + "/files/2048-x86_64.AppImage") &&
                 QFile::exists(TestHome::trashPath() + "/files/dl.desktop") &&
-                QFile::exists(home(".local/share/icons/hicolor/48x48/apps/shared.png")));
+                QFile::exists(TestHome::at(".local/share/icons/hicolor/48x48/apps/shared.png")));
         SourcedApplication forged = *dl;
-        forged.location = home("AppImages/Three.AppImage");
+        forged.location = TestHome::at("AppImages/Three.AppImage");
         QCOMPARE(m_appImages.remove(forged).size(), 1);
         QVERIFY(QFile::exists(forged.location));
     }
@@ -265,7 +259,7 @@ private slots:
         QVERIFY(editor);
         for (const char* base : {"", "opt", ".local", ".local/share", "Downloads", "../.."}) {
             SourcedApplication forged = *editor;
-            forged.location = home(QString::fromLatin1(base));
+            forged.location = TestHome::at(QString::fromLatin1(base));
             QCOMPARE(m_programs.remove(forged).size(), 1);
             QVERIFY(QFile::exists(forged.location));
         }
